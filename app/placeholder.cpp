@@ -1,0 +1,2 @@
+// Placeholder until the program's windows land.
+namespace app { [[maybe_unused]] int placeholder = 0; }

@@ -1,0 +1,2 @@
+// Placeholder until the platform's first sources land.
+namespace platform { [[maybe_unused]] int placeholder = 0; }

@@ -1,0 +1,2 @@
+// Placeholder until the library's first real source lands.
+namespace serial { [[maybe_unused]] int placeholder = 0; }
