@@ -1,0 +1,440 @@
+// The bus thread: reads requests from the pty master, lets the addressed device answer and
+// writes the replies, delayed, split or spoiled as the faults say.
+#include "tests/support/sim/device_logic.h"
+#include "tests/support/sim/device_sim.h"
+#include "tests/support/sim/line_speed.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <poll.h>
+#include <pty.h>
+#include <stdexcept>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes that arrive after this much silence start a new frame: a device drops a frame
+// that never completed, so one bad length byte cannot block it for good.
+constexpr std::chrono::milliseconds kFrameGap{500};
+constexpr std::chrono::milliseconds kAnimationStep{200};
+
+struct Output {
+    QByteArray bytes;
+    QByteArray replyFrame;  // set on the last piece of a reply
+};
+
+struct Slot {
+    DeviceState state;
+    std::optional<Faults> faults;
+};
+
+void CloseFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+}  // namespace
+
+struct Bus::Impl {
+    int master = -1;
+    int slave = -1;  // held open so the line stays up while the program closes and reopens it
+    int wake = -1;
+    QString slavePath;
+    Clock::time_point started = Clock::now();
+
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
+    std::vector<Slot> devices;
+    std::multimap<Clock::time_point, Output> pending;
+    QByteArray rx;
+    Clock::time_point lastRx{};
+    std::vector<QByteArray> requests;
+    QByteArray received;
+    QByteArray sent;
+    std::vector<QByteArray> replies;
+    std::function<void(const QString&)> trace;
+
+    std::atomic<bool> stop{false};
+    std::thread thread;
+
+    Slot* Find(uint16_t number)
+    {
+        for (auto& s : devices)
+            if (s.state.number == number)
+                return &s;
+        return nullptr;
+    }
+
+    void Wake() const
+    {
+        const uint64_t one = 1;
+        [[maybe_unused]] auto n = ::write(wake, &one, sizeof one);
+    }
+
+    void Run();
+    void ReadInput(std::vector<QString>& log);
+    void Dispatch(const Frame& frame, std::vector<QString>& log);
+    void Schedule(Slot& slot, uint8_t command, QByteArray reply, Clock::time_point now);
+    void WriteDue(std::vector<QString>& log);
+    bool Animating() const
+    {
+        return std::any_of(devices.begin(), devices.end(), [](const Slot& s) { return s.state.live.animate; });
+    }
+};
+
+Bus::Bus() : d(std::make_unique<Impl>())
+{
+    if (::openpty(&d->master, &d->slave, nullptr, nullptr, nullptr) != 0)
+        throw std::runtime_error(std::string("openpty: ") + std::strerror(errno));
+    ::fcntl(d->master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(d->slave, F_SETFD, FD_CLOEXEC);
+    ::fcntl(d->master, F_SETFL, ::fcntl(d->master, F_GETFL) | O_NONBLOCK);
+    // Raw line at 9600 until the program sets its own: no echo, no line editing.
+    termios t{};
+    ::tcgetattr(d->slave, &t);
+    ::cfmakeraw(&t);
+    ::cfsetispeed(&t, B9600);
+    ::cfsetospeed(&t, B9600);
+    ::tcsetattr(d->slave, TCSANOW, &t);
+    char name[256] = {};
+    if (::ttyname_r(d->slave, name, sizeof name) != 0) {
+        CloseFd(d->master);
+        CloseFd(d->slave);
+        throw std::runtime_error("ttyname_r failed on the pty slave");
+    }
+    d->slavePath = QString::fromLocal8Bit(name);
+    d->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (d->wake < 0) {
+        CloseFd(d->master);
+        CloseFd(d->slave);
+        throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
+    }
+    d->thread = std::thread([impl = d.get()] { impl->Run(); });
+}
+
+Bus::~Bus()
+{
+    d->stop = true;
+    d->Wake();
+    d->thread.join();
+    CloseFd(d->master);
+    CloseFd(d->slave);
+    CloseFd(d->wake);
+}
+
+QString Bus::SlavePath() const
+{
+    return d->slavePath;
+}
+
+void Bus::AddDevice(const DeviceState& device)
+{
+    std::lock_guard lock(d->mutex);
+    d->devices.push_back(Slot{device, std::nullopt});
+    d->Wake();  // an animated device needs the bus to tick
+}
+
+void Bus::RemoveDevice(uint16_t number)
+{
+    std::lock_guard lock(d->mutex);
+    std::erase_if(d->devices, [&](const Slot& s) { return s.state.number == number; });
+}
+
+DeviceState Bus::Device(uint16_t number) const
+{
+    std::lock_guard lock(d->mutex);
+    for (const auto& s : d->devices)
+        if (s.state.number == number)
+            return s.state;
+    throw std::out_of_range("no simulated device " + std::to_string(number));
+}
+
+void Bus::Modify(uint16_t number, const std::function<void(DeviceState&)>& change)
+{
+    std::lock_guard lock(d->mutex);
+    Slot* slot = d->Find(number);
+    if (!slot)
+        throw std::out_of_range("no simulated device " + std::to_string(number));
+    change(slot->state);
+    d->Wake();
+}
+
+void Bus::SetFaults(uint16_t number, const Faults& faults)
+{
+    std::lock_guard lock(d->mutex);
+    Slot* slot = d->Find(number);
+    if (!slot)
+        throw std::out_of_range("no simulated device " + std::to_string(number));
+    slot->faults = faults;
+}
+
+void Bus::ClearFaults(uint16_t number)
+{
+    std::lock_guard lock(d->mutex);
+    if (Slot* slot = d->Find(number))
+        slot->faults.reset();
+}
+
+void Bus::Send(const QByteArray& bytes)
+{
+    std::lock_guard lock(d->mutex);
+    d->pending.emplace(Clock::now(), Output{bytes, {}});
+    d->Wake();
+}
+
+std::vector<QByteArray> Bus::Requests() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->requests;
+}
+
+size_t Bus::RequestCount() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->requests.size();
+}
+
+QByteArray Bus::ReceivedBytes() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->received;
+}
+
+QByteArray Bus::SentBytes() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->sent;
+}
+
+std::vector<QByteArray> Bus::Replies() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->replies;
+}
+
+size_t Bus::ReplyCount() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->replies.size();
+}
+
+void Bus::ClearHistory()
+{
+    std::lock_guard lock(d->mutex);
+    d->requests.clear();
+    d->received.clear();
+    d->sent.clear();
+    d->replies.clear();
+}
+
+bool Bus::WaitForRequests(size_t count, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(d->mutex);
+    return d->changed.wait_for(lock, timeout, [&] { return d->requests.size() >= count; });
+}
+
+bool Bus::WaitForReplies(size_t count, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(d->mutex);
+    return d->changed.wait_for(lock, timeout, [&] { return d->replies.size() >= count; });
+}
+
+bool Bus::Idle() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->pending.empty();
+}
+
+int Bus::LineSpeed() const
+{
+    return ReadLineSpeed(d->master);
+}
+
+void Bus::SetTrace(std::function<void(const QString&)> trace)
+{
+    std::lock_guard lock(d->mutex);
+    d->trace = std::move(trace);
+}
+
+void Bus::Impl::Run()
+{
+    while (!stop) {
+        std::vector<QString> log;
+        int timeoutMs = -1;
+        {
+            std::lock_guard lock(mutex);
+            const auto now = Clock::now();
+            auto until = [&](Clock::time_point t) {
+                const auto ms = std::chrono::ceil<std::chrono::milliseconds>(t - now).count();
+                const int v = int(std::clamp<int64_t>(ms, 0, 60000));
+                timeoutMs = timeoutMs < 0 ? v : std::min(timeoutMs, v);
+            };
+            if (!pending.empty())
+                until(pending.begin()->first);
+            if (Animating())
+                until(now + kAnimationStep);
+        }
+        pollfd fds[2] = {{master, POLLIN, 0}, {wake, POLLIN, 0}};
+        const int n = ::poll(fds, 2, timeoutMs);
+        if (n < 0 && errno != EINTR)
+            break;
+        if (fds[1].revents & POLLIN) {
+            uint64_t value = 0;
+            [[maybe_unused]] auto r = ::read(wake, &value, sizeof value);
+        }
+        if (stop)
+            break;
+        std::function<void(const QString&)> traceCopy;
+        {
+            std::lock_guard lock(mutex);
+            if (Animating()) {
+                const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+                for (auto& s : devices)
+                    if (s.state.live.animate)
+                        Animate(s.state, elapsed);
+            }
+            if (fds[0].revents & POLLIN)
+                ReadInput(log);
+            WriteDue(log);
+            traceCopy = trace;
+        }
+        changed.notify_all();
+        if (traceCopy)
+            for (const auto& line : log)
+                traceCopy(line);
+    }
+}
+
+void Bus::Impl::ReadInput(std::vector<QString>& log)
+{
+    const auto now = Clock::now();
+    char buf[4096];
+    bool got = false;
+    for (;;) {
+        const ssize_t n = ::read(master, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        if (!got && !rx.isEmpty() && now - lastRx > kFrameGap)
+            rx.clear();
+        got = true;
+        rx.append(buf, n);
+        received.append(buf, n);
+    }
+    if (!got)
+        return;
+    lastRx = now;
+    for (;;) {
+        const qsizetype start = rx.indexOf(char(kStart));
+        if (start < 0) {
+            rx.clear();
+            return;
+        }
+        rx.remove(0, start);
+        if (rx.size() < 6)
+            return;
+        const int length = uint8_t(rx[5]) + 8;
+        if (rx.size() < length)
+            return;
+        if (auto frame = ParseFrame(rx.left(length))) {
+            rx.remove(0, length);
+            requests.push_back(frame->raw);
+            log.push_back(QStringLiteral("<- ") + Hex(frame->raw));
+            Dispatch(*frame, log);
+        } else {
+            // Wrong sum: this 0xAA was not a frame start, look for the next one.
+            rx.remove(0, 1);
+        }
+    }
+}
+
+void Bus::Impl::Dispatch(const Frame& frame, std::vector<QString>& log)
+{
+    if (frame.type != kTypeVemor)
+        return;
+    const int speed = ReadLineSpeed(master);
+    const auto now = Clock::now();
+    for (auto& slot : devices) {
+        DeviceState& dev = slot.state;
+        if (dev.number != frame.number)
+            continue;
+        if (dev.speedCode >= kSpeeds.size() || kSpeeds[dev.speedCode] != speed) {
+            log.push_back(QStringLiteral("   %1: line at %2, device at code %3: silent")
+                              .arg(dev.number)
+                              .arg(speed)
+                              .arg(dev.speedCode));
+            continue;
+        }
+        auto reply = Respond(dev, frame);
+        if (reply)
+            Schedule(slot, frame.command, *reply, now);
+    }
+}
+
+void Bus::Impl::Schedule(Slot& slot, uint8_t command, QByteArray reply, Clock::time_point now)
+{
+    Faults f;
+    if (slot.faults && (slot.faults->command < 0 || slot.faults->command == command)) {
+        f = *slot.faults;
+        if (slot.faults->times > 0 && --slot.faults->times == 0)
+            slot.faults.reset();
+    }
+    if (f.silent)
+        return;
+    if (f.shortData >= 0) {
+        const auto parsed = ParseFrame(reply);
+        reply = MakeFrame(parsed->type, parsed->number, parsed->command, parsed->data.left(f.shortData));
+    }
+    if (f.corruptSum)
+        reply[reply.size() - 1] = char(uint8_t(reply[reply.size() - 1]) ^ 0x5A);
+    const QByteArray bytes = f.junkBefore + reply;
+    auto due = now + std::chrono::milliseconds(std::max(0, f.delayMs));
+    const int pieces = std::clamp(f.splitPieces, 1, int(bytes.size()));
+    const qsizetype step = (bytes.size() + pieces - 1) / pieces;
+    for (qsizetype at = 0; at < bytes.size(); at += step) {
+        Output out{bytes.mid(at, step), {}};
+        if (at + step >= bytes.size())
+            out.replyFrame = reply;
+        pending.emplace(due, std::move(out));
+        due += std::chrono::milliseconds(std::max(0, f.splitPauseMs));
+    }
+}
+
+void Bus::Impl::WriteDue(std::vector<QString>& log)
+{
+    const auto now = Clock::now();
+    while (!pending.empty() && pending.begin()->first <= now) {
+        Output out = std::move(pending.begin()->second);
+        pending.erase(pending.begin());
+        qsizetype done = 0;
+        while (done < out.bytes.size()) {
+            const ssize_t n = ::write(master, out.bytes.constData() + done, size_t(out.bytes.size() - done));
+            if (n <= 0)
+                break;  // nobody reads the line: what does not fit is lost, as on a real bus
+            done += n;
+        }
+        sent.append(out.bytes.left(done));
+        if (!out.replyFrame.isEmpty()) {
+            replies.push_back(out.replyFrame);
+            log.push_back(QStringLiteral("-> ") + Hex(out.replyFrame));
+        } else if (out.bytes.size() > 0) {
+            log.push_back(QStringLiteral("-> (bytes) ") + Hex(out.bytes));
+        }
+    }
+}
+
+}  // namespace sim
