@@ -1,0 +1,867 @@
+#include "serial/comport.h"
+
+#include "platform/application.h"
+#include "platform/comports.h"
+#include "serial/portselect.h"
+#include "serial/serialexcept.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMetaObject>
+
+namespace {
+
+const QEvent::Type DeliveryEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// Carries one delivery to the UI thread. A posted event (not a queued functor) keeps the
+// hand-off under the event queue's lock.
+class TDeliveryEvent : public QEvent {
+public:
+    explicit TDeliveryEvent(std::shared_ptr<TDelivery> d) : QEvent(DeliveryEventType), Delivery(std::move(d)) {}
+    std::shared_ptr<TDelivery> Delivery;
+};
+
+}  // namespace
+
+// The hidden notification object: lives on the component's thread and runs deliveries there.
+class TComPortWindow : public QObject, public INotifyTarget {
+public:
+    explicit TComPortWindow(TCustomComPort* port) : port_(port) {}
+    void PostNotification(std::shared_ptr<TDelivery> delivery) override
+    {
+        QCoreApplication::postEvent(this, new TDeliveryEvent(std::move(delivery)));
+    }
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() != DeliveryEventType)
+            return QObject::event(e);
+        port_->NotifyWindowProc(static_cast<TDeliveryEvent*>(e)->Delivery);
+        return true;
+    }
+
+private:
+    TCustomComPort* port_;
+};
+
+TCustomComPort::TCustomComPort(QObject* owner) : TBaseComponent(owner) {}
+
+TCustomComPort::~TCustomComPort()
+{
+    if (state_ == State::Open)
+        ClosePortSequence();
+    if (state_ == State::Closing && dispatcher_ && !dispatcher_->DeliveryRunning()) {
+        dispatcher_->FinishDeferredClose();
+        ReleaseDispatcher();
+    }
+}
+
+// ---- Open and close ---------------------------------------------------------------------------
+
+void TCustomComPort::SetOpen(bool value)
+{
+    if (value == open_)
+        return;
+    if (loading_) {
+        open_ = value;
+        if (value)
+            openOnLoad_ = true;
+        return;
+    }
+    if (value) {
+        if (state_ == State::Closed)
+            OpenPortSequence();
+        else if (state_ == State::Closing)
+            reopenPending_ = true;
+    } else {
+        ClosePortSequence();
+    }
+}
+
+void TCustomComPort::Loaded()
+{
+    loading_ = false;
+    if (openOnLoad_)
+        open_ = true;
+    if (open_) {
+        openOnLoad_ = false;
+        open_ = false;
+        SetOpen(true);
+    }
+}
+
+void TCustomComPort::CheckPortNumber()
+{
+    if (comNumber_ != 0)
+        return;
+    if (!promptForPort_)
+        RaiseForErrorCode(ecode::NoPortSelected);
+    TComSelectForm form;
+    if (form.exec() != QDialog::Accepted)
+        RaiseForErrorCode(ecode::NoPortSelected);
+    comNumber_ = static_cast<uint16_t>(form.SelectedComNumber());
+}
+
+std::unique_ptr<TBaseDispatcher> TCustomComPort::CreateDispatcher()
+{
+    if (customDispatcher_)
+        return customDispatcher_(this);
+    if (deviceLayer_ != dlWin32)
+        RaiseForErrorCode(ecode::NullApi);
+    if (tapiMode_ == tmOn)
+        return std::make_unique<TAdoptDispatcher>(this, tapiHandle_);
+    return std::make_unique<TPosixDispatcher>(this);
+}
+
+int TCustomComPort::OpenDispatcher()
+{
+    const QString name = tapiMode_ == tmOn ? QString() : ComPortPath(comNumber_);
+    uint32_t options = 0;
+    if (dtr_)
+        options |= 1;
+    if (rts_)
+        options |= 2;
+    if (hwFlow_ & hwfUseDTR)
+        options |= 0x10;
+    if (hwFlow_ & hwfUseRTS)
+        options |= 0x20;
+    return dispatcher_->OpenDispatcherPort(name, baud_, options, outSize_, inSize_, stopBits_, dataBits_, parity_);
+}
+
+void TCustomComPort::OpenPortSequence()
+{
+    if (tapiMode_ != tmOn)
+        CheckPortNumber();
+    dispatcher_ = CreateDispatcher();
+    if (tapiMode_ == tmOn && tapiHandle_ <= 0) {
+        dispatcher_.reset();
+        RaiseForErrorCode(ecode::NotOpenedByTapi);
+    }
+    int r = OpenDispatcher();
+    if (r == -5)
+        r = ecode::AlreadyOpen;
+    else if (r == -2 || r == -3)
+        r = ecode::BadId;
+    if (r != 0) {
+        dispatcher_.reset();
+        state_ = State::Closed;
+        RaiseForErrorCode(r);
+        return;
+    }
+    state_ = State::Open;
+    if (tapiMode_ == tmOn) {
+        int32_t baud;
+        uint8_t parity;
+        uint16_t dataBits, stopBits;
+        dispatcher_->GetLineParameters(baud, parity, dataBits, stopBits);
+        baud_ = baud;
+        parity_ = static_cast<TParity>(parity);
+        dataBits_ = dataBits;
+        stopBits_ = stopBits;
+    }
+    try {
+        UpdateHandlerFlags();
+        force_ = true;
+        SetTracing(tracing_);
+        SetLogging(logging_);
+        SetHWFlowOptions(hwFlow_);
+        SetSWFlowOptions(swFlow_);
+        SetXOnChar(xon_);
+        SetXOffChar(xoff_);
+        SetAvailThreshold(availThreshold_);
+        SetDTR(dtr_);
+        if (deviceLayer_ != dlFossil)
+            SetRTS(rts_);
+        SetUseMSRShadow(true);
+        SetUseEventWord(useEventWord_);
+        SetCommNotificationLevel(commNotificationLevel_);
+        SetRS485Mode(rs485Mode_);
+        SetThreadBoost(threadBoost_);
+        force_ = false;
+    } catch (...) {
+        // A setting the device refused: no half-open port is left behind.
+        force_ = false;
+        dispatcher_->CloseDispatcherPort();
+        dispatcher_.reset();
+        state_ = State::Closed;
+        throw;
+    }
+    open_ = true;
+    RegisterNotifyWindow(true);
+    if (triggersSaved_) {
+        triggersSaved_ = false;
+        dispatcher_->RestoreTriggers(savedTriggers_);
+    }
+    NotifyPortOpen();
+}
+
+void TCustomComPort::ClosePortSequence()
+{
+    open_ = false;
+    if (state_ != State::Open)
+        return;
+    SetTracing(tlDump);
+    SetLogging(tlDump);
+    state_ = State::Closing;
+    NotifyPortClose();
+    dispatcher_->SaveTriggers(savedTriggers_);
+    triggersSaved_ = true;
+    dispatcher_->CloseDispatcherPort();
+    if (dispatcher_->ClosePending()) {
+        PostClosePending();
+        return;
+    }
+    ReleaseDispatcher();
+}
+
+void TCustomComPort::ReleaseDispatcher()
+{
+    RegisterNotifyWindow(false);
+    {
+        std::lock_guard lock(TBaseDispatcher::RegistryLock());
+        dispatcher_.reset();
+    }
+    state_ = State::Closed;
+}
+
+void TCustomComPort::PostClosePending()
+{
+    QMetaObject::invokeMethod(
+        this, [this] { Guarded([this] { ClosePendingProc(); }); }, Qt::QueuedConnection);
+}
+
+void TCustomComPort::ClosePendingProc()
+{
+    if (state_ != State::Closing || !dispatcher_)
+        return;
+    if (dispatcher_->DeliveryRunning()) {
+        PostClosePending();  // the handler that closed is still on the stack
+        return;
+    }
+    dispatcher_->FinishDeferredClose();
+    ReleaseDispatcher();
+    if (reopenPending_) {
+        reopenPending_ = false;
+        OpenPortSequence();
+    }
+}
+
+void TCustomComPort::RegisterNotifyWindow(bool on)
+{
+    if (on) {
+        window_ = std::make_unique<TComPortWindow>(this);
+        dispatcher_->RegisterWindowHandler(window_.get());
+    } else if (window_) {
+        if (dispatcher_)
+            dispatcher_->DeregisterWindowHandler(window_.get());
+        window_.reset();
+    }
+}
+
+void TCustomComPort::NotifyPortOpen()
+{
+    for (auto it = users_.rbegin(); it != users_.rend(); ++it)
+        (*it)(this, true);
+    if (onPortOpen_)
+        onPortOpen_(this);
+}
+
+void TCustomComPort::NotifyPortClose()
+{
+    for (auto it = users_.rbegin(); it != users_.rend(); ++it)
+        (*it)(this, false);
+    if (onPortClose_)
+        onPortClose_(this);
+}
+
+// ---- Notifications ----------------------------------------------------------------------------
+
+void TCustomComPort::NotifyWindowProc(const std::shared_ptr<TDelivery>& d)
+{
+    if (!d->Begin())
+        return;  // timed out or cancelled: never run late
+    std::exception_ptr failure;
+    {
+        std::lock_guard lock(TBaseDispatcher::RegistryLock());
+        TBaseDispatcher* disp = TBaseDispatcher::FromHandle(d->LParam >> 16);
+        if (disp && disp->Owner() == this) {
+            try {
+                const uint16_t data = d->Msg == TriggerAvailMsg ? d->WParam : static_cast<uint16_t>(d->LParam & 0xFFFF);
+                DoTrigger(d->Msg, d->WParam, data);
+                switch (d->Msg) {
+                case TriggerAvailMsg:
+                    DoTriggerAvail(d->WParam);
+                    break;
+                case TriggerDataMsg:
+                    DoTriggerData(d->WParam);
+                    break;
+                case TriggerTimerMsg:
+                    DoTriggerTimer(d->WParam);
+                    break;
+                case TriggerStatusMsg:
+                    DoTriggerStatus(d->WParam);
+                    switch (d->WParam & 7) {
+                    case 1:
+                        DoTriggerModemStatus();
+                        break;
+                    case 2: {
+                        const bool brk = LineBreak();
+                        DoTriggerLineError(static_cast<uint16_t>(LineError()), brk);
+                        break;
+                    }
+                    case 3:
+                        DoTriggerOutbuffFree();
+                        break;
+                    case 4:
+                        DoTriggerOutbuffUsed();
+                        break;
+                    case 5:
+                        DoTriggerOutSent();
+                        break;
+                    default:
+                        break;
+                    }
+                    break;
+                default:
+                    break;
+                }
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        }
+    }
+    d->Finish();
+    // Reported only after the delivery has completed, so the port goes on meanwhile.
+    if (failure)
+        HandleException(failure);
+}
+
+void TCustomComPort::DoTrigger(uint16_t msg, uint16_t triggerHandle, uint16_t data)
+{
+    if (onTrigger_)
+        onTrigger_(this, msg, triggerHandle, data);
+}
+
+void TCustomComPort::DoTriggerAvail(uint16_t count)
+{
+    if (onTriggerAvail_)
+        onTriggerAvail_(this, count);
+}
+
+void TCustomComPort::DoTriggerData(uint16_t h)
+{
+    if (onTriggerData_)
+        onTriggerData_(this, h);
+}
+
+void TCustomComPort::DoTriggerStatus(uint16_t h)
+{
+    if (onTriggerStatus_)
+        onTriggerStatus_(this, h);
+}
+
+void TCustomComPort::DoTriggerTimer(uint16_t h)
+{
+    if (onTriggerTimer_)
+        onTriggerTimer_(this, h);
+}
+
+void TCustomComPort::DoTriggerLineError(uint16_t error, bool lineBreak)
+{
+    if (onTriggerLineError_)
+        onTriggerLineError_(this, error, lineBreak);
+}
+
+void TCustomComPort::DoTriggerModemStatus()
+{
+    if (onTriggerModemStatus_)
+        onTriggerModemStatus_(this);
+}
+
+void TCustomComPort::DoTriggerOutbuffFree()
+{
+    if (onTriggerOutbuffFree_)
+        onTriggerOutbuffFree_(this);
+}
+
+void TCustomComPort::DoTriggerOutbuffUsed()
+{
+    if (onTriggerOutbuffUsed_)
+        onTriggerOutbuffUsed_(this);
+}
+
+void TCustomComPort::DoTriggerOutSent()
+{
+    if (onTriggerOutSent_)
+        onTriggerOutSent_(this);
+}
+
+void TCustomComPort::DoWaitChar(char c)
+{
+    if (onWaitChar_)
+        onWaitChar_(this, c);
+}
+
+void TCustomComPort::UpdateHandlerFlags()
+{
+    if (state_ != State::Open || !dispatcher_)
+        return;
+    const bool any = onTrigger_ || onTriggerAvail_ || onTriggerData_ || onTriggerStatus_ || onTriggerTimer_ ||
+                     onTriggerLineError_ || onTriggerModemStatus_ || onTriggerOutbuffFree_ ||
+                     onTriggerOutbuffUsed_ || onTriggerOutSent_;
+    dispatcher_->UpdateHandlerFlags(any ? 1 : 2);
+}
+
+#define COMPORT_EVENT_SETTER(Name, Type, field) \
+    void TCustomComPort::Name(Type e)           \
+    {                                           \
+        field = std::move(e);                   \
+        UpdateHandlerFlags();                   \
+    }
+COMPORT_EVENT_SETTER(SetOnTrigger, TTriggerEvent, onTrigger_)
+COMPORT_EVENT_SETTER(SetOnTriggerAvail, TTriggerAvailEvent, onTriggerAvail_)
+COMPORT_EVENT_SETTER(SetOnTriggerData, TTriggerHandleEvent, onTriggerData_)
+COMPORT_EVENT_SETTER(SetOnTriggerStatus, TTriggerHandleEvent, onTriggerStatus_)
+COMPORT_EVENT_SETTER(SetOnTriggerTimer, TTriggerHandleEvent, onTriggerTimer_)
+COMPORT_EVENT_SETTER(SetOnTriggerLineError, TTriggerLineErrorEvent, onTriggerLineError_)
+COMPORT_EVENT_SETTER(SetOnTriggerModemStatus, TPortEvent, onTriggerModemStatus_)
+COMPORT_EVENT_SETTER(SetOnTriggerOutbuffFree, TPortEvent, onTriggerOutbuffFree_)
+COMPORT_EVENT_SETTER(SetOnTriggerOutbuffUsed, TPortEvent, onTriggerOutbuffUsed_)
+COMPORT_EVENT_SETTER(SetOnTriggerOutSent, TPortEvent, onTriggerOutSent_)
+#undef COMPORT_EVENT_SETTER
+
+// ---- Bytes ------------------------------------------------------------------------------------
+
+TBaseDispatcher* TCustomComPort::DispatcherOrAutoOpen()
+{
+    if (!dispatcher_ && !loading_ && state_ != State::Open && autoOpen_)
+        SetOpen(true);
+    return dispatcher_.get();
+}
+
+TBaseDispatcher* TCustomComPort::ValidDispatcher()
+{
+    TBaseDispatcher* d = DispatcherOrAutoOpen();
+    if (!d)
+        RaiseForErrorCode(ecode::CommNotOpen);
+    return d;
+}
+
+char TCustomComPort::GetChar()
+{
+    if (state_ == State::Closing)
+        return 0;
+    const int c = ValidDispatcher()->GetReceivedChar();
+    RaiseForErrorCode(c);
+    return static_cast<char>(c);
+}
+
+void TCustomComPort::PutString(const QByteArray& s)
+{
+    if (state_ == State::Closing)
+        return;
+    RaiseForErrorCode(ValidDispatcher()->PutOutputBlock(s.constData(), static_cast<uint32_t>(s.size())));
+}
+
+void TCustomComPort::PortIdle()
+{
+    if (state_ != State::Closing)
+        RaiseForErrorCode(ValidDispatcher()->PortIdle());
+}
+
+int TCustomComPort::LineError()
+{
+    if (state_ != State::Open)
+        return 0;
+    return RaiseForErrorCode(dispatcher_->GetLineError());
+}
+
+bool TCustomComPort::LineBreak() { return state_ == State::Open && dispatcher_->CheckLineBreak(); }
+
+uint32_t TCustomComPort::InBuffUsed() { return state_ == State::Open ? dispatcher_->InBuffUsed() : 0; }
+uint32_t TCustomComPort::OutBuffUsed() { return state_ == State::Open ? dispatcher_->OutBuffUsed() : 0; }
+uint32_t TCustomComPort::OutBuffFree() { return state_ == State::Open ? dispatcher_->OutBuffFree() : 0; }
+
+void TCustomComPort::FlushInBuffer()
+{
+    if (state_ == State::Open)
+        dispatcher_->FlushInBuffer();
+}
+
+void TCustomComPort::FlushOutBuffer()
+{
+    if (state_ == State::Open)
+        dispatcher_->FlushOutBuffer();
+}
+
+// ---- Setters ----------------------------------------------------------------------------------
+
+void TCustomComPort::SetDeviceLayer(TDeviceLayer v)
+{
+    if (state_ != State::Closed || v != dlWin32)
+        return;
+    deviceLayer_ = v;
+    DeviceLayerChanged();
+}
+
+void TCustomComPort::SetComNumber(uint16_t v)
+{
+    if (v == comNumber_ && !force_)
+        return;
+    if (state_ != State::Open) {
+        comNumber_ = v;
+        return;
+    }
+    TSavedTriggers saved;
+    dispatcher_->SaveTriggers(saved);
+    const TTraceLogState tracing = tracing_;
+    const TTraceLogState logging = logging_;
+    SetOpen(false);
+    comNumber_ = v;
+    tracing_ = tracing;
+    logging_ = logging;
+    triggersSaved_ = false;
+    SetOpen(true);
+    if (state_ == State::Open)
+        dispatcher_->RestoreTriggers(saved);
+}
+
+void TCustomComPort::SetBaud(int32_t v)
+{
+    if (v == baud_)
+        return;
+    baud_ = v;
+    if (state_ == State::Open)
+        RaiseForErrorCode(dispatcher_->SetLineParameters(baud_, parity_, stopBits_, dataBits_));
+}
+
+void TCustomComPort::SetParity(TParity v)
+{
+    if (v == parity_)
+        return;
+    parity_ = v;
+    if (state_ == State::Open)
+        RaiseForErrorCode(dispatcher_->SetLineParameters(baud_, parity_, stopBits_, dataBits_));
+}
+
+void TCustomComPort::SetDataBits(uint16_t v)
+{
+    if (v == dataBits_)
+        return;
+    dataBits_ = v;
+    if (state_ == State::Open)
+        RaiseForErrorCode(dispatcher_->SetLineParameters(baud_, parity_, stopBits_, dataBits_));
+}
+
+void TCustomComPort::SetStopBits(uint16_t v)
+{
+    if (v == stopBits_)
+        return;
+    stopBits_ = v;
+    if (state_ == State::Open)
+        RaiseForErrorCode(dispatcher_->SetLineParameters(baud_, parity_, stopBits_, dataBits_));
+}
+
+void TCustomComPort::SetInSize(uint16_t v)
+{
+    if (v == inSize_ && !force_)
+        return;
+    inSize_ = v;
+    if (state_ == State::Open)
+        dispatcher_->SetCommBuffers(inSize_, outSize_);
+}
+
+void TCustomComPort::SetOutSize(uint16_t v)
+{
+    if (v == outSize_ && !force_)
+        return;
+    outSize_ = v;
+    if (state_ == State::Open)
+        dispatcher_->SetCommBuffers(inSize_, outSize_);
+}
+
+void TCustomComPort::SetDTR(bool v)
+{
+    if (v == dtr_ && !force_)
+        return;
+    if (state_ == State::Open) {
+        if (RaiseForErrorCode(dispatcher_->SetDTR(v)) != 0)
+            return;  // owned by hardware flow control
+    }
+    dtr_ = v;
+}
+
+void TCustomComPort::SetRTS(bool v)
+{
+    if (v == rts_ && !force_)
+        return;
+    if (state_ == State::Open) {
+        if (RaiseForErrorCode(dispatcher_->SetRTS(v)) != 0)
+            return;  // owned by flow or direction control
+    }
+    rts_ = v;
+}
+
+void TCustomComPort::SetHWFlowOptions(THWFlowOptions v)
+{
+    if (v == hwFlow_ && !force_)
+        return;
+    if (v != 0) {
+        if (bufferFull_ == 0 || bufferFull_ > inSize_)
+            bufferFull_ = static_cast<uint16_t>(inSize_ * 0.9);
+        if (bufferResume_ == 0 || bufferResume_ > bufferFull_)
+            bufferResume_ = static_cast<uint16_t>(inSize_ * 0.1);
+    }
+    hwFlow_ = v;
+    if (state_ == State::Open)
+        RaiseForErrorCode(dispatcher_->SetHWFlowControl(bufferFull_, bufferResume_, v));
+    if (v & (hwfUseRTS | hwfRequireCTS))
+        rs485Mode_ = false;
+}
+
+void TCustomComPort::SetSWFlowOptions(TSWFlowOptions v)
+{
+    if (v == swFlow_ && !force_)
+        return;
+    if (v != swfNone) {
+        if (bufferFull_ == 0 || bufferFull_ > inSize_)
+            bufferFull_ = static_cast<uint16_t>(inSize_ * 0.75);
+        if (bufferResume_ == 0 || bufferResume_ > bufferFull_)
+            bufferResume_ = static_cast<uint16_t>(inSize_ * 0.25);
+    }
+    swFlow_ = v;
+    if (state_ == State::Open) {
+        if (v == swfNone)
+            RaiseForErrorCode(dispatcher_->ClearSWFlowControl());
+        else
+            RaiseForErrorCode(dispatcher_->SetSWFlowControl(bufferFull_, bufferResume_, v));
+    }
+}
+
+void TCustomComPort::SetXOnChar(char v)
+{
+    if (v == xon_ && !force_)
+        return;
+    xon_ = v;
+    if (state_ == State::Open)
+        RaiseForErrorCode(dispatcher_->SetFlowChars(static_cast<uint8_t>(xon_), static_cast<uint8_t>(xoff_)));
+}
+
+void TCustomComPort::SetXOffChar(char v)
+{
+    if (v == xoff_ && !force_)
+        return;
+    xoff_ = v;
+    if (state_ == State::Open)
+        RaiseForErrorCode(dispatcher_->SetFlowChars(static_cast<uint8_t>(xon_), static_cast<uint8_t>(xoff_)));
+}
+
+void TCustomComPort::SetBufferFull(uint16_t v)
+{
+    if (v == bufferFull_ && !force_)
+        return;
+    bufferFull_ = v > inSize_ ? static_cast<uint16_t>(inSize_ * 0.9) : v;
+    const bool saved = force_;
+    force_ = true;
+    SetHWFlowOptions(hwFlow_);
+    SetSWFlowOptions(swFlow_);
+    force_ = saved;
+}
+
+void TCustomComPort::SetBufferResume(uint16_t v)
+{
+    if (v == bufferResume_ && !force_)
+        return;
+    bufferResume_ = v > bufferFull_ ? static_cast<uint16_t>(bufferFull_ * 0.1) : v;
+    const bool saved = force_;
+    force_ = true;
+    SetHWFlowOptions(hwFlow_);
+    SetSWFlowOptions(swFlow_);
+    force_ = saved;
+}
+
+void TCustomComPort::SetRS485Mode(bool v)
+{
+    if (v == rs485Mode_ && !force_)
+        return;
+    rs485Mode_ = v;
+    if (state_ == State::Open)
+        dispatcher_->SetRS485Mode(v);
+    if (v) {
+        const bool saved = force_;
+        force_ = true;
+        SetHWFlowOptions(hwFlow_ & ~(hwfUseRTS | hwfRequireCTS));
+        force_ = saved;
+        SetRTS(false);
+    } else if (state_ == State::Open) {
+        // Direction control goes at once: the line settings are written again without it.
+        const bool saved = force_;
+        force_ = true;
+        SetHWFlowOptions(hwFlow_);
+        force_ = saved;
+    }
+}
+
+void TCustomComPort::SetUseEventWord(bool v)
+{
+    if (v == useEventWord_ && !force_)
+        return;
+    useEventWord_ = v;
+    if (state_ == State::Open) {
+        if (v)
+            dispatcher_->SetFlagBits(0x10);
+        else
+            dispatcher_->ClearFlagBits(0x10);
+    }
+}
+
+void TCustomComPort::SetAvailThreshold(uint16_t v)
+{
+    if (v == availThreshold_ && !force_)
+        return;
+    availThreshold_ = v;
+    if (state_ == State::Open)
+        dispatcher_->SetAvailThreshold(v);
+}
+
+void TCustomComPort::SetThreadBoost(uint8_t v)
+{
+    if (v == threadBoost_ && !force_)
+        return;
+    threadBoost_ = v;
+    if (state_ == State::Open)
+        dispatcher_->SetThreadBoost(v);
+}
+
+// ---- Trace and log ----------------------------------------------------------------------------
+
+void TCustomComPort::SetTraceSize(uint32_t v)
+{
+    traceSize_ = std::min(v, MaxTraceSize);
+    if (state_ == State::Open && (tracing_ == tlOn || tracing_ == tlPause)) {
+        const TTraceLogState previous = tracing_;
+        SetTracing(tlOff);
+        SetTracing(previous == tlPause ? tlOn : previous);
+    }
+}
+
+void TCustomComPort::SetLogSize(uint32_t v)
+{
+    logSize_ = std::min(v, MaxLogSize);
+    if (state_ == State::Open && (logging_ == tlOn || logging_ == tlPause)) {
+        const TTraceLogState previous = logging_;
+        SetLogging(tlOff);
+        SetLogging(previous == tlPause ? tlOn : previous);
+    }
+}
+
+void TCustomComPort::SetTracing(TTraceLogState v) { ApplyTraceLog(true, v); }
+
+void TCustomComPort::SetLogging(TTraceLogState v) { ApplyTraceLog(false, v); }
+
+void TCustomComPort::ApplyTraceLog(bool trace, TTraceLogState v)
+{
+    TTraceLogState& state = trace ? tracing_ : logging_;
+    if (state_ != State::Open) {
+        // Closed: tlOn and tlOff are kept for the next open, the one-shot requests are not.
+        state = (v == tlOn || v == tlOff) ? v : tlOff;
+        return;
+    }
+    TBaseDispatcher* d = dispatcher_.get();
+    const bool active = state == tlOn || state == tlPause;
+    // While the open applies the stored state, "on" means: start a buffer.
+    const bool starting = force_ && v == tlOn;
+    switch (v) {
+    case tlOff:
+        if (active) {
+            trace ? d->TraceOff() : d->LogOff();
+            state = tlOff;
+        }
+        break;
+    case tlOn:
+        if (state == tlPause && !starting) {
+            trace ? d->TraceResume() : d->LogResume();
+        } else {
+            RaiseForErrorCode(trace ? d->SetupTraceBuffer(traceSize_) : d->SetupLogBuffer(logSize_));
+        }
+        state = tlOn;
+        break;
+    case tlDump:
+    case tlAppend:
+        if (active) {
+            const bool append = v == tlAppend;
+            state = tlOff;
+            if (trace) {
+                d->TraceResume();
+                RaiseForErrorCode(d->TraceDump(traceName_, traceHex_, traceAllHex_, append));
+            } else {
+                d->LogResume();
+                RaiseForErrorCode(d->LogDump(logName_, logHex_, logAllHex_, append));
+            }
+        }
+        break;
+    case tlClear:
+        if (active)
+            trace ? d->TraceClear() : d->LogClear();
+        break;
+    case tlPause:
+        if (state == tlOn) {
+            trace ? d->TracePause() : d->LogPause();
+            state = tlPause;
+        }
+        break;
+    }
+}
+
+// ---- Assign -----------------------------------------------------------------------------------
+
+void TCustomComPort::Assign(const TCustomComPort& s)
+{
+    users_ = s.users_;
+    if (s.state_ == State::Open && s.dispatcher_) {
+        s.dispatcher_->SaveTriggers(savedTriggers_);
+        triggersSaved_ = true;
+    }
+    force_ = s.force_;
+    deviceLayer_ = s.deviceLayer_;
+    comNumber_ = s.comNumber_;
+    baud_ = s.baud_;
+    parity_ = s.parity_;
+    dataBits_ = s.dataBits_;
+    stopBits_ = s.stopBits_;
+    inSize_ = s.inSize_;
+    outSize_ = s.outSize_;
+    autoOpen_ = s.autoOpen_;
+    promptForPort_ = s.promptForPort_;
+    rs485Mode_ = s.rs485Mode_;
+    threadBoost_ = s.threadBoost_;
+    dtr_ = s.dtr_;
+    rts_ = s.rts_;
+    bufferFull_ = s.bufferFull_;
+    bufferResume_ = s.bufferResume_;
+    hwFlow_ = s.hwFlow_;
+    swFlow_ = s.swFlow_;
+    xon_ = s.xon_;
+    xoff_ = s.xoff_;
+    tracing_ = s.tracing_;
+    traceSize_ = s.traceSize_;
+    traceName_ = s.traceName_;
+    traceHex_ = s.traceHex_;
+    traceAllHex_ = s.traceAllHex_;
+    logging_ = s.logging_;
+    logSize_ = s.logSize_;
+    logName_ = s.logName_;
+    logHex_ = s.logHex_;
+    logAllHex_ = s.logAllHex_;
+    availThreshold_ = s.availThreshold_;
+    SetOnTrigger(s.onTrigger_);
+    SetOnTriggerAvail(s.onTriggerAvail_);
+    SetOnTriggerData(s.onTriggerData_);
+    SetOnTriggerStatus(s.onTriggerStatus_);
+    SetOnTriggerTimer(s.onTriggerTimer_);
+    onPortOpen_ = s.onPortOpen_;
+    onPortClose_ = s.onPortClose_;
+    tapiMode_ = s.tapiMode_;
+    open_ = false;
+}

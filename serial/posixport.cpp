@@ -1,0 +1,354 @@
+// The port layer on Linux serial devices. termios2 lets any baud rate through; the standard
+// rates keep their B-constants so that other programs read the speed back as usual.
+#include "serial/dispatcher.h"
+
+#include "platform/comports.h"
+#include "serial/serialexcept.h"
+
+#include <asm/termbits.h>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sched.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct BaudCode {
+    uint32_t rate;
+    unsigned code;
+};
+constexpr BaudCode baudCodes[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+};
+
+int ErrnoResult() { return -SystemCodeFromErrno(errno); }
+
+}  // namespace
+
+TPosixDispatcher::~TPosixDispatcher()
+{
+    StopThreads();
+    if (fd_ >= 0)
+        ClosePortDescriptor();
+}
+
+bool TPosixDispatcher::MakeWakeFds()
+{
+    comWakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    outWakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    return comWakeFd_ >= 0 && outWakeFd_ >= 0;
+}
+
+int TPosixDispatcher::PortOpen(const QString& name, uint32_t, uint32_t)
+{
+    const int fd = open(name.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        lastSystemError_ = SystemCodeFromErrno(errno);
+        return -1;
+    }
+    if (!isatty(fd)) {
+        close(fd);
+        lastSystemError_ = SystemCodeFromErrno(ENOENT);  // not a serial device: no such port
+        return -1;
+    }
+    // flock also holds against root, unlike TIOCEXCL.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        lastSystemError_ = SystemCodeFromErrno(errno == EWOULDBLOCK ? EBUSY : errno);
+        close(fd);
+        return -1;
+    }
+    fd_ = fd;
+    if (!MakeWakeFds()) {
+        ClosePortDescriptor();
+        return ecode::OutOfMemory;
+    }
+    return fd_;
+}
+
+int TAdoptDispatcher::PortOpen(const QString&, uint32_t, uint32_t)
+{
+    if (adopted_ <= 0) {
+        lastSystemError_ = 2007;
+        return -1;
+    }
+    fd_ = adopted_;
+    adopted_ = -1;
+    if (!MakeWakeFds()) {
+        ClosePortDescriptor();
+        lastSystemError_ = SystemCodeFromErrno(ENOMEM);
+        return -1;
+    }
+    return fd_;
+}
+
+void TPosixDispatcher::PortPrepare()
+{
+    termios2 t{};
+    if (ioctl(fd_, TCGETS2, &t) == 0) {
+        t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                                            IXANY | INPCK);
+        t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+        t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+        t.c_cflag |= CREAD | CLOCAL;
+        t.c_cc[VMIN] = 0;
+        t.c_cc[VTIME] = 0;
+        ioctl(fd_, TCSETS2, &t);
+
+        std::lock_guard line(lineLock_);
+        const unsigned code = t.c_cflag & CBAUD;
+        dcb_.BaudRate = t.c_ospeed;
+        for (const BaudCode& b : baudCodes) {
+            if (b.code == code)
+                dcb_.BaudRate = b.rate;
+        }
+        const unsigned size = t.c_cflag & CSIZE;
+        dcb_.ByteSize = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+        if (!(t.c_cflag & PARENB))
+            dcb_.Parity = 0;
+        else if (t.c_cflag & CMSPAR)
+            dcb_.Parity = (t.c_cflag & PARODD) ? 3 : 4;
+        else
+            dcb_.Parity = (t.c_cflag & PARODD) ? 1 : 2;
+        dcb_.StopBits = (t.c_cflag & CSTOPB) ? TwoStopBits : OneStopBit;
+        dcb_.fOutX = dcb_.fInX = false;
+        dcb_.fOutxCtsFlow = t.c_cflag & CRTSCTS;
+        dcb_.XonChar = t.c_cc[VSTART];
+        dcb_.XoffChar = t.c_cc[VSTOP];
+    }
+    // Direction control: the driver's own RS-485 mode, else RTS switched by us where the
+    // modem lines and the line-status register exist, else nothing.
+    serial_rs485 rs{};
+    int lines = 0;
+    unsigned int lsr = 0;
+    if (ioctl(fd_, TIOCGRS485, &rs) == 0)
+        rs485Method_ = TRS485Method::Kernel;
+    else if (ioctl(fd_, TIOCMGET, &lines) == 0 && ioctl(fd_, TIOCSERGETLSR, &lsr) == 0)
+        rs485Method_ = TRS485Method::Software;
+    else
+        rs485Method_ = TRS485Method::None;
+    serial_icounter_struct ic{};
+    haveIcount_ = ioctl(fd_, TIOCGICOUNT, &ic) == 0;
+    if (haveIcount_) {
+        lastIcount_[0] = ic.frame;
+        lastIcount_[1] = ic.parity;
+        lastIcount_[2] = ic.overrun;
+        lastIcount_[3] = ic.buf_overrun;
+        lastIcount_[4] = ic.brk;
+    }
+}
+
+void TPosixDispatcher::ClosePortDescriptor()
+{
+    if (fd_ >= 0)
+        close(fd_);
+    if (comWakeFd_ >= 0)
+        close(comWakeFd_);
+    if (outWakeFd_ >= 0)
+        close(outWakeFd_);
+    fd_ = comWakeFd_ = outWakeFd_ = -1;
+}
+
+int TPosixDispatcher::PortClose()
+{
+    StopThreads();
+    ClosePortDescriptor();
+    return 0;
+}
+
+int TPosixDispatcher::PortEscape(int function)
+{
+    if (fd_ < 0)
+        return 0;
+    int bits = 0;
+    switch (function) {
+    case 3:
+    case 4:
+        bits = TIOCM_RTS;
+        break;
+    case 5:
+    case 6:
+        bits = TIOCM_DTR;
+        break;
+    case 8:
+        ioctl(fd_, TIOCSBRK);
+        return 0;
+    case 9:
+        ioctl(fd_, TIOCCBRK);
+        return 0;
+    default:
+        return 0;
+    }
+    // Devices without modem lines (pseudo-terminals) refuse; that is not a failure here.
+    ioctl(fd_, (function == 3 || function == 5) ? TIOCMBIS : TIOCMBIC, &bits);
+    return 0;
+}
+
+int TPosixDispatcher::PortFlush(int which)
+{
+    if (which == 0) {
+        if (threadsRunning_ && !kill_) {
+            std::unique_lock lock(eventMutex_);
+            flushAck_ = false;
+            flushRequested_ = true;
+            WakeOutThread();
+            eventChanged_.wait(lock, [this] { return flushAck_ || kill_; });
+        }
+        {
+            std::lock_guard out(outputLock_);
+            ringHead_ = ringTail_ = 0;
+            ringFull_ = false;
+        }
+        if (fd_ >= 0 && ioctl(fd_, TCFLSH, TCOFLUSH) != 0)
+            return ErrnoResult();
+        return 0;
+    }
+    if (fd_ >= 0 && ioctl(fd_, TCFLSH, TCIFLUSH) != 0)
+        return ErrnoResult();
+    return 0;
+}
+
+uint32_t TPosixDispatcher::PortGetErrors(uint32_t& inQueue)
+{
+    int n = 0;
+    inQueue = ioctl(fd_, FIONREAD, &n) == 0 ? static_cast<uint32_t>(std::max(n, 0)) : DispatchBufferSize;
+    if (!haveIcount_)
+        return 0;
+    serial_icounter_struct ic{};
+    if (ioctl(fd_, TIOCGICOUNT, &ic) != 0)
+        return 0;
+    const int now[5] = {ic.frame, ic.parity, ic.overrun, ic.buf_overrun, ic.brk};
+    static const uint32_t bit[5] = {8, 4, 2, 1, 16};
+    uint32_t errors = 0;
+    for (int i = 0; i < 5; ++i) {
+        if (now[i] != lastIcount_[i])
+            errors |= bit[i];
+        lastIcount_[i] = now[i];
+    }
+    return errors;
+}
+
+int TPosixDispatcher::PortGetState(TDCB& dcb)
+{
+    std::lock_guard line(lineLock_);
+    dcb = dcb_;
+    return 0;
+}
+
+int TPosixDispatcher::PortRead(char* buffer, uint32_t count)
+{
+    const ssize_t n = read(fd_, buffer, count);
+    return n > 0 ? static_cast<int>(n) : 0;
+}
+
+int TPosixDispatcher::PortSetState(const TDCB& dcb)
+{
+    termios2 t{};
+    if (ioctl(fd_, TCGETS2, &t) != 0)
+        return ErrnoResult();
+    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > TwoStopBits)
+        return -SystemCodeFromErrno(EINVAL);
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                                        IXANY | INPCK);
+    if (dcb.fOutX)
+        t.c_iflag |= IXON;
+    if (dcb.fInX)
+        t.c_iflag |= IXOFF;
+    if (dcb.fParity)
+        t.c_iflag |= INPCK;
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | CIBAUD);
+    t.c_cflag |= CREAD | CLOCAL;
+    static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    t.c_cflag |= sizes[dcb.ByteSize - 5];
+    static const tcflag_t parities[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD, PARENB | CMSPAR};
+    t.c_cflag |= parities[dcb.Parity];
+    if (dcb.StopBits != OneStopBit)
+        t.c_cflag |= CSTOPB;
+    if (dcb.fRtsControl == RtsControlHandshake || dcb.fOutxCtsFlow)
+        t.c_cflag |= CRTSCTS;
+    unsigned code = BOTHER;
+    for (const BaudCode& b : baudCodes) {
+        if (b.rate == dcb.BaudRate)
+            code = b.code;
+    }
+    t.c_cflag |= code;
+    t.c_ispeed = t.c_ospeed = dcb.BaudRate;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    t.c_cc[VSTART] = dcb.XonChar;
+    t.c_cc[VSTOP] = dcb.XoffChar;
+    if (ioctl(fd_, TCSETS2, &t) != 0)
+        return ErrnoResult();
+    if (rs485Method_ == TRS485Method::Kernel) {
+        serial_rs485 rs{};
+        if (ioctl(fd_, TIOCGRS485, &rs) == 0) {
+            if (dcb.fRtsControl == RtsControlToggle) {
+                rs.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+                rs.flags &= ~static_cast<__u32>(SER_RS485_RTS_AFTER_SEND);
+            } else {
+                rs.flags &= ~static_cast<__u32>(SER_RS485_ENABLED);
+            }
+            ioctl(fd_, TIOCSRS485, &rs);
+        }
+    }
+    return 0;
+}
+
+bool TPosixDispatcher::PortSetupQueues(uint32_t, uint32_t)
+{
+    return true;  // the driver's queues have fixed sizes here
+}
+
+int TPosixDispatcher::PortIdle()
+{
+    sched_yield();
+    return 0;
+}
+
+uint8_t TPosixDispatcher::PortModemStatus()
+{
+    int lines = 0;
+    if (fd_ < 0 || ioctl(fd_, TIOCMGET, &lines) != 0)
+        return 0;
+    return static_cast<uint8_t>(((lines & TIOCM_CTS) ? 0x10 : 0) | ((lines & TIOCM_DSR) ? 0x20 : 0) |
+                                ((lines & TIOCM_RNG) ? 0x40 : 0) | ((lines & TIOCM_CAR) ? 0x80 : 0));
+}
+
+void TPosixDispatcher::WaitTransmitterEmpty()
+{
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + 2s;
+    while (!kill_ && !flushRequested_ && steady_clock::now() < deadline) {
+        unsigned int lsr = 0;
+        if (ioctl(fd_, TIOCSERGETLSR, &lsr) != 0 || (lsr & TIOCSER_TEMT))
+            return;
+        std::this_thread::sleep_for(100us);
+    }
+}
+
+bool ProbePortPresent(int n)
+{
+    if (n <= 0)
+        return false;
+    const QString path = ComPortPath(n);
+    if (path.isEmpty())
+        return false;
+    TPosixDispatcher probe(nullptr);
+    if (probe.PortOpen(path, 64, 64) >= 0) {
+        probe.PortClose();
+        return true;
+    }
+    return probe.LastSystemError() == 5;
+}

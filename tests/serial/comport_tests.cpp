@@ -1,0 +1,441 @@
+// The port component over pseudo-terminals: transfer, announcements, closing, errors, settings.
+#include "platform/application.h"
+#include "pty.h"
+#include "serial/comport.h"
+#include "serial/portselect.h"
+#include "serial/serialexcept.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QPushButton>
+#include <QFile>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/file.h>
+#include <termios.h>
+#include <thread>
+#include <time.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QByteArray kAwkward = QByteArray::fromHex("000a0d1113ff410d0a00");
+
+class ComPortTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        pty.MapAs(1);
+        previousHandler = SetExceptionHandler([this](std::exception_ptr e) { handled.push_back(e); });
+    }
+    void TearDown() override { SetExceptionHandler(previousHandler); }
+
+    std::unique_ptr<TComPort> MakePort(int32_t baud = 9600)
+    {
+        auto port = std::make_unique<TComPort>();
+        port->SetComNumber(1);
+        port->SetBaud(baud);
+        port->SetPromptForPort(false);
+        port->SetAutoOpen(false);
+        port->SetRTS(false);
+        port->SetRS485Mode(true);
+        return port;
+    }
+    // A handler that takes every announced byte.
+    void Collect(TComPort& port)
+    {
+        port.SetOnTriggerAvail([this](TCustomComPort* cp, uint16_t count) {
+            counts.push_back(count);
+            for (uint16_t i = 0; i < count; ++i)
+                received.append(cp->GetChar());
+        });
+    }
+
+    PtyPair pty;
+    ExceptionHandler previousHandler;
+    std::vector<std::exception_ptr> handled;
+    std::vector<uint16_t> counts;
+    QByteArray received;
+};
+
+termios SlaveSettings(const PtyPair& pty)
+{
+    const int fd = open(pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios t{};
+    tcgetattr(fd, &t);
+    close(fd);
+    return t;
+}
+
+double ProcessCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+// Runs the event loop for a while (the test is measuring what happens meanwhile).
+void RunLoopFor(std::chrono::milliseconds ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+}  // namespace
+
+TEST_F(ComPortTest, BytesPassUnchangedBothWaysAtBothSpeeds)
+{
+    for (int32_t baud : {9600, 115200}) {
+        SCOPED_TRACE(baud);
+        received.clear();
+        auto port = MakePort(baud);
+        Collect(*port);
+        port->Open();
+        ASSERT_TRUE(port->IsOpen());
+        port->PutString(kAwkward);
+        EXPECT_EQ(pty.Read(kAwkward.size()), kAwkward);
+        pty.Write(kAwkward);
+        EXPECT_TRUE(WaitFor([&] { return received.size() >= kAwkward.size(); }));
+        EXPECT_EQ(received, kAwkward);
+        port->Close();
+        EXPECT_FALSE(port->IsOpen());
+    }
+}
+
+TEST_F(ComPortTest, LineSettingsReachTheDevice)
+{
+    auto port = MakePort(115200);
+    port->SetParity(pEven);
+    port->SetStopBits(2);
+    port->SetDataBits(7);
+    port->Open();
+    termios t = SlaveSettings(pty);
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B115200));
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+    // Pseudo-terminals force eight bits without parity; the port's own record keeps them.
+    int32_t baud;
+    uint8_t parity;
+    uint16_t dataBits, stopBits;
+    port->ValidDispatcher()->GetLineParameters(baud, parity, dataBits, stopBits);
+    EXPECT_EQ(baud, 115200);
+    EXPECT_EQ(parity, pEven);
+    EXPECT_EQ(dataBits, 7);
+    EXPECT_EQ(stopBits, 2);
+    EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_FALSE(t.c_iflag & (ICRNL | IXON | IXOFF));
+    EXPECT_FALSE(t.c_oflag & OPOST);
+
+    port->SetBaud(2400);
+    port->SetParity(pNone);
+    port->SetStopBits(1);
+    port->SetDataBits(8);
+    t = SlaveSettings(pty);
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B2400));
+    EXPECT_FALSE(t.c_cflag & CSTOPB);
+    port->SetBaud(250000);  // no B-constant for this rate
+    port->ValidDispatcher()->GetLineParameters(baud, parity, dataBits, stopBits);
+    EXPECT_EQ(baud, 250000);
+    EXPECT_EQ(parity, pNone);
+}
+
+TEST_F(ComPortTest, OneAnnouncementPerArrivalAndUnreadBytesComeBackWithTheNext)
+{
+    auto port = MakePort();
+    int reads = 4;
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t count) {
+        counts.push_back(count);
+        for (int i = 0; i < std::min<int>(reads, count); ++i)
+            received.append(cp->GetChar());
+    });
+    port->Open();
+    pty.Write("0123456789");
+    ASSERT_TRUE(WaitFor([&] { return counts.size() == 1; }));
+    EXPECT_EQ(counts[0], 10);
+    EXPECT_EQ(received, "0123");
+    RunLoopFor(150ms);
+    EXPECT_EQ(counts.size(), 1u) << "no new bytes, no new announcement";
+
+    reads = 100;
+    pty.Write("AB");
+    ASSERT_TRUE(WaitFor([&] { return counts.size() == 2; }));
+    EXPECT_EQ(counts[1], 8) << "six old bytes and two new ones";
+    EXPECT_EQ(received, "0123456789AB");
+    EXPECT_EQ(port->InBuffUsed(), 0u);
+}
+
+TEST_F(ComPortTest, ReadingPastTheEndGoesToTheApplicationHandlerAfterTheDelivery)
+{
+    auto port = MakePort();
+    bool deliveryDoneWhenReported = false;
+    SetExceptionHandler([&](std::exception_ptr e) {
+        handled.push_back(e);
+        deliveryDoneWhenReported = !port->ValidDispatcher()->DeliveryRunning();
+    });
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t count) {
+        for (int i = 0; i <= count; ++i)
+            received.append(cp->GetChar());
+    });
+    port->Open();
+    pty.Write("xyz");
+    ASSERT_TRUE(WaitFor([&] { return !handled.empty(); }));
+    EXPECT_EQ(received, "xyz");
+    try {
+        std::rethrow_exception(handled[0]);
+    } catch (const EBufferIsEmpty& e) {
+        EXPECT_EQ(e.ErrorCode, -3007);
+        EXPECT_EQ(e.Message(), "Buffer is empty");
+    } catch (...) {
+        ADD_FAILURE() << "another exception";
+    }
+    EXPECT_TRUE(deliveryDoneWhenReported);
+    EXPECT_TRUE(WaitFor([&] { return port->InBuffUsed() == 0; })) << "the bytes read before the error count as read";
+}
+
+TEST_F(ComPortTest, CloseInsideTheHandlerFinishesAfterItAndTheComponentReopens)
+{
+    auto port = MakePort();
+    int events = 0;
+    bool openAfterClose = true;
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t) {
+        ++events;
+        cp->Close();
+        openAfterClose = cp->IsOpen();
+        EXPECT_EQ(cp->GetChar(), 0) << "closing: GetChar gives 0 and raises nothing";
+        cp->PutString("ignored");
+    });
+    port->Open();
+    pty.Write("1");
+    ASSERT_TRUE(WaitFor([&] { return events == 1 && !port->IsClosing() && !port->IsOpen(); }));
+    EXPECT_FALSE(openAfterClose);
+    pty.Write("2");
+    RunLoopFor(150ms);
+    EXPECT_EQ(events, 1) << "no events after the close";
+
+    Collect(*port);
+    port->Open();
+    pty.Write("3");
+    EXPECT_TRUE(WaitFor([&] { return received.contains('3'); }));
+}
+
+TEST_F(ComPortTest, OpenWhileClosingReopensOnceTheCloseCompletes)
+{
+    auto port = MakePort();
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t) {
+        cp->Close();
+        cp->Open();
+        EXPECT_TRUE(cp->IsClosing());
+    });
+    port->Open();
+    pty.Write("1");
+    EXPECT_TRUE(WaitFor([&] { return port->IsOpen(); }));
+    EXPECT_TRUE(port->Active());
+}
+
+TEST_F(ComPortTest, DestroyingAnOpenComponentClosesItsPort)
+{
+    {
+        auto port = MakePort();
+        Collect(*port);
+        port->Open();
+        pty.Write("abc");
+        WaitFor([&] { return received.size() == 3; });
+    }
+    // The lock went with the port: the device opens again.
+    auto again = MakePort();
+    EXPECT_NO_THROW(again->Open());
+}
+
+TEST_F(ComPortTest, BusyUserInterfaceGetsEveryByteOnceAndInOrder)
+{
+    auto port = MakePort();
+    Collect(*port);
+    port->Open();
+    QByteArray sent;
+    QElapsedTimer busy;
+    busy.start();
+    // The UI thread does not return to its loop for 3.5 s while bytes arrive.
+    for (int i = 0; busy.elapsed() < 3500; ++i) {
+        if (i % 50000 == 0 && sent.size() < 60) {
+            const QByteArray chunk = QByteArray::number(sent.size() % 10);
+            pty.Write(chunk);
+            sent += chunk;
+        }
+    }
+    pty.Write("END");
+    sent += "END";
+    ASSERT_TRUE(WaitFor([&] { return received.size() >= sent.size(); }, 10s));
+    RunLoopFor(100ms);
+    EXPECT_EQ(received, sent);
+}
+
+TEST_F(ComPortTest, HungUpDeviceDoesNotSpinAndStillCloses)
+{
+    auto port = MakePort();
+    Collect(*port);
+    port->Open();
+    pty.CloseMaster();
+    const double before = ProcessCpuSeconds();
+    RunLoopFor(1000ms);
+    const double used = ProcessCpuSeconds() - before;
+    EXPECT_LT(used, 0.3) << "CPU seconds in one second with the device gone";
+    EXPECT_NO_THROW(port->PutString("after hang-up"));
+    port->Close();
+    EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(ComPortTest, PortHeldElsewhereIsAlreadyOpen)
+{
+    const int holder = open(pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    auto port = MakePort();
+    try {
+        port->Open();
+        ADD_FAILURE() << "opened a held port";
+    } catch (const EAlreadyOpen& e) {
+        EXPECT_EQ(e.ErrorCode, -2008);
+        EXPECT_EQ(e.Message(), "ie_Open - device already open");
+    }
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_FALSE(port->Active());
+    EXPECT_THROW(port->PutString("x"), ECommNotOpen);
+    close(holder);
+}
+
+TEST_F(ComPortTest, UnmappedNumberAndMissingNumberRaise)
+{
+    auto port = MakePort();
+    port->SetComNumber(7);
+    EXPECT_THROW(port->Open(), EBadId);
+    port->SetComNumber(0);
+    try {
+        port->Open();
+        ADD_FAILURE();
+    } catch (const ENoPortSelected& e) {
+        EXPECT_EQ(e.ErrorCode, -2011);
+    }
+    EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(ComPortTest, AutoOpenOpensOnFirstUse)
+{
+    auto port = MakePort();
+    port->SetAutoOpen(true);
+    port->PutString("hi");
+    EXPECT_TRUE(port->IsOpen());
+    EXPECT_EQ(pty.Read(2), "hi");
+}
+
+TEST_F(ComPortTest, FrameLargerThanTheRingRaisesAndQueuesNothing)
+{
+    auto port = MakePort();
+    port->SetOutSize(16);
+    port->Open();
+    EXPECT_THROW(port->PutString(QByteArray(17, 'x')), EOutputBufferTooSmall);
+    port->PutString("");
+    port->PutString("ok");
+    EXPECT_EQ(pty.Read(2), "ok");
+    EXPECT_EQ(pty.Read(1, 100ms), "") << "no byte of the refused frame went out";
+}
+
+TEST_F(ComPortTest, SettingsAndTheirLimits)
+{
+    TComPort port;
+    EXPECT_EQ(port.Version(), "v3.02");
+    EXPECT_EQ(port.Baud(), 19200);
+    EXPECT_EQ(port.TraceName(), "SERIAL.TRC");
+    port.SetDeviceLayer(dlWinsock);
+    EXPECT_EQ(port.DeviceLayer(), dlWin32);
+    port.SetUseMSRShadow(false);
+    EXPECT_TRUE(port.UseMSRShadow());
+    port.SetTraceSize(5000000);
+    EXPECT_EQ(port.TraceSize(), 4000000u);
+    port.SetLogSize(20000000);
+    EXPECT_EQ(port.LogSize(), 16000000u);
+    port.SetBufferFull(9000);
+    EXPECT_EQ(port.BufferFull(), 3686);
+    port.SetHWFlowOptions(hwfUseRTS | hwfUseDTR);
+    port.SetRS485Mode(true);
+    EXPECT_EQ(port.HWFlowOptions(), hwfUseDTR);
+    EXPECT_FALSE(port.RTS());
+    port.SetHWFlowOptions(hwfRequireCTS);
+    EXPECT_FALSE(port.RS485Mode());
+    port.SetTracing(tlDump);
+    EXPECT_EQ(port.Tracing(), tlOff) << "a closed component keeps only on and off";
+}
+
+TEST_F(ComPortTest, RS485ModeCanBeSwitchedOnAnOpenPort)
+{
+    auto port = MakePort();
+    port->Open();
+    port->SetRS485Mode(false);
+    EXPECT_FALSE(port->ValidDispatcher()->RS485Mode());
+    port->SetRS485Mode(true);
+    EXPECT_TRUE(port->ValidDispatcher()->RS485Mode());
+    // Pseudo-terminals have no direction control: nothing is done and nothing fails.
+    EXPECT_EQ(port->ValidDispatcher()->RS485Method(), TRS485Method::None);
+    port->PutString(kAwkward);
+    EXPECT_EQ(pty.Read(kAwkward.size()), kAwkward);
+}
+
+TEST_F(ComPortTest, ComNumberChangeWhileOpenMovesThePort)
+{
+    PtyPair second;
+    setenv("COMPORT_MAP", QStringLiteral("1=%1;2=%2").arg(pty.SlavePath(), second.SlavePath()).toLocal8Bit().constData(), 1);
+    auto port = MakePort();
+    Collect(*port);
+    port->Open();
+    port->SetComNumber(2);
+    EXPECT_TRUE(port->IsOpen());
+    second.Write("B");
+    EXPECT_TRUE(WaitFor([&] { return received == "B"; }));
+}
+
+TEST_F(ComPortTest, TraceDumpIsWrittenAtClose)
+{
+    const QString file = QDir::temp().filePath(QStringLiteral("serial_trace_%1.trc").arg(getpid()));
+    QFile::remove(file);
+    auto port = MakePort();
+    port->SetTraceName(file);
+    port->SetTracing(tlOn);
+    Collect(*port);
+    port->Open();
+    port->PutString("AB");
+    pty.Write("C");
+    ASSERT_TRUE(WaitFor([&] { return received == "C"; }));
+    port->Close();
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "Transmit: \nAB\n\nReceive: \nC\n");
+    QFile::remove(file);
+}
+
+TEST_F(ComPortTest, SelectionDialogListsPresentPortsUpToFifty)
+{
+    PtyPair second;
+    const int holder = open(second.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    setenv("COMPORT_MAP",
+           QStringLiteral("3=%1;12=%2;20=/nonexistent/tty;60=%1").arg(pty.SlavePath(), second.SlavePath()).toLocal8Bit().constData(),
+           1);
+    TComSelectForm form;
+    QStringList items;
+    for (int i = 0; i < form.PortsComboBox->count(); ++i)
+        items << form.PortsComboBox->itemText(i);
+    EXPECT_EQ(items, (QStringList{"COM3", "COM12"})) << "a held port is listed, a missing one and 60 are not";
+    form.PortsComboBox->setCurrentIndex(1);
+    EXPECT_EQ(form.SelectedComNumber(), 12);
+    EXPECT_EQ(form.windowTitle(), "Select Port");
+    close(holder);
+
+    setenv("COMPORT_MAP", "", 1);
+    TComSelectForm empty;
+    EXPECT_EQ(empty.PortsComboBox->count(), 0);
+    EXPECT_FALSE(empty.OkBtn->isEnabled());
+}
