@@ -6,43 +6,86 @@
 #include "serial/serialexcept.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QMetaObject>
+#include <QPointer>
+#include <QSocketNotifier>
 
-namespace {
+#include <deque>
+#include <mutex>
+#include <system_error>
 
-const QEvent::Type DeliveryEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-// Carries one delivery to the UI thread. A posted event (not a queued functor) keeps the
-// hand-off under the event queue's lock.
-class TDeliveryEvent : public QEvent {
-public:
-    explicit TDeliveryEvent(std::shared_ptr<TDelivery> d) : QEvent(DeliveryEventType), Delivery(std::move(d)) {}
-    std::shared_ptr<TDelivery> Delivery;
-};
-
-}  // namespace
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 // The hidden notification object: lives on the component's thread and runs deliveries there.
+// Worker threads only push onto a locked queue and write an eventfd; no Qt object crosses threads,
+// so the hand-off is visible to the thread checker as well as correct.
 class TComPortWindow : public QObject, public INotifyTarget {
 public:
-    explicit TComPortWindow(TCustomComPort* port) : port_(port) {}
-    void PostNotification(std::shared_ptr<TDelivery> delivery) override
+    explicit TComPortWindow(TCustomComPort* port)
+        : port_(port), wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
     {
-        QCoreApplication::postEvent(this, new TDeliveryEvent(std::move(delivery)));
+        if (wakeFd_ < 0)
+            throw std::system_error(errno, std::generic_category(), "eventfd");
+        notifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { Drain(); });
+    }
+    ~TComPortWindow() override
+    {
+        notifier_.reset();
+        ::close(wakeFd_);
     }
 
-protected:
-    bool event(QEvent* e) override
+    // Closing from inside a delivery must not destroy the object whose slot is running: it is
+    // orphaned then and deletes itself once the drain has unwound.
+    static void Dispose(std::unique_ptr<TComPortWindow> w)
     {
-        if (e->type() != DeliveryEventType)
-            return QObject::event(e);
-        port_->NotifyWindowProc(static_cast<TDeliveryEvent*>(e)->Delivery);
-        return true;
+        if (w->draining_) {
+            w->port_ = nullptr;
+            w.release();
+        }
+    }
+
+    void PostNotification(std::shared_ptr<TDelivery> delivery) override
+    {
+        {
+            std::lock_guard lock(queueLock_);
+            queue_.push_back(std::move(delivery));
+        }
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
     }
 
 private:
+    void Drain()
+    {
+        uint64_t count = 0;
+        [[maybe_unused]] ssize_t n = ::read(wakeFd_, &count, sizeof count);
+        draining_ = true;
+        while (port_) {
+            std::shared_ptr<TDelivery> d;
+            {
+                std::lock_guard lock(queueLock_);
+                if (queue_.empty())
+                    break;
+                d = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            port_->NotifyWindowProc(d);
+        }
+        draining_ = false;
+        if (!port_) {
+            notifier_->setEnabled(false);
+            deleteLater();
+        }
+    }
+
     TCustomComPort* port_;
+    bool draining_ = false;
+    int wakeFd_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::mutex queueLock_;
+    std::deque<std::shared_ptr<TDelivery>> queue_;
 };
 
 TCustomComPort::TCustomComPort(QObject* owner) : TBaseComponent(owner) {}
@@ -255,7 +298,7 @@ void TCustomComPort::RegisterNotifyWindow(bool on)
     } else if (window_) {
         if (dispatcher_)
             dispatcher_->DeregisterWindowHandler(window_.get());
-        window_.reset();
+        TComPortWindow::Dispose(std::move(window_));
     }
 }
 
