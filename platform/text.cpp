@@ -609,7 +609,7 @@ QString FloatToStrF(double value, TFloatFormat format, int precision, int digits
         std::string fracPart;
         SplitDecimal(d, intPart, fracPart);
         if (intPart.empty()) {
-            intPart = "0";
+            intPart.push_back('0');  // not = "0": g++ 12 -O3 warns falsely on that
         }
         fracPart.resize(std::size_t(digits), '0');
         QString out = d.negative && !IsZero(d) ? QStringLiteral("-") : QString();
