@@ -576,6 +576,11 @@ TDataSet::TDataSet() : formatSettings_(::FormatSettings()) {}
 TDataSet::~TDataSet()
 {
     // Subclasses close themselves; here only the links learn that the dataset is gone.
+    try {
+        BeforeDestroy(*this);
+    } catch (...) {
+        // Nothing may escape a destructor.
+    }
     state_ = dsInactive;
     const auto sources = sources_;
     for (TDataSource* s : sources) {

@@ -380,6 +380,12 @@ public:
     TDataSetNotifyEvent BeforePost, AfterPost, BeforeCancel, AfterCancel;
     TDataSetNotifyEvent BeforeDelete, AfterDelete, BeforeScroll, AfterScroll;
     TDataSetNotifyEvent OnNewRecord, OnCalcFields;
+    // Fired first thing in the destructor (after a subclass has closed the dataset), so that
+    // whoever keeps a pointer to the dataset can let go of it.
+    TDataSetNotifyEvent BeforeDestroy;
+
+    // ---- Master/detail: the source of the master dataset, for datasets that follow one
+    virtual TDataSource* MasterSource() const { return nullptr; }
 
     // ---- For data sources and links
     const std::vector<TDataSource*>& DataSources() const { return sources_; }

@@ -1,2 +1,0 @@
-// Placeholder until the library's first real source lands.
-namespace grid { [[maybe_unused]] int placeholder = 0; }
