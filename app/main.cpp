@@ -1,14 +1,36 @@
-// Entry point of the service tool.
+// Entry point of the service tool: splash, application title, main window, message loop.
+#include "app/fmain.h"
+#include "app/fspalsh.h"
+#include "platform/application.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QScreen>
+
+namespace {
+
+void CenterOnScreen(QWidget& w)
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        w.move(screen->availableGeometry().center() - w.rect().center());
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    frmSplash = new TfrmSplash;
+    CenterOnScreen(*frmSplash);
+    frmSplash->show();
+    frmSplash->repaint();
+    QApplication::processEvents();
+
     QApplication::setApplicationName(QStringLiteral("ВЕМОР"));
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("ВЕМОР"));
-    window.resize(800, 600);
+    SetApplicationTitle(QStringLiteral("ВЕМОР"));
+    TfrmMain window;
+    CenterOnScreen(window);
     window.show();
-    return app.exec();
+    const int rc = QApplication::exec();
+    delete frmSplash;
+    return rc;
 }

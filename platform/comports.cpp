@@ -6,6 +6,10 @@
 #include <QSet>
 #include <algorithm>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace {
 
 QString ReadFirstLine(const QString& path)
@@ -89,3 +93,16 @@ QMap<int, QString> ComPortMap()
 QString ComPortPath(int n) { return ComPortMap().value(n); }
 
 QList<int> AvailableComPorts() { return ComPortMap().keys(); }
+
+bool ComPortFree(int n)
+{
+    const QString path = ComPortPath(n);
+    if (path.isEmpty())
+        return false;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}

@@ -16,6 +16,10 @@ QString ComPortPath(int n);
 // The numbers that are mapped, ascending.
 QList<int> AvailableComPorts();
 
+// Whether COM port n is mapped and can be held exclusively right now (the start-up probe);
+// nothing is left open.
+bool ComPortFree(int n);
+
 // The whole map (number -> device path).
 QMap<int, QString> ComPortMap();
 

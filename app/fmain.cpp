@@ -1,0 +1,1322 @@
+#include "app/fmain.h"
+
+#include "app/fspalsh.h"
+#include "app/tables.h"
+#include "app/widgets.h"
+#include "platform/application.h"
+#include "platform/comports.h"
+#include "platform/datetime.h"
+#include "platform/exceptions.h"
+#include "platform/query.h"
+#include "platform/text.h"
+#include "platform/types.h"
+#include "serial/comport.h"
+#include "app/fmain_ui.h"
+
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QShowEvent>
+#include <QStyle>
+#include <QTabBar>
+#include <QThread>
+#include <QValidator>
+#include <cmath>
+
+int SelectedNumber = -1;
+TfrmMain* frmMain = nullptr;
+
+namespace {
+
+const QString kCaption = QStringLiteral(" Дравик Ltd");
+const QString kPortCaption = QStringLiteral("  Дравик Ltd");
+const QString kScanIdle = QStringLiteral("Сканировать");
+const QString kScanRunning = QStringLiteral("Стоп");
+const QString kViewStopped = QStringLiteral("СТАРТ");
+const QString kViewRunning = QStringLiteral("СТОП");
+
+// Digits only, and a value that fits the field it feeds on the wire.
+class DigitsValidator : public QValidator {
+public:
+    DigitsValidator(int max, QObject* parent) : QValidator(parent), max_(max) {}
+    State validate(QString& input, int&) const override
+    {
+        if (input.isEmpty())
+            return Intermediate;
+        qint64 v = 0;
+        for (QChar ch : input) {
+            if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
+                return Invalid;
+            v = v * 10 + (ch.unicode() - '0');
+            if (v > max_)
+                return Invalid;
+        }
+        return Acceptable;
+    }
+
+private:
+    int max_;
+};
+
+// Digits and one decimal separator, a value that fits 16 bits in thousandths.
+class KoefValidator : public QValidator {
+public:
+    explicit KoefValidator(QObject* parent) : QValidator(parent) {}
+    State validate(QString& input, int&) const override
+    {
+        const QChar sep = FormatSettings().DecimalSeparator;
+        if (input.isEmpty() || input == QString(sep))
+            return Intermediate;
+        for (QChar ch : input)
+            if (!(ch.isDigit() && ch.unicode() < 128) && ch != sep)
+                return Invalid;
+        if (input.count(sep) > 1)
+            return Invalid;
+        std::uint16_t v = 0;
+        return vemor::TryKoefToThousandths(input, v) ? Acceptable : Invalid;
+    }
+};
+
+int SecondsOfDay(TDateTime t)
+{
+    return int(std::lround(TimeOf(t) * SecsPerDay)) % 86400;
+}
+
+int Byte(const QByteArray& f, int i)
+{
+    return static_cast<std::uint8_t>(f[i]);
+}
+
+int IntFromEdit(const QLineEdit* edit, int max)
+{
+    const int v = StrToInt(edit->text());
+    if (v < 0 || v > max)
+        throw EConvertError(QStringLiteral("Значение '%1' вне пределов 0..%2 !").arg(edit->text()).arg(max));
+    return v;
+}
+
+}  // namespace
+
+template <class F>
+void TfrmMain::Tick(F&& f)
+{
+    try {
+        f();
+    } catch (...) {
+        ReportLater(std::current_exception());
+    }
+}
+
+TfrmMain::TfrmMain(QWidget* parent)
+    : QWidget(parent),
+      ui(new Ui::TfrmMain),
+      comPort_(std::make_unique<TComPort>()),
+      qryEdit_(std::make_unique<TQuery>()),
+      qryProtokol_(std::make_unique<TQuery>()),
+      qryCProtokol_(std::make_unique<TQuery>())
+{
+    frmMain = this;
+    clock_.start();
+    comPort_->SetBaud(9600);
+    comPort_->SetPromptForPort(false);
+    comPort_->SetAutoOpen(false);
+    comPort_->SetRTS(false);
+    comPort_->SetRS485Mode(true);
+    comPort_->SetTraceName(QStringLiteral("SERIAL.TRC"));
+    comPort_->SetLogName(QStringLiteral("SERIAL.LOG"));
+    InstallFontSubstitutes();
+    ui->setupUi(this);
+    SetupLayout();
+    ConnectHandlers();
+    GlobalTimer.setInterval(100);
+    DataTimer.setInterval(10);
+    Timer1.setInterval(2000);
+    Timer1.setSingleShot(false);
+    FormCreate();
+    GlobalTimer.start();
+    DataTimer.start();
+}
+
+TfrmMain::~TfrmMain()
+{
+    GlobalTimer.stop();
+    DataTimer.stop();
+    Timer1.stop();
+    comPort_->SetOnTriggerAvail(nullptr);
+    comPort_.reset();
+    if (frmMain == this)
+        frmMain = nullptr;
+    delete ui;
+}
+
+void TfrmMain::SetExchangeTimersEnabled(bool enabled)
+{
+    if (enabled) {
+        GlobalTimer.start();
+        DataTimer.start();
+    } else {
+        GlobalTimer.stop();
+        DataTimer.stop();
+    }
+}
+
+void TfrmMain::SetupLayout()
+{
+    setFixedSize(547, 313);
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+
+    ui->sbrMain->SetPanels({{QStringLiteral(" ВЕМОР"), 50, false},
+                            {QString(), 100, true},
+                            {QString(), 250, false},
+                            {QStringLiteral(" © Дравик Ltd"), 50, false}});
+    ui->sbrMain->OnDrawPanel = [this](QPainter& p, int index, const QRect& r) { sbrMainDrawPanel(p, index, r); };
+
+    // Six tabs share the page control's width.
+    ui->pgcVemor->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
+    ui->grpSpeed->SetItems(vemor::SpeedList(), 5);
+    ui->grpSpeed->SetItemIndex(2);
+    ui->lstScanVemor->setColumnWidth(0, 70);
+    ui->lstScanVemor->setColumnWidth(1, 90);
+    ui->lstScanVemor->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    ui->btnScan->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    ui->btnParams->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    ui->btnView->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    ui->btnProtokol->setIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
+
+    // Entries that feed one byte or one 16-bit word take only what fits.
+    ui->edtUn->setValidator(new DigitsValidator(65535, this));
+    ui->edtUk->setValidator(new DigitsValidator(65535, this));
+    ui->edtTp->setValidator(new DigitsValidator(255, this));
+    ui->edtTb->setValidator(new DigitsValidator(255, this));
+    ui->edtUpKO->setValidator(new DigitsValidator(255, this));
+    ui->edtKoef->setValidator(new KoefValidator(this));
+    for (QLineEdit* e : {ui->edtUn, ui->edtUk, ui->edtTp, ui->edtTb, ui->edtKoef, ui->edtUpKO})
+        e->installEventFilter(this);
+    // Spin edits change only by their buttons and arrow keys.
+    for (QSpinBox* s : {ui->edtDelayKO1, ui->edtDelayKO2, ui->edtDelayKO3, ui->edtDelayKO4, ui->edtDelayEngine,
+                        ui->edtDelayRazr, ui->edtDelayUn, ui->edtDelayUk, ui->edtFiltrKO}) {
+        s->installEventFilter(this);
+        for (QLineEdit* inner : s->findChildren<QLineEdit*>())
+            inner->installEventFilter(this);
+    }
+}
+
+void TfrmMain::ConnectHandlers()
+{
+    auto click = [this](QAbstractButton* b, void (TfrmMain::*h)()) {
+        connect(b, &QAbstractButton::clicked, this, MakeGuarded([this, h] { (this->*h)(); }));
+    };
+    connect(ui->cmbPorts, &QComboBox::activated, this, MakeGuarded([this](int) { cmbPortsChange(); }));
+    connect(ui->cmbDevice, &QComboBox::activated, this, MakeGuarded([this](int) { cmbDeviceChange(); }));
+    click(ui->btnScan, &TfrmMain::btnScanClick);
+    click(ui->btnParams, &TfrmMain::btnParamsClick);
+    click(ui->btnView, &TfrmMain::btnViewClick);
+    click(ui->btnProtokol, &TfrmMain::btnProtokolClick);
+    click(ui->btnStartScan, &TfrmMain::btnStartScanClick);
+    click(ui->btnChange, &TfrmMain::btnChangeClick);
+    click(ui->Button1, &TfrmMain::Button1Click);
+    click(ui->btnReadParams, &TfrmMain::btnSulmParamsReadClick);
+    click(ui->btnSulmParamsRead, &TfrmMain::btnSulmParamsReadClick);
+    click(ui->btnWriteParams, &TfrmMain::btnWriteParamsClick);
+    click(ui->btnSulmParamsWrite, &TfrmMain::btnWriteParamsClick);
+    click(ui->btnReadProtokol, &TfrmMain::btnReadProtokolClick);
+    click(ui->Button3, &TfrmMain::btnReadProtokolClick);
+    click(ui->Button2, &TfrmMain::Button2Click);
+    click(ui->Button6, &TfrmMain::Button2Click);
+    click(ui->btnStartView, &TfrmMain::btnStartViewClick);
+    click(ui->btnSulmViewStart, &TfrmMain::btnStartViewClick);
+    const std::array<QComboBox*, 4> types{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
+    for (int i = 0; i < 4; ++i)
+        connect(types[std::size_t(i)], &QComboBox::activated, this,
+                MakeGuarded([this, i](int) { cmbKOTypeChange(i + 1); }));
+    connect(ui->lstScanVemor, &QTreeWidget::currentItemChanged, this,
+            MakeGuarded([this](QTreeWidgetItem* current, QTreeWidgetItem*) { lstScanVemorChanging(current); }));
+    connect(&GlobalTimer, &QTimer::timeout, this, [this] { Tick([this] { GlobalTimerTimer(); }); });
+    connect(&DataTimer, &QTimer::timeout, this, [this] { Tick([this] { DataTimerTimer(); }); });
+    connect(&Timer1, &QTimer::timeout, this, MakeGuarded([this] { Timer1Timer(); }));
+    comPort_->SetOnTriggerAvail([this](TCustomComPort*, uint16_t count) { ComPortTriggerAvail(count); });
+}
+
+// ---- Start-up and window events ----------------------------------------------------------
+
+QString TfrmMain::PortName(int number)
+{
+    return number <= 9 ? QStringLiteral("COM%1").arg(number) : QStringLiteral("\\\\.\\COM%1").arg(number);
+}
+
+int TfrmMain::PortNumber(const QString& name)
+{
+    const qsizetype at = name.lastIndexOf(QStringLiteral("COM"));
+    if (at < 0)
+        return 0;
+    return name.mid(at + 3).toInt();
+}
+
+void TfrmMain::FormCreate()
+{
+    SelectedNumber = -1;
+    FScanNumber = 1;
+    FState = stIdle;
+    FRxBuffer.Clear();
+    ui->cmbNewSpeed->setCurrentIndex(2);
+    ui->cmbDevice->setCurrentIndex(0);
+    for (QWidget* page : {ui->pnlScan, ui->pnlParams, ui->pnlVemorView, ui->pnlProtokol, ui->pnlSulmParams,
+                          ui->pnlSulmView, ui->pnlCProtokol})
+        page->setGeometry(0, 31, 547, 263);
+    BringToFront(ui->pnlScan);
+    for (int i = 1; i <= 16; ++i) {
+        FSulmInvert[std::size_t(i - 1)] = ui->grpSulmInvert->findChild<QCheckBox*>(QStringLiteral("chkSulmInvert%1").arg(i));
+        FSulmLeds[std::size_t(i - 1)] = ui->pnlSulmView->findChild<QLabel*>(QStringLiteral("ledSulmView%1").arg(i));
+    }
+
+    // Port probe: every port the resolver offers that can be held right now.
+    for (int n : AvailableComPorts()) {
+        if (ComPortFree(n))
+            ui->cmbPorts->addItem(PortName(n));
+    }
+    if (ui->cmbPorts->count() > 0) {
+        ui->cmbPorts->setCurrentIndex(0);
+        comPort_->SetComNumber(PortNumber(ui->cmbPorts->itemText(0)));
+        try {
+            comPort_->SetOpen(true);
+            BringToFront(ui->pnlScan);
+        } catch (...) {
+            MessageBox(kPortCaption, QStringLiteral("Ошибка открыти порта !"), MsgIcon::Error);
+            Guarded([this] { comPort_->SetOpen(false); });
+        }
+    }
+
+    SetupVemorLogQuery(*qryProtokol_);
+    SetupSulmLogQuery(*qryCProtokol_);
+    // A database that cannot be opened is reported; the window still comes up.
+    Guarded([this] {
+        const QString bases = ExeDir() + QStringLiteral("bases/");
+        OpenBases(bases);
+        AttachQuery(*qryEdit_, bases);
+        AttachQuery(*qryProtokol_, bases);
+        AttachQuery(*qryCProtokol_, bases);
+        SelectVemorIds(*qryEdit_);
+    });
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        Guarded([this] { FormShow(); });
+}
+
+void TfrmMain::FormShow()
+{
+    if (frmSplash)
+        Timer1.start();
+}
+
+void TfrmMain::Timer1Timer()
+{
+    Timer1.stop();
+    if (frmSplash) {
+        frmSplash->close();
+        frmSplash->deleteLater();
+        frmSplash = nullptr;
+    }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    bool canClose = true;
+    Guarded([&] { FormCloseQuery(canClose); });
+    if (canClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TfrmMain::FormCloseQuery(bool& canClose)
+{
+    FState = stIdle;
+    canClose = true;
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && (qobject_cast<QSpinBox*>(watched) ||
+                                              qobject_cast<QSpinBox*>(watched->parent()))) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->text().isEmpty() && key->text().at(0).isPrint())
+            return true;
+    }
+    if (event->type() == QEvent::FocusOut) {
+        if (auto* edit = qobject_cast<QLineEdit*>(watched); edit && edit->text().isEmpty() &&
+                                                             !qobject_cast<QSpinBox*>(edit->parent()))
+            edit->setText(QStringLiteral("0"));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmMain::cmbPortsChange()
+{
+    const int number = PortNumber(ui->cmbPorts->currentText());
+    try {
+        comPort_->SetOpen(false);
+        comPort_->SetComNumber(number);
+        comPort_->SetOpen(true);
+    } catch (...) {
+        MessageBox(kPortCaption, QStringLiteral("Ошибка открыти порта !"), MsgIcon::Error);
+        Guarded([this] { comPort_->SetOpen(false); });
+    }
+}
+
+void TfrmMain::cmbDeviceChange()
+{
+    SelectedNumber = -1;
+    ui->lblNum->clear();
+    FProgress = 0;
+    ui->lstScanVemor->clear();
+    BringToFront(ui->pnlScan);
+    if (DeviceKind() == 0) {
+        setWindowTitle(QStringLiteral(" Дравик Ltd  -  ВЕМОР  (настройка, диагностика)"));
+        ui->sbrMain->SetPanelText(0, QStringLiteral(" ВЕМОР"));
+    } else if (DeviceKind() == 1) {
+        setWindowTitle(QStringLiteral(" Дравик Ltd  -  СУЛМ  (настройка, диагностика)"));
+        ui->sbrMain->SetPanelText(0, QStringLiteral(" СУЛМ"));
+    }
+}
+
+void TfrmMain::lstScanVemorChanging(QTreeWidgetItem* item)
+{
+    if (!item)
+        return;
+    SelectedNumber = item->text(0).toInt();
+    if (DeviceKind() == 0)
+        ui->lblNum->setText(QStringLiteral("ВЕМОР  № ") + item->text(0));
+    else if (DeviceKind() == 1)
+        ui->lblNum->setText(QStringLiteral("СУЛМ  № ") + item->text(0));
+}
+
+int TfrmMain::FoundCount() const
+{
+    return ui->lstScanVemor->topLevelItemCount();
+}
+
+void TfrmMain::BringToFront(QWidget* page)
+{
+    front_ = page;
+    // Only the front page is shown, so the covered ones take no input and no painting.
+    for (QWidget* p : {ui->pnlScan, ui->pnlParams, ui->pnlVemorView, ui->pnlProtokol, ui->pnlSulmParams,
+                       ui->pnlSulmView, ui->pnlCProtokol})
+        p->setVisible(p == page);
+    page->raise();
+    // The status bar and the top bar stay above the pages.
+    ui->Panel1->raise();
+    ui->sbrMain->raise();
+}
+
+int TfrmMain::DeviceKind() const
+{
+    return ui->cmbDevice->currentIndex();
+}
+
+// ---- Status bar --------------------------------------------------------------------------
+
+QString TfrmMain::StatusText() const
+{
+    return ui->sbrMain->PanelText(2);
+}
+
+void TfrmMain::SetStatus(const QString& text)
+{
+    ui->sbrMain->SetPanelText(2, text);
+}
+
+void TfrmMain::RepaintStatus()
+{
+    ui->sbrMain->repaint();
+}
+
+QRect TfrmMain::ProgressRect(const QRect& panel, int progress)
+{
+    const QRect r = panel.adjusted(2, 2, -2, -2);
+    const int right = r.left() + int(std::lround(progress / 100.0 * r.width()));
+    return QRect(QPoint(r.left(), r.top()), QSize(right - r.left(), r.height()));
+}
+
+void TfrmMain::sbrMainDrawPanel(QPainter& painter, int index, const QRect& rect)
+{
+    if (index != 1)
+        return;
+    const QRect r = ProgressRect(rect, FProgress);
+    if (r.width() <= 0)
+        return;
+    // A hatch brush paints its lines over an opaque white background.
+    painter.fillRect(r, Qt::white);
+    painter.fillRect(r, QBrush(ToQColor(clBtnFace), Qt::VerPattern));
+}
+
+// ---- Reporting from timer ticks ----------------------------------------------------------
+
+void TfrmMain::ReportLater(std::exception_ptr e)
+{
+    QTimer::singleShot(0, this, [e] { HandleException(e); });
+}
+
+void TfrmMain::MessageLater(const QString& caption, const QString& text, int icon)
+{
+    QTimer::singleShot(0, this, [caption, text, icon] {
+        Guarded([&] { MessageBox(caption, text, static_cast<MsgIcon>(icon)); });
+    });
+}
+
+// ---- Request side ------------------------------------------------------------------------
+
+void TfrmMain::GlobalTimerTimer()
+{
+    std::exception_ptr failure;
+    const std::uint8_t state = FState;
+    try {
+        switch (state) {
+        case stIdle:
+            ui->btnStartScan->setText(kScanIdle);
+            FProgress = 0;
+            SetStatus(QString());
+            RepaintStatus();
+            if (ui->btnStartView->text() != kViewStopped)
+                btnStartViewClick();
+            break;
+        case stScan:
+            ScanTick();
+            break;
+        case stLiveView:
+            SendCommand(DeviceKind() == 0 ? vemor::rqLiveValues : 33);
+            break;
+        case stReadParams:
+            SetStatus(QStringLiteral(" Считывание параметров ..."));
+            FState = stIdle;
+            SendCommand(DeviceKind() == 0 ? vemor::rqReadParams : 34);
+            break;
+        case stWriteParams:
+            SetStatus(QStringLiteral(" Запись параметров ..."));
+            FState = stIdle;
+            SendCommand(DeviceKind() == 0 ? vemor::rqWriteParams : 35);
+            break;
+        case stReadLog:
+            FState = stIdle;
+            SendCommand(DeviceKind() == 0 ? vemor::rqReadLogFirst : 30);
+            break;
+        case stReadAccount:
+            SetStatus(QStringLiteral(" Считывание учетной записи ..."));
+            FState = stIdle;
+            SendCommand(DeviceKind() == 0 ? vemor::rqReadAccount : 31);
+            break;
+        case stClearAccount:
+            SetStatus(QStringLiteral(" Обнуление учетной записи ..."));
+            FState = stIdle;
+            SendCommand(DeviceKind() == 0 ? vemor::rqClearAccount : 32);
+            break;
+        case stReadInfo:
+            SetStatus(QStringLiteral(" Считывание информации ..."));
+            FState = stIdle;
+            SendCommand(vemor::rqReadInfo);
+            break;
+        case stWriteInfo:
+            SetStatus(QStringLiteral(" Запись информации ..."));
+            FState = stIdle;
+            SendCommand(vemor::rqWriteInfo);
+            break;
+        case stSetSpeed:
+            FState = stIdle;
+            SendCommand(vemor::rqSetSpeed);
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+        failure = std::current_exception();
+        // A scan or live view on a failing port ends here, reported once.
+        if (state == stScan || state == stLiveView)
+            EndScan();
+    }
+    const bool selected = SelectedNumber > 0;
+    for (QWidget* w : std::initializer_list<QWidget*>{ui->btnView, ui->btnParams, ui->btnProtokol, ui->btnChange})
+        w->setEnabled(selected);
+    ui->lblNum->setVisible(selected);
+    if (failure)
+        ReportLater(failure);
+    ProcessMessages();
+}
+
+void TfrmMain::ScanTick()
+{
+    const int s = ui->edtScanStartNum->value();
+    const int e = ui->edtScanEndNum->value();
+    auto showProgress = [this] {
+        SetStatus(QStringLiteral(" Сканирование (") + ui->grpSpeed->Items().value(FSpeedIndex) +
+                  QStringLiteral(" бод/с) :   № ") + QString::number(FScanNumber) + QStringLiteral(" (") +
+                  QString::number(FTries) + QStringLiteral(")"));
+        RepaintStatus();
+    };
+    if (e > FScanNumber) {
+        if (FTries >= 3) {
+            ++FScanNumber;
+            FTries = 1;
+        } else {
+            ++FTries;
+        }
+        // The range can be edited while the scan runs: keep the bar within a byte.
+        FProgress = e > s ? std::clamp((FScanNumber - s) * 100 / (e - s), 0, 255) : 0;
+        showProgress();
+        SendCommand(vemor::rqIdentify);
+    } else if (FTries < 3) {
+        ++FTries;
+        showProgress();
+        SendCommand(vemor::rqIdentify);
+    } else {
+        ui->btnStartScan->setText(kScanIdle);
+        if (FAutoSpeed && ui->grpSpeed->Items().size() - 1 > FSpeedIndex) {
+            ui->grpSpeed->SetItemIndex(ui->grpSpeed->ItemIndex() + 1);
+            // A failed reopen at the next speed ends the scan instead of stepping on.
+            if (!StartScan())
+                EndScan();
+        } else {
+            EndScan();
+        }
+    }
+}
+
+void TfrmMain::EndScan()
+{
+    FState = stIdle;
+    FProgress = 0;
+    SetStatus(QString());
+    RepaintStatus();
+}
+
+void TfrmMain::btnStartScanClick()
+{
+    ui->lstScanVemor->clear();
+    StartStopScan();
+}
+
+bool TfrmMain::OpenPortAtScanSpeed()
+{
+    comPort_->SetOpen(false);
+    // The line settles before it is opened at the new speed.
+    QThread::msleep(300);
+    comPort_->SetBaud(vemor::SpeedBaud(ui->grpSpeed->ItemIndex()));
+    try {
+        comPort_->SetOpen(true);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void TfrmMain::StartStopScan()
+{
+    if (ui->btnStartScan->text() == kScanIdle)
+        StartScan();
+    else
+        EndScan();
+}
+
+bool TfrmMain::StartScan()
+{
+    // Inside a request tick the boxes wait until the tick is over.
+    const bool inTick = FState == stScan;
+    auto report = [&](const QString& text) {
+        if (inTick)
+            MessageLater(kPortCaption, text, int(MsgIcon::Error));
+        else
+            MessageBox(kPortCaption, text, MsgIcon::Error);
+    };
+    ui->btnStartScan->setText(kScanRunning);
+    if (!OpenPortAtScanSpeed()) {
+        report(QStringLiteral("Ошибка открытия порта !"));
+        return false;
+    }
+    if (ui->edtScanStartNum->value() >= ui->edtScanEndNum->value()) {
+        report(QStringLiteral("Конечный заводской номер меньше или равен начального !"));
+        return false;
+    }
+    SelectedNumber = -1;
+    ui->lblNum->clear();
+    FProgress = 0;
+    SetStatus(QString());
+    FScanNumber = ui->edtScanStartNum->value();
+    FSpeedIndex = std::uint8_t(ui->grpSpeed->ItemIndex());
+    FAutoSpeed = ui->chkAutoSpeed->isChecked();
+    FTries = 0;
+    FState = stScan;
+    return true;
+}
+
+void TfrmMain::btnChangeClick()
+{
+    FState = stSetSpeed;
+}
+
+void TfrmMain::btnSulmParamsReadClick()
+{
+    FState = stReadParams;
+}
+
+vemor::ParamBlock TfrmMain::ParamsFromPage()
+{
+    vemor::ParamBlock p;
+    p.upKO = std::uint8_t(IntFromEdit(ui->edtUpKO, 255));
+    const std::array<QCheckBox*, 4> inv{ui->chkKo1Invert, ui->chkKo2Invert, ui->chkKo3Invert, ui->chkKo4Invert};
+    const std::array<QCheckBox*, 4> on{ui->chkWriteEngineOn1, ui->chkWriteEngineOn2, ui->chkWriteEngineOn3,
+                                       ui->chkWriteEngineOn4};
+    const std::array<QCheckBox*, 4> off{ui->chkWriteEngineOff1, ui->chkWriteEngineOff2, ui->chkWriteEngineOff3,
+                                        ui->chkWriteEngineOff4};
+    const std::array<QComboBox*, 4> types{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
+    const std::array<QSpinBox*, 4> delays{ui->edtDelayKO1, ui->edtDelayKO2, ui->edtDelayKO3, ui->edtDelayKO4};
+    for (std::size_t i = 0; i < 4; ++i) {
+        p.invert[i] = inv[i]->isChecked();
+        p.writeOn[i] = on[i]->isChecked();
+        p.writeOff[i] = off[i]->isChecked();
+        p.isBtn[i] = types[i]->currentIndex() > 0;
+        p.delay[i] = delays[i]->value();
+    }
+    p.invertEngine = ui->chkInvertEngine->isChecked();
+    p.invertRazr = ui->chkInvertRazr->isChecked();
+    p.personalKontrolKO = ui->chkPersonalKontrolKO->isChecked();
+    p.razrSelfOn = ui->chkRazrSelfOn->isChecked();
+    p.writeOnRazr = ui->chkWriteEngineOnRazr->isChecked();
+    p.writeOnUn = ui->chkWriteEngineOnUn->isChecked();
+    p.writeOnUk = ui->chkWriteEngineOnUk->isChecked();
+    p.writeOffRazr = ui->chkWriteEngineOffRazr->isChecked();
+    p.writeOffUn = ui->chkWriteEngineOffUn->isChecked();
+    p.writeOffUk = ui->chkWriteEngineOffUk->isChecked();
+    p.razr = ui->chkRazr->isChecked();
+    p.filtrKO = std::uint8_t(ui->edtFiltrKO->value());
+    p.delayEngine = ui->edtDelayEngine->value();
+    p.delayRazr = ui->edtDelayRazr->value();
+    p.delayUn = ui->edtDelayUn->value();
+    p.delayUk = ui->edtDelayUk->value();
+    p.un = std::uint16_t(IntFromEdit(ui->edtUn, 65535));
+    p.uk = std::uint16_t(IntFromEdit(ui->edtUk, 65535));
+    p.tp = std::uint8_t(IntFromEdit(ui->edtTp, 255));
+    p.tb = std::uint8_t(IntFromEdit(ui->edtTb, 255));
+    if (ui->chkZavUst->isChecked()) {
+        p.koef = 0;
+    } else if (!vemor::TryKoefToThousandths(ui->edtKoef->text(), p.koef)) {
+        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(ui->edtKoef->text()));
+    }
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
+    DecodeDateTime(Now(), y, mo, d, h, mi, s, ms);
+    p.clock = {s, mi, h, d, mo, y % 100};
+    return p;
+}
+
+void TfrmMain::SendCommand(int code)
+{
+    vemor::RequestContext ctx;
+    ctx.deviceKind = DeviceKind();
+    ctx.scanNumber = FScanNumber;
+    ctx.selectedNumber = SelectedNumber;
+    ctx.newSpeedCode = ui->cmbNewSpeed->currentIndex();
+    if (code == vemor::rqSetSpeed)
+        ui->lstScanVemor->clear();
+    if (code == vemor::rqWriteParams) {
+        ctx.params = ParamsFromPage();
+        StoreVemorContactTypes(*qryEdit_, SelectedNumber,
+                               {ui->cmbKO1Type->currentIndex(), ui->cmbKO2Type->currentIndex(),
+                                ui->cmbKO3Type->currentIndex(), ui->cmbKO4Type->currentIndex()});
+    }
+    if (code == vemor::rqWriteInfo) {
+        QString text = ui->edtInformation->text().left(vemor::kInformationSize);
+        text = text.leftJustified(vemor::kInformationSize, QLatin1Char(' '));
+        ui->edtInformation->setText(text);
+        ctx.information = vemor::InformationBytes(text);
+    }
+    const QByteArray frame = vemor::BuildRequest(code, ctx);
+    if (code == vemor::rqSetSpeed) {
+        if (DeviceKind() == 0)
+            StoreVemorSpeed(*qryEdit_, SelectedNumber, ctx.newSpeedCode);
+        else if (DeviceKind() == 1)
+            StoreSulmSpeed(*qryEdit_, SelectedNumber, ctx.newSpeedCode);
+        SelectedNumber = -1;
+        ui->grpSpeed->SetItemIndex(ui->cmbNewSpeed->currentIndex());
+    }
+    comPort_->PutString(frame);
+}
+
+// ---- Reply side --------------------------------------------------------------------------
+
+void TfrmMain::ComPortTriggerAvail(int count)
+{
+    QByteArray bytes;
+    bytes.reserve(count);
+    for (int i = 0; i < count; ++i)
+        bytes.append(comPort_->GetChar());
+    AppendReceived(bytes);
+}
+
+void TfrmMain::AppendReceived(const QByteArray& bytes)
+{
+    FRxBuffer.Append(bytes, clock_.elapsed());
+}
+
+void TfrmMain::DataTimerTimer()
+{
+    if (FRxBuffer.IsEmpty())
+        return;
+    const int len = FRxBuffer.FrontFrame(clock_.elapsed());
+    if (len == 0)
+        return;
+    // The frame leaves the buffer before its action runs, so a failing action is not repeated.
+    const QByteArray frame = FRxBuffer.Data().left(len);
+    FRxBuffer.Remove(len);
+    DispatchReply(frame);
+}
+
+void TfrmMain::DispatchReply(const QByteArray& f)
+{
+    const int command = Byte(f, 4);
+    const int n = Byte(f, 5);
+    const int need = vemor::MinReplyData(command);
+    // Commands without an action, and replies too short for their layout, are dropped.
+    if (need < 0 || n < need)
+        return;
+    switch (command) {
+    case 0: ReplyIdentify(f); break;
+    case 1: ReplyLive(f); break;
+    case 2: ReplyParams(f); break;
+    case 3: FState = stWriteInfo; break;
+    case 4: ReplyAccount(f); break;
+    case 5: FState = stReadAccount; break;
+    case 6: ReplyLogBlock(f); break;
+    case 7: ReplyInfo(f); break;
+    case 8:
+        ui->edtInformation->clear();
+        FState = stReadParams;
+        break;
+    case 30: ReplySulmLog(f); break;
+    case 31: ReplySulmAccount(f); break;
+    case 32: FState = stReadLog; break;
+    case 33: ReplySulmLive(f); break;
+    case 34: ReplySulmParams(f); break;
+    case 35: FState = stReadParams; break;
+    default: break;
+    }
+}
+
+void TfrmMain::ReplyIdentify(const QByteArray& f)
+{
+    ++FScanNumber;
+    FTries = 1;
+    FSpeedCode = std::uint8_t(Byte(f, 6));
+    SelectedNumber = Byte(f, 2) * 256 + Byte(f, 3);
+    if (FSpeedCode >= ui->grpSpeed->Items().size()) {
+        FState = stIdle;
+        FProgress = 0;
+        RepaintStatus();
+        MessageLater(kCaption,
+                     QStringLiteral("Ошибка ! Неверные данные :\nзав.№ = %1, скорость (код) = %2")
+                         .arg(SelectedNumber)
+                         .arg(FSpeedCode),
+                     int(MsgIcon::Error));
+        ui->lstScanVemor->clear();
+        return;
+    }
+    auto* item = new QTreeWidgetItem(ui->lstScanVemor);
+    item->setText(0, QString::number(SelectedNumber));
+    item->setText(1, ui->grpSpeed->Items().at(FSpeedCode));
+    const int type = Byte(f, 1);
+    if (type == 1)
+        StoreVemorSpeed(*qryEdit_, SelectedNumber, FSpeedCode);
+    else if (type == 2)
+        StoreSulmSpeed(*qryEdit_, SelectedNumber, FSpeedCode);
+}
+
+void TfrmMain::ReplyLive(const QByteArray& f)
+{
+    const int s = Byte(f, 6);
+    const int u = Byte(f, 7) * 256 + Byte(f, 8);
+    const int t = Byte(f, 9);
+    ui->txtU->setText(QStringLiteral("U : %1 В").arg(u));
+    ui->txtT->setText(QStringLiteral("T = %1 c").arg(t));
+    if (s & 0x40) {
+        ui->txtN->setText(QStringLiteral("Норма"));
+        ui->txtN->setStyleSheet(ui->txtN->styleSheet() + QStringLiteral("color: #008000;"));
+    }
+    if (s & 0x80) {
+        ui->txtN->setText(QStringLiteral("Критич."));
+        ui->txtN->setStyleSheet(ui->txtN->styleSheet() + QStringLiteral("color: #FF0000;"));
+    }
+    if (!(s & 0xC0))
+        ui->txtN->clear();
+}
+
+void TfrmMain::ReplyParams(const QByteArray& f)
+{
+    const vemor::ParamBlock p = vemor::DecodeParamBlock(f.constData() + 6);
+    VemorParameters v;
+    v.upko = p.upKO;
+    v.invert = p.invert;
+    v.invertEngine = p.invertEngine;
+    v.invertRazr = p.invertRazr;
+    v.personalKontrolKO = p.personalKontrolKO;
+    v.writeEngineOn = p.writeOn;
+    v.writeEngineOnRazr = p.writeOnRazr;
+    v.writeEngineOnUn = p.writeOnUn;
+    v.writeEngineOnUk = p.writeOnUk;
+    v.writeEngineOff = p.writeOff;
+    v.writeEngineOffRazr = p.writeOffRazr;
+    v.writeEngineOffUn = p.writeOffUn;
+    v.writeEngineOffUk = p.writeOffUk;
+    v.filtrKO = p.filtrKO;
+    v.delay = p.delay;
+    v.delayEngine = p.delayEngine;
+    v.delayRazr = p.delayRazr;
+    v.delayUn = p.delayUn;
+    v.delayUk = p.delayUk;
+    v.razrSelfOn = p.razrSelfOn;
+    v.isBtn = p.isBtn;
+    v.razr = p.razr;
+    v.ureg = p.un;
+    v.ualert = p.uk;
+    v.tpause = p.tp;
+    v.tblock = p.tb;
+    v.koef = p.koef / 1000.0;
+    v.clockText = DeviceClockText(p.clock.day, p.clock.month, p.clock.year, p.clock.hour, p.clock.minute,
+                                  p.clock.second);
+    StoreVemorParameters(*qryEdit_, SelectedNumber, v);
+    ui->chkZavUst->setChecked(false);
+    FState = stReadInfo;
+}
+
+void TfrmMain::ReplyInfo(const QByteArray& f)
+{
+    const int n = Byte(f, 5);
+    ui->edtInformation->setText(FromCp1251(f.mid(6, vemor::kInformationSize)));
+    // The version takes what the frame holds of it, never bytes beyond its data.
+    const int versionBytes = std::clamp(6 + n - 38, 0, vemor::kVersionSize);
+    ui->lblTip->setText(QStringLiteral("Версия ПО ВЕМОР :  ") + FromCp1251(f.mid(38, versionBytes)));
+    RefreshParams();
+    MessageLater(kCaption, QStringLiteral("Параметры считаны (записаны) !"), int(MsgIcon::Information));
+}
+
+void TfrmMain::ShowDateError(int day, int month, int year, int hour, int minute, int second)
+{
+    FState = stIdle;
+    FProgress = 0;
+    RepaintStatus();
+    MessageLater(kCaption,
+                 QStringLiteral("Ошибка ! Неверные данные (дата/время %1.%2.%3 %4:%5:%6)")
+                     .arg(day)
+                     .arg(month)
+                     .arg(year)
+                     .arg(hour)
+                     .arg(minute)
+                     .arg(second),
+                 int(MsgIcon::Error));
+}
+
+void TfrmMain::ReplyAccount(const QByteArray& f)
+{
+    const int second = vemor::FromBcd(std::uint8_t(f[10]));
+    const int minute = vemor::FromBcd(std::uint8_t(f[11]));
+    const int hour = vemor::FromBcd(std::uint8_t(f[12]));
+    const int day = vemor::FromBcd(std::uint8_t(f[14]));
+    const int month = vemor::FromBcd(std::uint8_t(f[15]));
+    const int year = vemor::FromBcdYear(std::uint8_t(f[16]));
+    TDateTime date = 0, time = 0;
+    if (!TryEncodeDate(2000 + year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time)) {
+        ShowDateError(day, month, year, hour, minute, second);
+        return;
+    }
+    FBeginDate = date;
+    FBeginTime = time;
+    StoreVemorAccount(*qryEdit_, SelectedNumber, Byte(f, 6) * 256 + Byte(f, 7), Byte(f, 8) * 256 + Byte(f, 9),
+                      date + time);
+    FState = stReadLog;
+}
+
+void TfrmMain::CountLogRecord()
+{
+    ++FLogCount;
+    FProgress = FLogCount * 100 / 40;
+    SetStatus(QStringLiteral(" Считывание протокола - запись :  ") + QString::number(FLogCount));
+    RepaintStatus();
+}
+
+void TfrmMain::ReplyLogBlock(const QByteArray& f)
+{
+    const int n = Byte(f, 5);
+    const bool lastBlock = Byte(f, 6) != 0;
+    const int records = (n - 1) / vemor::kLogRecordSize;
+    const bool filter = !ui->chkReadAllRecordsVemorProtokol->isChecked();
+    const int beginDay = int(FBeginDate);
+    const int beginSecs = SecondsOfDay(FBeginTime);
+    for (int i = 0; i < records; ++i) {
+        const char* r = f.constData() + 7 + i * vemor::kLogRecordSize;
+        auto at = [r](int k) { return static_cast<std::uint8_t>(r[k]); };
+        const int ms = vemor::FromBcd(at(4)) * 20;
+        const int second = vemor::FromBcd(at(5));
+        const int minute = vemor::FromBcd(at(6));
+        const int hour = vemor::FromBcd(at(7));
+        const int day = vemor::FromBcd(at(8));
+        const int month = vemor::FromBcd(at(9));
+        const int year = vemor::FromBcdYear(at(10));
+        TDateTime date = 0, time = 0;
+        if (!TryEncodeDate(2000 + year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time)) {
+            ShowDateError(day, month, year, hour, minute, second);
+            return;
+        }
+        VemorLogRecord rec;
+        rec.fid = SelectedNumber;
+        rec.u = at(2) * 256 + at(3);
+        rec.milSec = ms;
+        rec.vemorOn = at(0) & 0x01;
+        rec.selfOn = at(0) & 0x02;
+        for (int b = 0; b < 4; ++b)
+            rec.btn[std::size_t(b)] = (at(1) >> b) & 1;
+        rec.engine = at(1) & 0x10;
+        rec.razr = at(1) & 0x20;
+        rec.un = at(1) & 0x40;
+        rec.uk = at(1) & 0x80;
+        rec.date = date;
+        rec.time = time;
+        if (!filter) {
+            AddVemorLogRecord(*qryEdit_, rec);
+            CountLogRecord();
+            continue;
+        }
+        const int recDay = int(date);
+        if (recDay > beginDay) {
+            AddVemorLogRecord(*qryEdit_, rec);
+            CountLogRecord();
+        } else if (recDay == beginDay) {
+            if (SecondsOfDay(time) < beginSecs || !AddVemorLogRecord(*qryEdit_, rec)) {
+                EndLogDownload();
+                return;
+            }
+            CountLogRecord();
+        }
+    }
+    FState = stIdle;
+    if (lastBlock)
+        EndLogDownload();
+    else
+        SendCommand(vemor::rqReadLogNext);
+}
+
+void TfrmMain::ReopenLogQuery(TQuery& qry)
+{
+    if (!qry.Active())
+        SetLogQueryRange(qry, SelectedNumber, LogRangeAllStart(), LogRangeAllEnd());
+    qry.Close();
+    qry.Open();
+}
+
+void TfrmMain::EndLogDownload()
+{
+    FState = stIdle;
+    ReopenLogQuery(*qryProtokol_);
+    MessageLater(kCaption,
+                 QStringLiteral("Протокол считан. Добавлено записей :  %1 !")
+                     .arg(qryProtokol_->RecordCount() - FCountBefore),
+                 int(MsgIcon::Information));
+}
+
+void TfrmMain::ReplySulmLog(const QByteArray& f)
+{
+    const int n = Byte(f, 5);
+    const int records = n / vemor::kSulmLogRecordSize;
+    for (int i = records - 1; i >= 0; --i) {
+        const char* r = f.constData() + 6 + i * vemor::kSulmLogRecordSize;
+        auto at = [r](int k) { return static_cast<std::uint8_t>(r[k]); };
+        const std::uint16_t mask = std::uint16_t(at(0) | (at(1) << 8));
+        const int num = at(2);
+        const int second = vemor::FromBcd(at(3));
+        const int minute = vemor::FromBcd(at(4));
+        const int hour = vemor::FromBcd(at(5));
+        const int day = vemor::FromBcd(at(6));
+        const int month = vemor::FromBcd(at(7));
+        const int year = vemor::FromBcdYear(at(8));
+        TDateTime date = 0, time = 0;
+        if (!TryEncodeDate(2000 + year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time)) {
+            ShowDateError(day, month, 2000 + year, hour, minute, second);
+            return;
+        }
+        AddSulmLogRecord(*qryEdit_, SelectedNumber, date, time, num, mask);
+        ++FLogCount;
+        FProgress = FLogCount * 100 / 22;
+        SetStatus(QStringLiteral(" Считывание протокола - запись :  ") + QString::number(FLogCount));
+        RepaintStatus();
+    }
+    FProgress = 0;
+    RepaintStatus();
+    FState = stReadAccount;
+}
+
+void TfrmMain::ReplySulmAccount(const QByteArray& f)
+{
+    const QString begin = DeviceClockText(vemor::FromBcd(std::uint8_t(f[40])), vemor::FromBcd(std::uint8_t(f[41])),
+                                          vemor::FromBcdYear(std::uint8_t(f[42])), vemor::FromBcd(std::uint8_t(f[38])),
+                                          vemor::FromBcd(std::uint8_t(f[37])), vemor::FromBcd(std::uint8_t(f[36])));
+    StoreSulmAccount(*qryEdit_, SelectedNumber, begin);
+    ReopenLogQuery(*qryCProtokol_);
+    MessageLater(kCaption,
+                 QStringLiteral("Протокол считан. Добавлено записей :  %1 !")
+                     .arg(qryCProtokol_->RecordCount() - FCountBefore),
+                 int(MsgIcon::Information));
+}
+
+void TfrmMain::ReplySulmLive(const QByteArray& f)
+{
+    // The channel mask is the first two data bytes, low byte first.
+    const int mask = Byte(f, 6) | (Byte(f, 7) << 8);
+    for (int i = 0; i < 16; ++i) {
+        QLabel* led = FSulmLeds[std::size_t(i)];
+        if (!led)
+            continue;
+        const QColor c = ToQColor((mask >> i) & 1 ? clRed : clBtnFace);
+        QPalette pal = led->palette();
+        pal.setColor(QPalette::Window, c);
+        led->setPalette(pal);
+    }
+}
+
+void TfrmMain::ReplySulmParams(const QByteArray& f)
+{
+    // Data: inversion mask (low, high), pause, then the clock: seconds, minutes, hours,
+    // day of week (not read), day, month, year.
+    const int mask = Byte(f, 6) | (Byte(f, 7) << 8);
+    const int pause = Byte(f, 8);
+    const QString clock = DeviceClockText(vemor::FromBcd(std::uint8_t(f[13])), vemor::FromBcd(std::uint8_t(f[14])),
+                                          vemor::FromBcdYear(std::uint8_t(f[15])), vemor::FromBcd(std::uint8_t(f[11])),
+                                          vemor::FromBcd(std::uint8_t(f[10])), vemor::FromBcd(std::uint8_t(f[9])));
+    QString inversion;
+    for (int i = 0; i < 16; ++i)
+        inversion += (mask >> i) & 1 ? QLatin1Char('1') : QLatin1Char('0');
+    StoreSulmParameters(*qryEdit_, SelectedNumber, pause, clock, inversion);
+    MessageLater(kCaption, QStringLiteral("Параметры считаны (записаны) !"), int(MsgIcon::Information));
+    RefreshParams();
+}
+
+// ---- Pages -------------------------------------------------------------------------------
+
+void TfrmMain::btnScanClick()
+{
+    FState = stIdle;
+    BringToFront(ui->pnlScan);
+}
+
+void TfrmMain::btnParamsClick()
+{
+    FState = stIdle;
+    if (DeviceKind() == 0) {
+        RefreshParams();
+        BringToFront(ui->pnlParams);
+    } else if (DeviceKind() == 1) {
+        BringToFront(ui->pnlSulmParams);
+        RefreshParams();
+    }
+}
+
+void TfrmMain::btnViewClick()
+{
+    FState = stIdle;
+    if (DeviceKind() == 0)
+        BringToFront(ui->pnlVemorView);
+    else if (DeviceKind() == 1)
+        BringToFront(ui->pnlSulmView);
+}
+
+void TfrmMain::btnStartViewClick()
+{
+    if (ui->btnStartView->text() == kViewStopped) {
+        ui->btnStartView->setText(kViewRunning);
+        SetStatus(QStringLiteral(" Просмотр текущих значений ..."));
+        FState = stLiveView;
+    } else {
+        ui->btnStartView->setText(kViewStopped);
+        FState = stIdle;
+        ui->txtU->setText(QStringLiteral("U : 0 В"));
+        ui->txtN->clear();
+        ui->txtT->setText(QStringLiteral("T = 0 c"));
+    }
+    ui->btnSulmViewStart->setText(ui->btnStartView->text());
+}
+
+void TfrmMain::btnProtokolClick()
+{
+    FState = stIdle;
+    if (DeviceKind() == 0) {
+        // The account row is read before the log opens and kept in the label.
+        SelectVemorRow(*qryEdit_, SelectedNumber);
+        QString account = QStringLiteral("Начало учета :\n");
+        if (!qryEdit_->Eof()) {
+            const TField* begin = qryEdit_->FieldByName(QStringLiteral("fbegin"));
+            if (!begin->IsNull())
+                account += FormatDateTime(QStringLiteral("dd.mm.yyyy hh:nn:ss"), begin->AsDateTime());
+            account += QStringLiteral("\n\nВнешних пусков  :  ") +
+                       qryEdit_->FieldByName(QStringLiteral("fon"))->AsString() +
+                       QStringLiteral("\nСамозапусков     :  ") +
+                       qryEdit_->FieldByName(QStringLiteral("fselfon"))->AsString();
+        }
+        ui->lblAccount->setText(account);
+        qryProtokol_->Close();
+        SetLogQueryRange(*qryProtokol_, SelectedNumber, LogRangeAllStart(), LogRangeAllEnd());
+        qryProtokol_->Open();
+        qryProtokol_->Last();
+        BringToFront(ui->pnlProtokol);
+    } else if (DeviceKind() == 1) {
+        qryCProtokol_->Close();
+        SetLogQueryRange(*qryCProtokol_, SelectedNumber, LogRangeAllStart(), LogRangeAllEnd());
+        qryCProtokol_->Open();
+        BringToFront(ui->pnlCProtokol);
+    }
+}
+
+void TfrmMain::btnReadProtokolClick()
+{
+    TQuery& qry = DeviceKind() == 1 ? *qryCProtokol_ : *qryProtokol_;
+    if (!qry.Active()) {
+        SetLogQueryRange(qry, SelectedNumber, LogRangeAllStart(), LogRangeAllEnd());
+        qry.Open();
+    }
+    FLogCount = 0;
+    FCountBefore = qry.RecordCount();
+    FState = stReadAccount;
+}
+
+void TfrmMain::Button2Click()
+{
+    if (MessageBox(kCaption, QStringLiteral("Вы действительно хотите обнулить протокол и учетную запись ?"),
+                   MsgIcon::Question, mbYesNo, mbNo) != mbYes)
+        return;
+    TQuery& qry = DeviceKind() == 1 ? *qryCProtokol_ : *qryProtokol_;
+    if (DeviceKind() == 1)
+        DeleteSulmLog(*qryEdit_, SelectedNumber);
+    else
+        DeleteVemorLog(*qryEdit_, SelectedNumber);
+    ReopenLogQuery(qry);
+    FLogCount = 0;
+    FCountBefore = qry.RecordCount();
+    FState = stClearAccount;
+}
+
+void TfrmMain::Button1Click()
+{
+    const int n = StrToInt(ui->edtNum->text());
+    if (n < 1 || n > 1000) {
+        MessageBox(kCaption, QStringLiteral("Неверный зав. № !"), MsgIcon::Information);
+        return;
+    }
+    SelectedNumber = n;
+    if (DeviceKind() == 0) {
+        SelectVemorSpeed(*qryEdit_, n);
+        ui->lblNum->setText(QStringLiteral("ВЕМОР  № ") + ui->edtNum->text());
+    } else if (DeviceKind() == 1) {
+        SelectSulmSpeed(*qryEdit_, n);
+        ui->lblNum->setText(QStringLiteral("СУЛМ  № ") + ui->edtNum->text());
+    } else {
+        return;
+    }
+    // A number without a row has no stored speed: both lists show the first item.
+    const int speed = qryEdit_->Eof() ? 0 : qryEdit_->FieldByName(QStringLiteral("fspeed"))->AsInteger();
+    ui->cmbNewSpeed->setCurrentIndex(speed >= 0 && speed < ui->cmbNewSpeed->count() ? speed : 0);
+    ui->grpSpeed->SetItemIndex(ui->cmbNewSpeed->currentIndex());
+}
+
+void TfrmMain::cmbKOTypeChange(int contact)
+{
+    const std::array<QComboBox*, 4> types{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
+    QComboBox* sender = types[std::size_t(contact - 1)];
+    if (sender->currentIndex() == 0)
+        return;
+    for (QComboBox* other : types)
+        if (other != sender && other->currentIndex() == sender->currentIndex())
+            other->setCurrentIndex(0);
+}
+
+void TfrmMain::RefreshParams()
+{
+    TQuery& q = *qryEdit_;
+    if (DeviceKind() == 0) {
+        SelectVemorRow(q, SelectedNumber);
+        // Without the device's rows the page keeps what it shows.
+        if (q.Eof())
+            return;
+        auto i = [&q](const char* name) { return q.FieldByName(QString::fromLatin1(name))->AsInteger(); };
+        auto b = [&q](const char* name) { return q.FieldByName(QString::fromLatin1(name))->AsBoolean(); };
+        auto t = [&q](const char* name) { return q.FieldByName(QString::fromLatin1(name))->AsString(); };
+        const std::array<QComboBox*, 4> types{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
+        const std::array<QCheckBox*, 4> inv{ui->chkKo1Invert, ui->chkKo2Invert, ui->chkKo3Invert, ui->chkKo4Invert};
+        const std::array<QSpinBox*, 4> delays{ui->edtDelayKO1, ui->edtDelayKO2, ui->edtDelayKO3, ui->edtDelayKO4};
+        const std::array<QCheckBox*, 4> on{ui->chkWriteEngineOn1, ui->chkWriteEngineOn2, ui->chkWriteEngineOn3,
+                                           ui->chkWriteEngineOn4};
+        const std::array<QCheckBox*, 4> off{ui->chkWriteEngineOff1, ui->chkWriteEngineOff2, ui->chkWriteEngineOff3,
+                                            ui->chkWriteEngineOff4};
+        for (std::size_t k = 0; k < 4; ++k) {
+            const QByteArray n = QByteArray::number(int(k) + 1);
+            const int type = i(("fbtn" + n).constData());
+            if (type >= 0 && type < types[k]->count())
+                types[k]->setCurrentIndex(type);
+            inv[k]->setChecked(b(("finvert" + n).constData()));
+            delays[k]->setValue(i(("fdelay" + n).constData()));
+            on[k]->setChecked(b(("fwriteengineon" + n).constData()));
+            off[k]->setChecked(b(("fwriteengineoff" + n).constData()));
+        }
+        ui->chkPersonalKontrolKO->setChecked(b("fpersonalkontrolko"));
+        ui->edtFiltrKO->setValue(i("ffiltrko"));
+        ui->edtDelayEngine->setValue(i("fdelayengine"));
+        ui->edtDelayUn->setValue(i("fdelayun"));
+        ui->edtDelayUk->setValue(i("fdelayuk"));
+        ui->edtDelayRazr->setValue(i("fdelayrazr"));
+        ui->edtUn->setText(t("fureg"));
+        ui->edtUk->setText(t("fualert"));
+        ui->edtUpKO->setText(t("fupko"));
+        ui->edtTp->setText(t("ftpause"));
+        ui->edtTb->setText(t("ftblock"));
+        ui->edtKoef->setText(FormatFloat(QStringLiteral("0.000"), q.FieldByName(QStringLiteral("fkoef"))->AsFloat()));
+        ui->chkRazr->setChecked(b("frazr"));
+        ui->chkRazrSelfOn->setChecked(b("frazrselfon"));
+        ui->chkInvertEngine->setChecked(b("finvertengine"));
+        ui->chkInvertRazr->setChecked(b("finvertrazr"));
+        ui->lblDateTime->setText(t("fdatetime"));
+        ui->chkWriteEngineOnRazr->setChecked(b("fwriteengineonrazr"));
+        ui->chkWriteEngineOffRazr->setChecked(b("fwriteengineoffrazr"));
+        ui->chkWriteEngineOnUn->setChecked(b("fwriteengineonun"));
+        ui->chkWriteEngineOffUn->setChecked(b("fwriteengineoffun"));
+        ui->chkWriteEngineOnUk->setChecked(b("fwriteengineonuk"));
+        ui->chkWriteEngineOffUk->setChecked(b("fwriteengineoffuk"));
+    } else if (DeviceKind() == 1) {
+        SelectSulmRow(q, SelectedNumber);
+        if (!q.Eof()) {
+            const QString inv = q.FieldByName(QStringLiteral("finvert"))->AsString();
+            for (int k = 0; k < 16; ++k)
+                if (QCheckBox* c = FSulmInvert[std::size_t(k)])
+                    c->setChecked(k < inv.size() && inv.at(k) == QLatin1Char('1'));
+            ui->edtSulmDelay->setText(q.FieldByName(QStringLiteral("fpause"))->AsString());
+            ui->lblSulmDateTime->setText(QStringLiteral("Дата/время :  \n\n") +
+                                         q.FieldByName(QStringLiteral("fdatetime"))->AsString());
+        }
+        SelectSulmNames(q, SelectedNumber);
+        for (; !q.Eof(); q.Next()) {
+            const QString name = QStringLiteral("edtSulmCannel%1Name").arg(q.FieldByName(QStringLiteral("fpin"))->AsInteger());
+            if (auto* edit = ui->boxSulmNames->findChild<QLineEdit*>(name))
+                edit->setText(q.FieldByName(QStringLiteral("fname"))->AsString());
+        }
+    }
+}
+
+void TfrmMain::btnWriteParamsClick()
+{
+    if (DeviceKind() == 0) {
+        FState = stWriteParams;
+    } else if (DeviceKind() == 1) {
+        const int d = StrToInt(ui->edtSulmDelay->text());
+        if (d >= 20 && d <= 255)
+            FState = stWriteParams;
+        else
+            MessageBox(kCaption, QStringLiteral("Задержка должна быть в пределах 20..255 мс !"), MsgIcon::Error);
+    }
+}

@@ -1,0 +1,185 @@
+// The main window: pages, the device exchange (100 ms request timer, 10 ms reply timer),
+// the bus scan, parameters, information, account and log download.
+#pragma once
+
+#include "app/protocol.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPainter;
+class QTreeWidgetItem;
+class TComPort;
+class TQuery;
+
+namespace Ui {
+class TfrmMain;
+}
+
+// Factory number of the chosen device, -1 for none.
+extern int SelectedNumber;
+
+// Exchange states of the request timer.
+enum : std::uint8_t {
+    stIdle = 0,
+    stScan = 1,
+    stLiveView = 2,
+    stReadParams = 3,
+    stWriteParams = 4,
+    stReadLog = 5,
+    stReadAccount = 6,
+    stClearAccount = 7,
+    stReadInfo = 8,
+    stWriteInfo = 9,
+    stSetSpeed = 10,
+};
+
+class TfrmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    Ui::TfrmMain& Form() { return *ui; }
+    TComPort& ComPort() { return *comPort_; }
+    TQuery& QryEdit() { return *qryEdit_; }
+    TQuery& QryProtokol() { return *qryProtokol_; }
+    TQuery& QryCProtokol() { return *qryCProtokol_; }
+
+    // Timers: tests stop them to drive ticks one by one.
+    QTimer GlobalTimer;
+    QTimer DataTimer;
+    QTimer Timer1;
+    void SetExchangeTimersEnabled(bool enabled);
+
+    // Window events and handlers (public so that tests can drive them like the operator).
+    void FormCreate();
+    void FormShow();
+    void Timer1Timer();
+    void FormCloseQuery(bool& canClose);
+    void cmbPortsChange();
+    void cmbDeviceChange();
+    void btnScanClick();
+    void btnParamsClick();
+    void btnViewClick();
+    void btnProtokolClick();
+    void btnStartScanClick();
+    void StartStopScan();
+    void btnChangeClick();
+    void btnSulmParamsReadClick();
+    void btnWriteParamsClick();
+    void btnReadProtokolClick();
+    void Button1Click();
+    void Button2Click();
+    void btnStartViewClick();
+    void cmbKOTypeChange(int contact);
+    void lstScanVemorChanging(QTreeWidgetItem* item);
+
+    void GlobalTimerTimer();
+    void DataTimerTimer();
+    void ComPortTriggerAvail(int count);
+    void SendCommand(int code);
+    void RefreshParams();
+
+    // Draws the progress bar into status panel 1.
+    void sbrMainDrawPanel(QPainter& painter, int index, const QRect& rect);
+    // The filled part of the progress bar for a panel rectangle.
+    static QRect ProgressRect(const QRect& panel, int progress);
+
+    // Exchange state, for tests and the pages.
+    std::uint8_t State() const { return FState; }
+    void SetState(std::uint8_t state) { FState = state; }
+    int Progress() const { return FProgress; }
+    int ScanNumber() const { return FScanNumber; }
+    int Tries() const { return FTries; }
+    int LogCount() const { return FLogCount; }
+    int CountBefore() const { return FCountBefore; }
+    QString StatusText() const;
+    // Devices in the found list.
+    int FoundCount() const;
+    QWidget* FrontPage() const { return front_; }
+    const vemor::RxBuffer& RxBuffer() const { return FRxBuffer; }
+    // Feeds received bytes as the port's received-data event does.
+    void AppendReceived(const QByteArray& bytes);
+
+    // The candidate port names offered at start-up ("COM1" .. "COM9", "\\.\COM10" ..).
+    static QString PortName(int number);
+    // The number in a port name; 0 when the name holds none.
+    static int PortNumber(const QString& name);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void SetupLayout();
+    void ConnectHandlers();
+    void SetStatus(const QString& text);
+    void RepaintStatus();
+    void BringToFront(QWidget* page);
+    bool OpenPortAtScanSpeed();
+    bool StartScan();
+    void ScanTick();
+    void EndScan();
+    // Runs a timer tick: an exception is reported after the tick returns, so the box
+    // never holds up the timers.
+    template <class F>
+    void Tick(F&& f);
+    void ReportLater(std::exception_ptr e);
+    void MessageLater(const QString& caption, const QString& text, int icon);
+
+    void DispatchReply(const QByteArray& frame);
+    void ReplyIdentify(const QByteArray& f);
+    void ReplyLive(const QByteArray& f);
+    void ReplyParams(const QByteArray& f);
+    void ReplyInfo(const QByteArray& f);
+    void ReplyAccount(const QByteArray& f);
+    void ReplyLogBlock(const QByteArray& f);
+    void ReplySulmLog(const QByteArray& f);
+    void ReplySulmAccount(const QByteArray& f);
+    void ReplySulmLive(const QByteArray& f);
+    void ReplySulmParams(const QByteArray& f);
+    void EndLogDownload();
+    void ShowDateError(int day, int month, int year, int hour, int minute, int second);
+    void CountLogRecord();
+    void ReopenLogQuery(TQuery& qry);
+
+    vemor::ParamBlock ParamsFromPage();
+    int DeviceKind() const;
+
+    Ui::TfrmMain* ui;
+    std::unique_ptr<TComPort> comPort_;
+    std::unique_ptr<TQuery> qryEdit_;
+    std::unique_ptr<TQuery> qryProtokol_;
+    std::unique_ptr<TQuery> qryCProtokol_;
+    QWidget* front_ = nullptr;
+    QElapsedTimer clock_;
+
+    std::uint8_t FState = 0;
+    int FProgress = 0;
+    std::uint8_t FSpeedCode = 0;
+    bool FAutoSpeed = false;
+    int FScanNumber = 1;
+    std::uint8_t FSpeedIndex = 0;
+    std::uint8_t FTries = 0;
+    vemor::RxBuffer FRxBuffer;
+    // Wide enough for any log: the counters only feed the progress and the final message.
+    int FLogCount = 0;
+    int FCountBefore = 0;
+    std::array<QCheckBox*, 16> FSulmInvert{};
+    std::array<QLabel*, 16> FSulmLeds{};
+    double FBeginDate = 0;
+    double FBeginTime = 0;
+};
+
+class TfrmSplash;
+extern TfrmMain* frmMain;
+extern TfrmSplash* frmSplash;

@@ -1,0 +1,825 @@
+// The main window over a simulated bus: scan, parameters, information, account and log.
+#include "app/fmain.h"
+#include "app/fspalsh.h"
+#include "app/tables.h"
+#include "platform/query.h"
+#include "serial/comport.h"
+#include "tests/support/e2e_fixture.h"
+#include "app/fmain_ui.h"
+
+#include <QDir>
+#include <QImage>
+#include <QKeyEvent>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using sim::MakeFrame;
+
+class MainWindowTest : public e2e::EndToEndTest {
+protected:
+    // One integer from the program's database.
+    int Scalar(const QString& sql)
+    {
+        TQuery q;
+        AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
+        q.SetSQL(sql);
+        q.Open();
+        return q.Field(0)->AsInteger();
+    }
+
+    // Factory numbers of the identify requests the bus received, in order.
+    std::vector<int> IdentifyNumbers()
+    {
+        std::vector<int> numbers;
+        for (const QByteArray& r : bus().Requests()) {
+            auto f = sim::ParseFrame(r);
+            if (f && f->command == 0 && f->data.isEmpty())
+                numbers.push_back(f->number);
+        }
+        return numbers;
+    }
+
+    bool HasBox(const QString& text)
+    {
+        for (const auto& b : boxes.Boxes())
+            if (b.text == text)
+                return true;
+        return false;
+    }
+
+    int BoxCount(const QString& text)
+    {
+        int n = 0;
+        for (const auto& b : boxes.Boxes())
+            n += b.text == text;
+        return n;
+    }
+
+    // The window with its request timer stopped, so the test makes the ticks.
+    std::unique_ptr<TfrmMain> ManualWindow()
+    {
+        auto w = std::make_unique<TfrmMain>();
+        w->GlobalTimer.stop();
+        return w;
+    }
+
+    void Select(TfrmMain& w, int number)
+    {
+        w.Form().edtNum->setText(QString::number(number));
+        w.Button1Click();
+        ASSERT_EQ(SelectedNumber, number);
+    }
+
+    void StartScan(TfrmMain& w, int from, int to, int speedIndex, bool autoSpeed)
+    {
+        w.Form().edtScanStartNum->setValue(from);
+        w.Form().edtScanEndNum->setValue(to);
+        w.Form().grpSpeed->SetItemIndex(speedIndex);
+        w.Form().chkAutoSpeed->setChecked(autoSpeed);
+        w.btnStartScanClick();
+    }
+
+    // Device 300 with a log of `records` records, all after its account begin.
+    void AddLoggedDevice(int records)
+    {
+        sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+        dev.accountBegin = QDateTime(QDate(2006, 1, 1), QTime(0, 0));
+        dev.log = sim::GenerateLog(records, QDateTime(QDate(2007, 6, 1), QTime(12, 0)));
+        bus().AddDevice(dev);
+    }
+
+    static std::array<uint8_t, sim::kLogRecordSize> Rec(const QDateTime& when)
+    {
+        sim::LogRecord r;
+        r.when = when;
+        r.voltage = 380;
+        return r.Encode();
+    }
+
+    static const QString kDone;
+    static const QString kParamsDone;
+};
+
+const QString MainWindowTest::kDone = QStringLiteral("Протокол считан. Добавлено записей :  %1 !");
+const QString MainWindowTest::kParamsDone = QStringLiteral("Параметры считаны (записаны) !");
+
+QDateTime At(int y, int mo, int d, int h, int mi, int s, int ms = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms));
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, StartUpOpensTheFirstPortAndCreatesTheTables)
+{
+    TfrmMain w;
+    ASSERT_EQ(w.Form().cmbPorts->count(), 1);
+    EXPECT_EQ(w.Form().cmbPorts->itemText(0), QStringLiteral("COM1"));
+    EXPECT_TRUE(w.ComPort().Active());
+    EXPECT_EQ(w.FrontPage(), w.Form().pnlScan);
+    EXPECT_EQ(SelectedNumber, -1);
+    EXPECT_EQ(w.State(), stIdle);
+    EXPECT_TRUE(QFile::exists(harness().DatabasePath()));
+    EXPECT_EQ(w.Form().cmbNewSpeed->currentIndex(), 2);
+    EXPECT_EQ(w.Form().grpSpeed->ItemIndex(), 2);
+    EXPECT_EQ(w.size(), QSize(547, 313));
+    EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST_F(MainWindowTest, DatabaseThatCannotBeOpenedIsReportedAndStartUpGoesOn)
+{
+    ASSERT_TRUE(QDir().mkpath(harness().DatabasePath()));  // a folder where the file should be
+    TfrmMain w;
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Last()->icon, MsgIcon::Error);
+    EXPECT_TRUE(w.ComPort().Active());
+    EXPECT_EQ(w.Form().cmbPorts->count(), 1);
+}
+
+TEST_F(MainWindowTest, PortNamesAndNumbers)
+{
+    EXPECT_EQ(TfrmMain::PortName(3), QStringLiteral("COM3"));
+    EXPECT_EQ(TfrmMain::PortName(12), QStringLiteral("\\\\.\\COM12"));
+    EXPECT_EQ(TfrmMain::PortNumber(QStringLiteral("\\\\.\\COM256")), 256);
+    EXPECT_EQ(TfrmMain::PortNumber(QStringLiteral("COM1")), 1);
+    EXPECT_EQ(TfrmMain::PortNumber(QStringLiteral("none")), 0);
+}
+
+TEST_F(MainWindowTest, ProgressBarFillsItsShareOfThePanel)
+{
+    const QRect panel(50, 0, 100, 19);
+    EXPECT_EQ(TfrmMain::ProgressRect(panel, 0).width(), 0);
+    EXPECT_EQ(TfrmMain::ProgressRect(panel, 100), QRect(52, 2, 96, 15));
+    EXPECT_EQ(TfrmMain::ProgressRect(panel, 50).width(), 48);
+    EXPECT_GT(TfrmMain::ProgressRect(panel, 150).right(), panel.right());
+}
+
+TEST_F(MainWindowTest, ScanWithoutDevicesTriesEachNumberThreeTimes)
+{
+    auto w = ManualWindow();
+    StartScan(*w, 1, 3, 2, false);
+    ASSERT_EQ(w->State(), stScan);
+    const int expected[9][3] = {{1, 1, 0},  {1, 2, 0},  {1, 3, 0},   {2, 1, 50},  {2, 2, 50},
+                                {2, 3, 50}, {3, 1, 100}, {3, 2, 100}, {3, 3, 100}};
+    for (const auto& e : expected) {
+        w->GlobalTimerTimer();
+        EXPECT_EQ(w->ScanNumber(), e[0]);
+        EXPECT_EQ(w->Tries(), e[1]);
+        EXPECT_EQ(w->Progress(), e[2]);
+        EXPECT_EQ(w->StatusText(),
+                  QStringLiteral(" Сканирование (9600 бод/с) :   № %1 (%2)").arg(e[0]).arg(e[1]));
+        EXPECT_EQ(w->Form().btnStartScan->text(), QStringLiteral("Стоп"));
+    }
+    w->GlobalTimerTimer();
+    EXPECT_EQ(w->State(), stIdle);
+    EXPECT_EQ(w->Progress(), 0);
+    EXPECT_EQ(w->StatusText(), QString());
+    ASSERT_TRUE(WaitFor([&] { return bus().RequestCount() >= 9; }));
+    EXPECT_EQ(IdentifyNumbers(), (std::vector<int>{1, 1, 1, 2, 2, 2, 3, 3, 3}));
+    EXPECT_EQ(bus().Requests().front(), MakeFrame(1, 1, 0, {}));
+    EXPECT_EQ(w->FoundCount(), 0);
+}
+
+TEST_F(MainWindowTest, AnsweringDeviceMovesTheScanOnAtOnce)
+{
+    bus().AddDevice(sim::DeviceState::Factory(1, 2));
+    auto w = ManualWindow();
+    StartScan(*w, 1, 3, 2, false);
+    w->GlobalTimerTimer();
+    ASSERT_TRUE(WaitFor([&] { return w->ScanNumber() == 2; }));
+    EXPECT_EQ(w->Tries(), 1);
+    ASSERT_EQ(w->FoundCount(), 1);
+    auto* item = w->Form().lstScanVemor->topLevelItem(0);
+    EXPECT_EQ(item->text(0), QStringLiteral("1"));
+    EXPECT_EQ(item->text(1), QStringLiteral("9600"));
+    const int expected[5][2] = {{2, 2}, {2, 3}, {3, 1}, {3, 2}, {3, 3}};
+    for (const auto& e : expected) {
+        w->GlobalTimerTimer();
+        EXPECT_EQ(w->ScanNumber(), e[0]);
+        EXPECT_EQ(w->Tries(), e[1]);
+    }
+    w->GlobalTimerTimer();
+    EXPECT_EQ(w->State(), stIdle);
+    ASSERT_TRUE(WaitFor([&] { return bus().RequestCount() >= 6; }));
+    EXPECT_EQ(IdentifyNumbers(), (std::vector<int>{1, 2, 2, 3, 3, 3}));
+    // The found device's speed is kept.
+    EXPECT_EQ(Scalar(QStringLiteral("select fspeed from vemors where fid=1")), 2);
+
+    // Picking it in the list selects it.
+    w->Form().lstScanVemor->setCurrentItem(item);
+    EXPECT_EQ(SelectedNumber, 1);
+    EXPECT_EQ(w->Form().lblNum->text(), QStringLiteral("ВЕМОР  № 1"));
+    w->GlobalTimerTimer();
+    EXPECT_TRUE(w->Form().btnParams->isEnabled());
+}
+
+TEST_F(MainWindowTest, AutomaticSpeedMakesOnePassPerRemainingSpeed)
+{
+    auto w = ManualWindow();
+    StartScan(*w, 1, 2, 7, true);
+    ASSERT_TRUE(WaitFor([&] { return bus().LineSpeed() == 57600; }));
+    for (int i = 0; i < 6; ++i)
+        w->GlobalTimerTimer();
+    // The pass's last request leaves the line before the port is reopened at the next speed.
+    ASSERT_TRUE(WaitFor([&] { return bus().RequestCount() >= 6; }));
+    w->GlobalTimerTimer();
+    EXPECT_EQ(w->State(), stScan);
+    EXPECT_EQ(w->Form().grpSpeed->ItemIndex(), 8);
+    ASSERT_TRUE(WaitFor([&] { return bus().LineSpeed() == 115200; }));
+    for (int i = 0; i < 6; ++i)
+        w->GlobalTimerTimer();
+    EXPECT_EQ(w->StatusText(), QStringLiteral(" Сканирование (115200 бод/с) :   № 2 (3)"));
+    w->GlobalTimerTimer();
+    EXPECT_EQ(w->State(), stIdle);
+    EXPECT_EQ(w->Form().grpSpeed->ItemIndex(), 8);
+    ASSERT_TRUE(WaitFor([&] { return bus().RequestCount() >= 12; }));
+    EXPECT_EQ(IdentifyNumbers(), (std::vector<int>{1, 1, 1, 2, 2, 2, 1, 1, 1, 2, 2, 2}));
+}
+
+TEST_F(MainWindowTest, EmptyRangeIsRefusedWithoutTraffic)
+{
+    auto w = ManualWindow();
+    StartScan(*w, 5, 5, 2, false);
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Конечный заводской номер меньше или равен начального !"));
+    EXPECT_EQ(boxes.Last()->caption, QStringLiteral("  Дравик Ltd"));
+    EXPECT_EQ(boxes.Last()->icon, MsgIcon::Error);
+    EXPECT_EQ(w->State(), stIdle);
+    for (int i = 0; i < 3; ++i)
+        w->GlobalTimerTimer();
+    EXPECT_EQ(w->Form().btnStartScan->text(), QStringLiteral("Сканировать"));
+    // A known request as a fence: it must be the first thing on the line.
+    SelectedNumber = 5;
+    w->SetState(stReadParams);
+    w->GlobalTimerTimer();
+    ASSERT_TRUE(WaitFor([&] { return bus().RequestCount() >= 1; }));
+    EXPECT_EQ(bus().Requests().front(), sim::FromHex("AA 01 00 05 02 00 00 B2"));
+}
+
+TEST_F(MainWindowTest, DeviceOnlyAtAHigherSpeedIsFoundByAutomaticSpeed)
+{
+    bus().AddDevice(sim::DeviceState::Factory(1, 4));
+    TfrmMain w;
+    StartScan(w, 1, 2, 2, true);
+    ASSERT_TRUE(WaitFor([&] { return w.State() == stIdle; }, 60s));
+    // A reply slowed past the next try can list the device twice; it is the same device.
+    ASSERT_GE(w.FoundCount(), 1);
+    EXPECT_EQ(w.Form().lstScanVemor->topLevelItem(0)->text(0), QStringLiteral("1"));
+    EXPECT_EQ(w.Form().lstScanVemor->topLevelItem(0)->text(1), QStringLiteral("19200"));
+    EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST_F(MainWindowTest, IdentifyWithAnUnknownSpeedCodeStopsTheScan)
+{
+    auto w = ManualWindow();
+    StartScan(*w, 1, 3, 2, false);
+    w->GlobalTimerTimer();
+    w->AppendReceived(MakeFrame(1, 1, 0, QByteArray(1, '\x09')));
+    w->DataTimerTimer();
+    EXPECT_EQ(w->State(), stIdle);
+    EXPECT_EQ(w->FoundCount(), 0);
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 1; }));
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Ошибка ! Неверные данные :\nзав.№ = 1, скорость (код) = 9"));
+    EXPECT_EQ(boxes.Last()->caption, QStringLiteral(" Дравик Ltd"));
+}
+
+TEST_F(MainWindowTest, ManualDeviceChoiceAcceptsOneToAThousand)
+{
+    TfrmMain w;
+    for (const char* bad : {"0", "1001"}) {
+        boxes.Clear();
+        w.Form().edtNum->setText(QString::fromLatin1(bad));
+        w.Button1Click();
+        ASSERT_EQ(boxes.Count(), 1u) << bad;
+        EXPECT_EQ(boxes.Last()->text, QStringLiteral("Неверный зав. № !"));
+        EXPECT_EQ(boxes.Last()->icon, MsgIcon::Information);
+        EXPECT_EQ(SelectedNumber, -1);
+    }
+    StoreVemorSpeed(w.QryEdit(), 1000, 5);
+    w.Form().edtNum->setText(QStringLiteral("1000"));
+    w.Button1Click();
+    EXPECT_EQ(SelectedNumber, 1000);
+    EXPECT_EQ(w.Form().lblNum->text(), QStringLiteral("ВЕМОР  № 1000"));
+    EXPECT_EQ(w.Form().cmbNewSpeed->currentIndex(), 5);
+    EXPECT_EQ(w.Form().grpSpeed->ItemIndex(), 5);
+}
+
+TEST_F(MainWindowTest, SpeedChangeTellsTheDeviceAndForgetsTheSelection)
+{
+    bus().AddDevice(sim::DeviceState::Factory(300, 2));
+    auto w = ManualWindow();
+    StoreVemorSpeed(w->QryEdit(), 300, 2);
+    Select(*w, 300);
+    w->Form().cmbNewSpeed->setCurrentIndex(4);
+    w->btnChangeClick();
+    w->GlobalTimerTimer();
+    ASSERT_TRUE(WaitFor([&] { return bus().Device(300).speedCode == 4; }));
+    EXPECT_EQ(bus().Requests().back(), MakeFrame(1, 300, 0, QByteArray(1, '\x04')));
+    EXPECT_EQ(SelectedNumber, -1);
+    EXPECT_EQ(w->Form().grpSpeed->ItemIndex(), 4);
+    EXPECT_EQ(Scalar(QStringLiteral("select fspeed from vemors where fid=300")), 4);
+}
+
+TEST_F(MainWindowTest, EachContactTypeBelongsToOneContact)
+{
+    TfrmMain w;
+    auto& f = w.Form();
+    f.cmbKO1Type->setCurrentIndex(1);
+    f.cmbKO3Type->setCurrentIndex(1);
+    w.cmbKOTypeChange(3);
+    EXPECT_EQ(f.cmbKO1Type->currentIndex(), 0);
+    EXPECT_EQ(f.cmbKO3Type->currentIndex(), 1);
+    f.cmbKO2Type->setCurrentIndex(0);
+    f.cmbKO4Type->setCurrentIndex(0);
+    w.cmbKOTypeChange(2);
+    EXPECT_EQ(f.cmbKO3Type->currentIndex(), 1);
+    EXPECT_EQ(f.cmbKO4Type->currentIndex(), 0);
+}
+
+TEST_F(MainWindowTest, EditsRefuseWhatDoesNotFitTheirField)
+{
+    TfrmMain w;
+    auto& f = w.Form();
+    int pos = 0;
+    QString t = QStringLiteral("256");
+    EXPECT_EQ(f.edtTp->validator()->validate(t, pos), QValidator::Invalid);
+    t = QStringLiteral("255");
+    EXPECT_EQ(f.edtTp->validator()->validate(t, pos), QValidator::Acceptable);
+    t = QStringLiteral("65536");
+    EXPECT_EQ(f.edtUn->validator()->validate(t, pos), QValidator::Invalid);
+    t = QStringLiteral("-1");
+    EXPECT_EQ(f.edtUn->validator()->validate(t, pos), QValidator::Invalid);
+    t = QStringLiteral("1a");
+    EXPECT_EQ(f.edtUk->validator()->validate(t, pos), QValidator::Invalid);
+    t = QStringLiteral("1,234");
+    EXPECT_EQ(f.edtKoef->validator()->validate(t, pos), QValidator::Acceptable);
+    t = QStringLiteral("1,2,");
+    EXPECT_EQ(f.edtKoef->validator()->validate(t, pos), QValidator::Invalid);
+    t = QStringLiteral("66");
+    EXPECT_EQ(f.edtKoef->validator()->validate(t, pos), QValidator::Invalid);
+
+    // A value set behind the edit's back is refused when the frame is built, not cut.
+    SelectedNumber = 5;
+    f.edtUn->setText(QStringLiteral("70000"));
+    EXPECT_THROW(w.SendCommand(3), Exception);
+    EXPECT_EQ(bus().RequestCount(), 0u);
+}
+
+TEST_F(MainWindowTest, ReadChainFillsThePageFromTheDevice)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    dev.info = sim::InfoBytes(QStringLiteral("Насосная 1"));
+    dev.version = sim::VersionBytes(QStringLiteral("v2.3"));
+    sim::Params p = dev.ParamsDecoded();
+    p.normalVoltage = 400;
+    p.coefficient = 1001;
+    p.clock = At(2007, 3, 5, 8, 4, 9);
+    dev.params = p.Encode();
+    dev.SetClock(At(2007, 3, 5, 8, 4, 9));
+    bus().AddDevice(dev);
+    bus().SetFaults(300, sim::Faults{.splitPieces = 3, .junkBefore = QByteArray("\x12\x34", 2)});
+    TfrmMain w;
+    Select(w, 300);
+    w.btnParamsClick();
+    EXPECT_EQ(w.FrontPage(), w.Form().pnlParams);
+    w.btnSulmParamsReadClick();
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kParamsDone); }));
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Last()->icon, MsgIcon::Information);
+    EXPECT_EQ(w.Form().edtUn->text(), QStringLiteral("400"));
+    EXPECT_EQ(w.Form().edtKoef->text(), QStringLiteral("1,001"));
+    EXPECT_EQ(w.Form().edtInformation->text(), QStringLiteral("Насосная 1").leftJustified(32, ' '));
+    EXPECT_EQ(w.Form().lblTip->text(), QStringLiteral("Версия ПО ВЕМОР :  ") + QStringLiteral("v2.3").leftJustified(16, ' '));
+    EXPECT_EQ(Scalar(QStringLiteral("select fureg from vemors where fid=300")), 400);
+    EXPECT_EQ(Scalar(QStringLiteral("select ffiltrko from vemors_i where fid=300")), 50);
+    EXPECT_EQ(Scalar(QStringLiteral("select fdelay1 from vemors_i where fid=300")), 100);
+    EXPECT_EQ(w.State(), stIdle);
+}
+
+TEST_F(MainWindowTest, WriteChainStoresOnTheDeviceAndShowsWhatWasReadBack)
+{
+    bus().AddDevice(sim::DeviceState::Factory(300, 2));
+    TfrmMain w;
+    Select(w, 300);
+    w.btnSulmParamsReadClick();
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kParamsDone); }));
+    auto& f = w.Form();
+    f.edtUn->setText(QStringLiteral("410"));
+    f.edtUk->setText(QStringLiteral("300"));
+    f.edtKoef->setText(QStringLiteral("1,5"));
+    f.edtTb->setText(QStringLiteral("255"));
+    f.cmbKO1Type->setCurrentIndex(2);
+    f.cmbKO2Type->setCurrentIndex(0);
+    f.chkInvertEngine->setChecked(true);
+    f.edtDelayKO2->setValue(1000);
+    f.edtInformation->setText(QStringLiteral("Котельная"));
+    w.btnWriteParamsClick();
+    ASSERT_TRUE(WaitFor([&] { return BoxCount(kParamsDone) == 2; }));
+    const sim::DeviceState dev = bus().Device(300);
+    EXPECT_EQ(dev.paramWrites, 1);
+    EXPECT_EQ(dev.infoWrites, 1);
+    const sim::Params p = dev.ParamsDecoded();
+    EXPECT_EQ(p.normalVoltage, 410);
+    EXPECT_EQ(p.criticalVoltage, 300);
+    EXPECT_EQ(p.coefficient, 1500);
+    EXPECT_EQ(p.selfStartBlock, 255);
+    EXPECT_EQ(p.contactDelay[1], 50);
+    EXPECT_EQ(p.inUseBits & 0x03, 0x01);
+    EXPECT_TRUE(p.invertBits & 0x10);
+    EXPECT_EQ(dev.info, sim::InfoBytes(QStringLiteral("Котельная")));
+    // The page ends showing what the device reports.
+    EXPECT_EQ(f.edtUn->text(), QStringLiteral("410"));
+    EXPECT_EQ(f.edtKoef->text(), QStringLiteral("1,500"));
+    EXPECT_EQ(f.edtInformation->text(), QStringLiteral("Котельная").leftJustified(32, ' '));
+    EXPECT_EQ(f.cmbKO1Type->currentIndex(), 2);
+    EXPECT_EQ(Scalar(QStringLiteral("select fbtn1 from vemors where fid=300")), 2);
+    EXPECT_EQ(boxes.Count(), 2u);
+}
+
+TEST_F(MainWindowTest, ParametersReplyWithoutItsBlockIsDropped)
+{
+    bus().AddDevice(sim::DeviceState::Factory(300, 2));
+    bus().SetFaults(300, sim::Faults{.shortData = 0, .command = 2});
+    auto w = ManualWindow();
+    w->DataTimer.stop();
+    Select(*w, 300);
+    w->btnSulmParamsReadClick();
+    w->GlobalTimerTimer();
+    ASSERT_TRUE(WaitFor([&] { return w->RxBuffer().Data().size() >= 8; }));
+    w->DataTimerTimer();
+    EXPECT_TRUE(w->RxBuffer().IsEmpty());
+    EXPECT_EQ(w->State(), stIdle);  // no information request follows
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vemors_i where fid=300 and fupko is not null")), 0);
+}
+
+TEST_F(MainWindowTest, DatabaseErrorInAReplyIsReportedOnce)
+{
+    bus().AddDevice(sim::DeviceState::Factory(300, 2));
+    TfrmMain w;
+    Select(w, 300);
+    {
+        TQuery q;
+        AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
+        q.SetSQL(QStringLiteral("drop table vemors_i"));
+        q.ExecSQL();
+    }
+    w.btnSulmParamsReadClick();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
+    // A later reply is handled, so the failed frame is gone and was reported once.
+    w.SendCommand(1);
+    ASSERT_TRUE(WaitFor([&] { return w.Form().txtU->text().startsWith(QStringLiteral("U : 380")); }));
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(w.State(), stIdle);
+}
+
+TEST_F(MainWindowTest, LiveViewOnAClosedPortIsReportedOnceAndEnds)
+{
+    auto w = ManualWindow();
+    w->ComPort().Close();
+    w->btnStartViewClick();
+    ASSERT_EQ(w->State(), stLiveView);
+    w->GlobalTimerTimer();
+    EXPECT_EQ(w->State(), stIdle);
+    w->GlobalTimerTimer();
+    w->GlobalTimerTimer();
+    EXPECT_EQ(w->Form().btnStartView->text(), QStringLiteral("СТАРТ"));
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
+    w->GlobalTimerTimer();
+    EXPECT_EQ(boxes.Count(), 1u);
+}
+
+TEST_F(MainWindowTest, LogDownloadWithTheAccountFilterStopsAtTheBegin)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    dev.accountBegin = At(2007, 5, 10, 12, 0, 0);
+    dev.externalStarts = 70000 % 65536;
+    dev.selfStarts = 3;
+    dev.log = {Rec(At(2007, 5, 9, 10, 0, 0)), Rec(At(2007, 5, 10, 11, 59, 59)), Rec(At(2007, 5, 10, 12, 30, 0, 460)),
+               Rec(At(2007, 5, 11, 10, 0, 0))};
+    bus().AddDevice(dev);
+    TfrmMain w;
+    Select(w, 300);
+    w.btnProtokolClick();
+    EXPECT_EQ(w.FrontPage(), w.Form().pnlProtokol);
+    w.btnReadProtokolClick();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
+    EXPECT_EQ(boxes.Last()->text, kDone.arg(2));
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=300")), 2);
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=300 and fdate='2007-05-10' "
+                                    "and ftime='12:30:00' and fmilsec=460")), 1);
+    EXPECT_EQ(Scalar(QStringLiteral("select fon from vemors where fid=300")), 70000 % 65536);
+    EXPECT_EQ(Scalar(QStringLiteral("select fselfon from vemors where fid=300")), 3);
+
+    // A second download adds nothing.
+    w.btnReadProtokolClick();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 2; }));
+    EXPECT_EQ(boxes.Last()->text, kDone.arg(0));
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol")), 2);
+
+    // With every record wanted the rest comes too, once.
+    w.Form().chkReadAllRecordsVemorProtokol->setChecked(true);
+    w.btnReadProtokolClick();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 3; }));
+    EXPECT_EQ(boxes.Last()->text, kDone.arg(2));
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=300")), 4);
+}
+
+TEST_F(MainWindowTest, LogDownloadRunsThroughSeveralBlocks)
+{
+    AddLoggedDevice(60);
+    TfrmMain w;
+    Select(w, 300);
+    w.btnProtokolClick();
+    w.btnReadProtokolClick();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
+    EXPECT_EQ(boxes.Last()->text, kDone.arg(60));
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=300")), 60);
+    EXPECT_EQ(w.QryProtokol().RecordCount(), 60);
+    int blocks = 0;
+    for (const QByteArray& r : bus().Requests())
+        blocks += sim::ParseFrame(r)->command == 6;
+    EXPECT_EQ(blocks, 3);
+}
+
+TEST_F(MainWindowTest, LostLogBlockLeavesWhatWasStored)
+{
+    AddLoggedDevice(60);
+    auto w = ManualWindow();
+    w->DataTimer.stop();
+    Select(*w, 300);
+    w->btnProtokolClick();
+    w->btnReadProtokolClick();
+    w->GlobalTimerTimer();  // account request
+    ASSERT_TRUE(WaitFor([&] { return w->RxBuffer().Data().size() >= 19; }));  // account reply
+    w->DataTimerTimer();
+    ASSERT_EQ(w->State(), stReadLog);
+    w->GlobalTimerTimer();  // first block
+    ASSERT_TRUE(WaitFor([&] { return w->RxBuffer().Data().size() >= 262; }));  // 23 records
+    bus().SetFaults(300, sim::Faults{.silent = true});
+    w->DataTimerTimer();  // stores the block and asks for the next one, which never comes
+    ASSERT_TRUE(WaitFor([&] { return bus().RequestCount() == 3; }));
+    EXPECT_EQ(bus().Requests().back(), MakeFrame(1, 300, 6, QByteArray(1, '\x01')));
+    EXPECT_EQ(w->State(), stIdle);
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=300")), 23);
+    EXPECT_EQ(w->LogCount(), 23);
+    EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST_F(MainWindowTest, ClearingAsksFirstThenEmptiesTheLogAndReadsItAgain)
+{
+    AddLoggedDevice(5);
+    TfrmMain w;
+    Select(w, 300);
+    w.btnProtokolClick();
+    w.btnReadProtokolClick();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
+    boxes.AnswerWith(mbNo);
+    w.Button2Click();
+    EXPECT_EQ(boxes.Last()->defaultButton, mbNo);
+    EXPECT_EQ(w.State(), stIdle);
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol")), 5);
+    boxes.AnswerWith(mbYes);
+    w.Button2Click();
+    EXPECT_EQ(w.State(), stClearAccount);
+    EXPECT_EQ(w.CountBefore(), 0);
+    EXPECT_EQ(w.QryProtokol().RecordCount(), 0);
+    // The device clears its account and log; the chain reads both again.
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 4; }));
+    EXPECT_EQ(bus().Device(300).accountClears, 1);
+}
+
+TEST_F(MainWindowTest, ScanPageWithTwoFoundDevicesLooksRight)
+{
+    bus().AddDevice(sim::DeviceState::Factory(1, 2));
+    bus().AddDevice(sim::DeviceState::Factory(3, 2));
+    TfrmMain w;
+    w.show();
+    StartScan(w, 1, 3, 2, false);
+    ASSERT_TRUE(WaitFor([&] { return w.State() == stIdle && w.FoundCount() >= 2; }, 20s));
+    EXPECT_EQ(w.Form().lstScanVemor->findItems(QStringLiteral("1"), Qt::MatchExactly).size() +
+                  w.Form().lstScanVemor->findItems(QStringLiteral("3"), Qt::MatchExactly).size(),
+              w.FoundCount());
+    w.Form().lstScanVemor->setCurrentItem(w.Form().lstScanVemor->topLevelItem(1));
+    w.GlobalTimerTimer();
+    const QImage shot = w.grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), QSize(547, 313));
+    shot.save(QStringLiteral("/tmp/vemor_scan_page.png"));
+    EXPECT_EQ(w.Form().lblNum->text(), QStringLiteral("ВЕМОР  № 3"));
+    EXPECT_TRUE(w.Form().lblNum->isVisible());
+    // The found list is not blank where its rows are drawn.
+    const QRect list = w.Form().lstScanVemor->geometry().translated(w.Form().pnlScan->pos());
+    const QColor bg = shot.pixelColor(list.right() - 4, list.bottom() - 4);
+    bool rowInk = false;
+    for (int y = list.top() + 22; y < list.top() + 60 && !rowInk; ++y)
+        for (int x = list.left() + 4; x < list.left() + 40; ++x)
+            if (shot.pixelColor(x, y) != bg) {
+                rowInk = true;
+                break;
+            }
+    EXPECT_TRUE(rowInk);
+
+    // The other pages, for a look.
+    w.btnParamsClick();
+    EXPECT_EQ(w.FrontPage(), w.Form().pnlParams);
+    EXPECT_FALSE(w.Form().pnlScan->isVisible());
+    w.grab().save(QStringLiteral("/tmp/vemor_params_page.png"));
+    w.btnProtokolClick();
+    w.grab().save(QStringLiteral("/tmp/vemor_log_page.png"));
+}
+
+TEST_F(MainWindowTest, FailedReopenDuringAnAutomaticSpeedStepEndsTheScan)
+{
+    auto w = ManualWindow();
+    StartScan(*w, 1, 2, 7, true);
+    ASSERT_EQ(w->State(), stScan);
+    qputenv("COMPORT_MAP", "1=/nonexistent/vemor-tty");
+    for (int i = 0; i < 7; ++i)
+        w->GlobalTimerTimer();
+    EXPECT_EQ(w->State(), stIdle);
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Ошибка открытия порта !"));
+    EXPECT_EQ(boxes.Last()->caption, QStringLiteral("  Дравик Ltd"));
+    for (int i = 0; i < 3; ++i)
+        w->GlobalTimerTimer();
+    EXPECT_EQ(w->Form().grpSpeed->ItemIndex(), 8);
+    EXPECT_EQ(boxes.Count(), 1u);
+}
+
+TEST_F(MainWindowTest, SplashClosesAfterTheWindowShows)
+{
+    frmSplash = new TfrmSplash;
+    frmSplash->show();
+    EXPECT_EQ(frmSplash->size(), QSize(225, 124));
+    frmSplash->grab().save(QStringLiteral("/tmp/vemor_splash.png"));
+    TfrmMain w;
+    w.show();
+    EXPECT_TRUE(w.Timer1.isActive());
+    EXPECT_EQ(w.Timer1.interval(), 2000);
+    w.Timer1Timer();
+    EXPECT_FALSE(w.Timer1.isActive());
+    EXPECT_EQ(frmSplash, nullptr);
+    // Closing is always allowed and only stops the exchange.
+    w.SetState(stScan);
+    bool canClose = false;
+    w.FormCloseQuery(canClose);
+    EXPECT_TRUE(canClose);
+    EXPECT_EQ(w.State(), stIdle);
+}
+
+TEST_F(MainWindowTest, SecondDeviceKindRepliesDriveItsPages)
+{
+    auto w = ManualWindow();
+    auto& f = w->Form();
+    f.cmbDevice->addItem(QStringLiteral("СУЛМ"));
+    f.cmbDevice->setCurrentIndex(1);
+    w->cmbDeviceChange();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral(" Дравик Ltd  -  СУЛМ  (настройка, диагностика)"));
+    SelectedNumber = 7;
+    // Live values: the channel mask, low byte first.
+    w->AppendReceived(MakeFrame(2, 7, 33, QByteArray("\x05\x80", 2)));
+    w->DataTimerTimer();
+    EXPECT_EQ(f.ledSulmView1->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_NE(f.ledSulmView2->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_EQ(f.ledSulmView3->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_EQ(f.ledSulmView16->palette().color(QPalette::Window), QColor(255, 0, 0));
+    // Parameters: mask, pause, clock.
+    w->AppendReceived(MakeFrame(2, 7, 34, sim::FromHex("03 00 64 09 04 08 01 05 03 07")));
+    w->DataTimerTimer();
+    EXPECT_TRUE(f.chkSulmInvert1->isChecked());
+    EXPECT_TRUE(f.chkSulmInvert2->isChecked());
+    EXPECT_FALSE(f.chkSulmInvert3->isChecked());
+    EXPECT_EQ(f.edtSulmDelay->text(), QStringLiteral("100"));
+    EXPECT_TRUE(f.lblSulmDateTime->text().endsWith(QStringLiteral("05.03.2007  8:04:09")));
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kParamsDone); }));
+    // Acknowledgements move the chains on.
+    w->AppendReceived(MakeFrame(2, 7, 32, {}));
+    w->DataTimerTimer();
+    EXPECT_EQ(w->State(), stReadLog);
+    w->AppendReceived(MakeFrame(2, 7, 35, {}));
+    w->DataTimerTimer();
+    EXPECT_EQ(w->State(), stReadParams);
+    // The delay rule of the write button.
+    w->SetState(stIdle);
+    f.edtSulmDelay->setText(QStringLiteral("19"));
+    w->btnWriteParamsClick();
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Задержка должна быть в пределах 20..255 мс !"));
+    EXPECT_EQ(w->State(), stIdle);
+    f.edtSulmDelay->setText(QStringLiteral("255"));
+    w->btnWriteParamsClick();
+    EXPECT_EQ(w->State(), stWriteParams);
+}
+
+TEST_F(MainWindowTest, RepliesBuiltByHandFillTheTablesAndThePage)
+{
+    auto w = ManualWindow();
+    w->DataTimer.stop();
+    SelectedNumber = 5;
+    // Parameter block with the clock 05.03.07 08:04:09 (bytes 29..35).
+    QByteArray block(30, '\0');
+    block[0] = char(24);
+    block[14] = char(0x01);  // Un = 400
+    block[15] = char(0x90);
+    block[20] = char(0x03);  // coefficient 1.001
+    block[21] = char(0xE9);
+    block[23] = char(0x09);
+    block[24] = char(0x04);
+    block[25] = char(0x08);
+    block[27] = char(0x05);
+    block[28] = char(0x03);
+    block[29] = char(0x07);
+    w->AppendReceived(QByteArray("\x12\x34", 2) + MakeFrame(1, 5, 2, block));
+    w->DataTimerTimer();
+    EXPECT_EQ(w->State(), stReadInfo);
+    TQuery q;
+    AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
+    q.SetSQL(QStringLiteral("select fdatetime, fkoef, fureg from vemors where fid=5"));
+    q.Open();
+    EXPECT_EQ(q.FieldByName(QStringLiteral("fdatetime"))->AsString(), QStringLiteral("05.03.2007  8:04:09"));
+    EXPECT_DOUBLE_EQ(q.FieldByName(QStringLiteral("fkoef"))->AsFloat(), 1.001);
+    EXPECT_EQ(q.FieldByName(QStringLiteral("fureg"))->AsInteger(), 400);
+
+    // Information reply shorter than its version: the version takes what is there.
+    w->SetState(stIdle);
+    w->AppendReceived(MakeFrame(1, 5, 7, sim::InfoBytes(QStringLiteral("Щит 2")) + "v1"));
+    w->DataTimerTimer();
+    EXPECT_EQ(w->Form().lblTip->text(), QStringLiteral("Версия ПО ВЕМОР :  v1"));
+    EXPECT_EQ(w->Form().edtInformation->text(), QStringLiteral("Щит 2").leftJustified(32, ' '));
+    EXPECT_EQ(w->Form().edtUn->text(), QStringLiteral("400"));  // the page is filled from the tables
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kParamsDone); }));
+
+    // Two frames at once are handled on two ticks; unknown commands are dropped.
+    w->AppendReceived(MakeFrame(1, 5, 20, {}) + MakeFrame(1, 5, 3, {}));
+    w->DataTimerTimer();
+    EXPECT_EQ(w->State(), stIdle);
+    w->DataTimerTimer();
+    EXPECT_EQ(w->State(), stWriteInfo);
+    EXPECT_TRUE(w->RxBuffer().IsEmpty());
+
+    // An account with an impossible date ends the download with the date message.
+    w->AppendReceived(MakeFrame(1, 5, 4, sim::FromHex("00 01 00 02 00 00 00 00 31 02 07")));
+    w->DataTimerTimer();
+    EXPECT_EQ(w->State(), stIdle);
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 2; }));
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Ошибка ! Неверные данные (дата/время 31.2.7 0:0:0)"));
+}
+
+TEST_F(MainWindowTest, SpinEditsTakeNoTypedKeysAndEmptyEditsBecomeZero)
+{
+    TfrmMain w;
+    auto& f = w.Form();
+    QKeyEvent five(QEvent::KeyPress, Qt::Key_5, Qt::NoModifier, QStringLiteral("5"));
+    QCoreApplication::sendEvent(f.edtDelayKO1, &five);
+    EXPECT_EQ(f.edtDelayKO1->value(), 20);
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+    QCoreApplication::sendEvent(f.edtDelayKO1, &up);
+    EXPECT_EQ(f.edtDelayKO1->value(), 40);
+    f.edtUn->clear();
+    QFocusEvent out(QEvent::FocusOut);
+    QCoreApplication::sendEvent(f.edtUn, &out);
+    EXPECT_EQ(f.edtUn->text(), QStringLiteral("0"));
+}
+
+TEST_F(MainWindowTest, RowsAddedAreReportedRightBeyondSixteenBitCounts)
+{
+    AddLoggedDevice(3);
+    TfrmMain w;
+    Select(w, 300);
+    {
+        // 70 000 older rows already stored for the device.
+        TQuery q;
+        AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
+        q.SetSQL(QStringLiteral(
+            "with recursive n(x) as (select 0 union all select x + 1 from n where x < 69999) "
+            "insert into vprotokol (fid, fdate, ftime, fmilsec) "
+            "select 300, date('2002-01-01', '+' || (x / 86400) || ' days'), time(x % 86400, 'unixepoch'), 0 from n"));
+        q.ExecSQL();
+    }
+    w.btnProtokolClick();
+    ASSERT_EQ(w.QryProtokol().RecordCount(), 70000);
+    w.btnReadProtokolClick();
+    EXPECT_EQ(w.CountBefore(), 70000);
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }, 30s));
+    EXPECT_EQ(boxes.Last()->text, kDone.arg(3));
+}
+
+TEST_F(MainWindowTest, PortsThatCannotBeOpenedAreNotListedAndAFailedChangeIsReported)
+{
+    qputenv("COMPORT_MAP", ("1=" + bus().SlavePath() + ";12=/nonexistent/vemor-tty").toUtf8());
+    TfrmMain w;
+    ASSERT_EQ(w.Form().cmbPorts->count(), 1);
+    w.Form().cmbPorts->addItem(TfrmMain::PortName(12));
+    w.Form().cmbPorts->setCurrentIndex(1);
+    w.cmbPortsChange();
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Ошибка открыти порта !"));
+    EXPECT_EQ(boxes.Last()->caption, QStringLiteral("  Дравик Ltd"));
+    EXPECT_FALSE(w.ComPort().Active());
+    // Back to the first port.
+    w.Form().cmbPorts->setCurrentIndex(0);
+    w.cmbPortsChange();
+    EXPECT_TRUE(w.ComPort().Active());
+    EXPECT_EQ(boxes.Count(), 1u);
+}
