@@ -1146,6 +1146,13 @@ TBookmark TDataSet::GetBookmark() const
     return rec ? TBookmark{rec->Id} : TBookmark{};
 }
 
+TBookmark TDataSet::ActiveBookmark() const
+{
+    if (overrideRecord_)
+        return TBookmark{overrideRecord_->Id};
+    return GetBookmark();
+}
+
 bool TDataSet::BookmarkValid(const TBookmark& b) const
 {
     return Active() && !b.IsNull() && ViewIndexOf(b.Id) >= 0;

@@ -329,6 +329,9 @@ public:
 
     // ---- Bookmarks
     TBookmark GetBookmark() const;
+    // The bookmark of the record the fields read: a link's window record while one is selected
+    // (painting a row), else the current record's.
+    TBookmark ActiveBookmark() const;
     void GotoBookmark(const TBookmark& b);          // raises "Record not found"
     bool BookmarkValid(const TBookmark& b) const;
     // -1, 0 or 1 by dataset order; a null bookmark comes before every other one.
