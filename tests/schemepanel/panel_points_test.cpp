@@ -1,0 +1,253 @@
+// Path point editing: the edited control, point selection, marker region, insertion guide,
+// deleting, closing and dragging points with the mouse.
+#include "panel_fixture.h"
+
+#include "scheme/drawcurves.h"
+
+class PointTest : public PanelTest {
+protected:
+    void SetUp() override
+    {
+        MakePanel(320, 240);
+        panel->SetDesigning(true);
+    }
+
+    // A path at document (left, top) whose points are given in its own units.
+    template <class T>
+    T* AddPath(int left, int top, const TPointArray& points, const TPointTypeArray& types)
+    {
+        T* c = TDrawControl::Create<T>(panel.get(), panel->ActiveScheme(), panel->ActiveLayer());
+        c->SetPointsEx(points, types);
+        c->SetLeft(left);
+        c->SetTop(top);
+        return c;
+    }
+
+    // Open polyline through client (20, 20), (70, 20), (120, 20).
+    TDrawCurve* ThreeNodes()
+    {
+        return AddPath<TDrawCurve>(20000, 20000, {{0, 0}, {50000, 0}, {100000, 0}}, {ptNode, ptNode, ptOpenEnd});
+    }
+
+    void EditPoints(TDrawControl* c)
+    {
+        panel->UnselectAll();
+        panel->SelectControl(c);
+        panel->SetToolMode(tmPointEdit);
+        ASSERT_TRUE(panel->IsPointEditing());
+        ASSERT_EQ(panel->EditControl(), c);
+    }
+
+    TPoint AbsPoint(TDrawControl* c, int i)
+    {
+        const TRect d = c->GetDocRect();
+        const TPoint p = c->GetPoint(i);
+        return {d.Left + p.x, d.Top + p.y};
+    }
+
+    void CtrlClick(int x, int y)
+    {
+        Hover(x, y, Qt::ControlModifier);
+        Press(x, y, Qt::ControlModifier);
+        Release(x, y, Qt::ControlModifier);
+    }
+};
+
+TEST_F(PointTest, EditControlFollowsASingleSelectedPath)
+{
+    TDrawCurve* curve = ThreeNodes();
+    TDrawBox* box = AddBox("b", 200000, 100000, 10000, 10000);
+    panel->SelectControl(curve);
+    EXPECT_EQ(panel->EditControl(), curve);
+    EXPECT_FALSE(panel->IsPointEditing());  // base mode 0: anchors, not points
+    panel->SelectControl(box);
+    EXPECT_EQ(panel->EditControl(), nullptr);
+    panel->UnselectControl(curve);
+    EXPECT_EQ(panel->EditControl(), nullptr);  // a box has no points
+    panel->SetToolMode(tmPointEdit);
+    EXPECT_EQ(panel->EditControl(), nullptr);
+    curve->Free();
+    EXPECT_EQ(panel->EditControl(), nullptr);
+}
+
+TEST_F(PointTest, MarkerRectanglesAreFivePixelSquares)
+{
+    TDrawCurve* curve = ThreeNodes();
+    EditPoints(curve);
+    EXPECT_EQ(panel->GetPointMarkerRect(1), TRect(68, 18, 73, 23));
+    EXPECT_TRUE(panel->GetPointMarkerRect(7).IsEmpty());
+    ASSERT_TRUE(panel->EditMarkersRgn().has_value());
+    EXPECT_TRUE(panel->ExactMarkers());
+    EXPECT_TRUE(panel->EditMarkersRgn()->Contains(70, 20));
+    EXPECT_FALSE(panel->EditMarkersRgn()->Contains(45, 20));
+    Hover(71, 21);
+    EXPECT_TRUE(panel->OverPoint());
+    Hover(45, 21);
+    EXPECT_FALSE(panel->OverPoint());
+    EXPECT_TRUE(panel->OverSegment());
+}
+
+TEST_F(PointTest, TwentyOnePointsMakeACoarseRegion)
+{
+    TPointArray pts;
+    TPointTypeArray types;
+    for (int i = 0; i < 21; ++i) {
+        pts.push_back({i * 10000, (i % 2) * 20000});
+        types.push_back(i == 20 ? ptOpenEnd : ptNode);
+    }
+    TDrawCurve* curve = AddPath<TDrawCurve>(10000, 10000, pts, types);
+    EditPoints(curve);
+    EXPECT_FALSE(panel->ExactMarkers());
+    ASSERT_TRUE(panel->EditMarkersRgn()->Contains(15, 20));
+    Hover(15, 20);  // inside the bounding rectangle, away from every point
+    EXPECT_FALSE(panel->OverPoint());
+    Hover(20, 30);  // point 1
+    EXPECT_TRUE(panel->OverPoint());
+}
+
+TEST_F(PointTest, PointSelectionAndConnectorsKeepingOnePoint)
+{
+    TDrawCurve* curve = ThreeNodes();
+    EditPoints(curve);
+    int notes = 0;
+    panel->OnNotify = [&](TDrawPanel*, TDrawControl*, TDrawNotify code) {
+        if (code == dnPointSelection)
+            ++notes;
+    };
+    panel->SelectPoint(0);
+    panel->SelectPoint(2);
+    panel->SelectPoint(2);
+    EXPECT_EQ(panel->SelectedPointCount(), 2);
+    EXPECT_EQ(notes, 2);
+    panel->UnselectAllPoints();
+    EXPECT_EQ(panel->SelectedPointCount(), 0);
+
+    auto* conn =
+        AddPath<TDrawConnector>(20000, 100000, {{0, 0}, {100000, 0}}, {ptNode, ptOpenEnd});
+    EditPoints(conn);
+    panel->SelectPoint(0);
+    panel->SelectPoint(1);
+    EXPECT_TRUE(panel->IsPointSelected(0));
+    EXPECT_FALSE(panel->IsPointSelected(1));
+    EXPECT_EQ(panel->SelectedPointCount(), 1);
+}
+
+TEST_F(PointTest, CtrlClickDeletesInnerNodesAndClosesOpenEnds)
+{
+    TDrawCurve* curve = ThreeNodes();
+    EditPoints(curve);
+    CtrlClick(70, 20);
+    EXPECT_TRUE(panel->InsertDeleteState());
+    ASSERT_EQ(curve->GetPointCount(), 2);
+    EXPECT_EQ(AbsPoint(curve, 1), (TPoint{120000, 20000}));
+
+    TDrawCurve* other = AddPath<TDrawCurve>(20000, 100000, {{0, 0}, {50000, 0}, {100000, 30000}},
+                                            {ptNode, ptNode, ptOpenEnd});
+    EditPoints(other);
+    CtrlClick(120, 130);
+    ASSERT_EQ(other->GetPointCount(), 3);
+    EXPECT_EQ(other->GetPointType(2), ptClosedEnd);
+}
+
+TEST_F(PointTest, ConnectorEndsAreNeverClosedByAClick)
+{
+    auto* conn = AddPath<TDrawConnector>(20000, 20000, {{0, 0}, {100000, 0}}, {ptNode, ptOpenEnd});
+    EditPoints(conn);
+    CtrlClick(120, 20);
+    ASSERT_EQ(conn->GetPointCount(), 2);
+    EXPECT_EQ(conn->GetPointType(1), ptOpenEnd);
+}
+
+TEST_F(PointTest, GuideBeyondTheLastNodeAndInsertion)
+{
+    TDrawCurve* curve = ThreeNodes();
+    EditPoints(curve);
+    Hover(150, 20, Qt::ControlModifier);
+    ASSERT_EQ(panel->EditPointGuide().Count, 2);
+    EXPECT_FALSE(panel->ExactMarkers());  // the guide's area joins the region
+    Press(150, 20, Qt::ControlModifier);
+    Release(150, 20, Qt::ControlModifier);
+    ASSERT_EQ(curve->GetPointCount(), 4);
+    EXPECT_EQ(AbsPoint(curve, 3), (TPoint{150000, 20000}));
+
+    Hover(150, 20, Qt::ControlModifier);
+    panel->SetShowEditPointGuide(false);
+    EXPECT_EQ(panel->EditPointGuide().Count, 0);
+    Hover(170, 20, Qt::ControlModifier);
+    EXPECT_EQ(panel->EditPointGuide().Count, 0);
+}
+
+TEST_F(PointTest, DraggingANodeMovesIt)
+{
+    TDrawCurve* curve = ThreeNodes();
+    EditPoints(curve);
+    Hover(70, 20);
+    Press(70, 20);
+    EXPECT_EQ(panel->ToolMode(), tmPointDrag);
+    EXPECT_TRUE(panel->IsPointSelected(1));
+    Drag(70, 30);
+    Drag(72, 40);
+    Release(72, 40);
+    EXPECT_EQ(panel->ToolMode(), tmPointEdit);
+    EXPECT_EQ(AbsPoint(curve, 1), (TPoint{72000, 40000}));
+    EXPECT_EQ(AbsPoint(curve, 0), (TPoint{20000, 20000}));
+    EXPECT_EQ(panel->DragPointIndex(), -1);
+    EXPECT_TRUE(panel->IsPointSelected(1));  // moving keeps the selection
+}
+
+TEST_F(PointTest, PointRubberBandTogglesNodes)
+{
+    TDrawCurve* curve = ThreeNodes();
+    EditPoints(curve);
+    panel->SelectPoint(0);
+    panel->SelectPoint(1);
+    Hover(10, 5);
+    Press(10, 5, Qt::ShiftModifier);
+    EXPECT_EQ(panel->ToolMode(), tmPointRubberBand);
+    Drag(130, 30, Qt::ShiftModifier);
+    Release(130, 30, Qt::ShiftModifier);
+    EXPECT_FALSE(panel->IsPointSelected(0));
+    EXPECT_FALSE(panel->IsPointSelected(1));
+    EXPECT_TRUE(panel->IsPointSelected(2));
+}
+
+TEST_F(PointTest, CurveNeighboursAcrossAClosingCurve)
+{
+    // Nodes 0 and 3; a curve from 0 to 3 and a closing curve from 3 back to 0.
+    auto* curve = AddPath<TDrawCurve>(20000, 20000,
+                                      {{0, 0}, {20000, -20000}, {40000, -20000}, {60000, 0}, {40000, 20000}, {20000, 20000}},
+                                      {ptNode, ptControl, ptControl, ptClosedEnd, ptControl, ptControl});
+    ASSERT_EQ(curve->GetPointCount(), 6);
+    EditPoints(curve);
+    int prev = 0, next = 0;
+    panel->GetCurveNeighbours(0, prev, next);
+    EXPECT_EQ(prev, 3);
+    EXPECT_EQ(next, 3);
+    panel->GetCurveNeighbours(1, prev, next);  // a control point has no neighbours
+    EXPECT_EQ(prev, -1);
+    EXPECT_EQ(next, -1);
+
+    // One selected node between two curves: its four handles join the marker region.
+    panel->SelectPoint(0);
+    panel->UpdateEditMarkers();
+    EXPECT_FALSE(panel->ExactMarkers());
+    TRegion lines;
+    EXPECT_TRUE(panel->AddControlLinesRgn(&lines));
+    EXPECT_FALSE(lines.IsEmpty());
+    panel->RenderClient().save("/tmp/schemepanel_points.png");
+}
+
+TEST_F(PointTest, SelectedAndUnselectedMarkersPaintDifferently)
+{
+    panel->SetColor(clWhite);
+    panel->ActiveScheme()->Prop("Brush")->SetPropValue("Color", Variant(int(clWhite)));
+    TDrawCurve* curve = AddPath<TDrawCurve>(20000, 100000, {{0, 0}, {0, 50000}, {100000, 50000}},
+                                            {ptNode, ptNode, ptOpenEnd});
+    EditPoints(curve);
+    panel->SelectPoint(2);
+    // Node 0 at (20, 100): an outline; node 2 at (120, 150): an inverted square.
+    EXPECT_EQ(PixelAt(18, 98), clBlack);
+    EXPECT_EQ(PixelAt(19, 99), clWhite);
+    EXPECT_EQ(PixelAt(118, 148), clBlack);
+    EXPECT_EQ(PixelAt(119, 149), clBlack);
+}
