@@ -572,18 +572,6 @@ void TCustomGrid::ScrollBarAction(bool vertical, TScrollCode code, int pos)
 
 // ---- Input --------------------------------------------------------------------------------------
 
-TShiftState TCustomGrid::MouseShiftOf(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons) const
-{
-    TShiftState s = ShiftStateOf(mods);
-    if (buttons & Qt::LeftButton)
-        s |= ssLeft;
-    if (buttons & Qt::RightButton)
-        s |= ssRight;
-    if (buttons & Qt::MiddleButton)
-        s |= ssMiddle;
-    return s;
-}
-
 void TCustomGrid::keyPressEvent(QKeyEvent* e)
 {
     Guarded([&] {
@@ -750,7 +738,7 @@ void TCustomGrid::CancelGridState()
 void TCustomGrid::mousePressEvent(QMouseEvent* e)
 {
     Guarded([&] {
-        MouseDown(e->button(), MouseShiftOf(e->modifiers(), e->buttons()), int(e->position().x()),
+        MouseDown(e->button(), ShiftStateOf(e->modifiers(), e->buttons()), int(e->position().x()),
                   int(e->position().y()), false);
     });
 }
@@ -758,7 +746,7 @@ void TCustomGrid::mousePressEvent(QMouseEvent* e)
 void TCustomGrid::mouseDoubleClickEvent(QMouseEvent* e)
 {
     Guarded([&] {
-        MouseDown(e->button(), MouseShiftOf(e->modifiers(), e->buttons()) | ssDouble, int(e->position().x()),
+        MouseDown(e->button(), ShiftStateOf(e->modifiers(), e->buttons()) | ssDouble, int(e->position().x()),
                   int(e->position().y()), true);
     });
 }
@@ -766,14 +754,14 @@ void TCustomGrid::mouseDoubleClickEvent(QMouseEvent* e)
 void TCustomGrid::mouseMoveEvent(QMouseEvent* e)
 {
     Guarded([&] {
-        MouseMove(MouseShiftOf(e->modifiers(), e->buttons()), int(e->position().x()), int(e->position().y()));
+        MouseMove(ShiftStateOf(e->modifiers(), e->buttons()), int(e->position().x()), int(e->position().y()));
     });
 }
 
 void TCustomGrid::mouseReleaseEvent(QMouseEvent* e)
 {
     Guarded([&] {
-        MouseUp(e->button(), MouseShiftOf(e->modifiers(), e->buttons()), int(e->position().x()),
+        MouseUp(e->button(), ShiftStateOf(e->modifiers(), e->buttons()), int(e->position().x()),
                 int(e->position().y()));
     });
 }

@@ -172,7 +172,6 @@ protected:
     bool GridTimerActive(int id) const;
 
     bool IsFocusWithin() const;
-    TShiftState MouseShiftOf(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons) const;
 
     // Qt events
     void paintEvent(QPaintEvent* e) override;

@@ -67,6 +67,18 @@ TShiftState ShiftStateOf(Qt::KeyboardModifiers modifiers)
     return s;
 }
 
+TShiftState ShiftStateOf(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons)
+{
+    TShiftState s = ShiftStateOf(modifiers);
+    if (buttons & Qt::LeftButton)
+        s |= ssLeft;
+    if (buttons & Qt::RightButton)
+        s |= ssRight;
+    if (buttons & Qt::MiddleButton)
+        s |= ssMiddle;
+    return s;
+}
+
 TShortCut ShortCutOf(const QKeyEvent* event)
 {
     if (!event)

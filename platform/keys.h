@@ -28,5 +28,7 @@ TShortCut ShortCut(int key, TShiftState shift);
 // The classic key code of a Qt key (0 for keys without one).
 int VirtualKeyOf(int qtKey);
 TShiftState ShiftStateOf(Qt::KeyboardModifiers modifiers);
+// The same with the mouse buttons held (ssLeft, ssRight, ssMiddle).
+TShiftState ShiftStateOf(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
 // The shortcut an event's key and modifiers make (0 when the key has no classic code).
 TShortCut ShortCutOf(const QKeyEvent* event);

@@ -23,18 +23,6 @@
 
 namespace {
 
-TShiftState ShiftOf(Qt::KeyboardModifiers m, Qt::MouseButtons buttons)
-{
-    TShiftState s = ShiftStateOf(m);
-    if (buttons & Qt::LeftButton)
-        s |= ssLeft;
-    if (buttons & Qt::RightButton)
-        s |= ssRight;
-    if (buttons & Qt::MiddleButton)
-        s |= ssMiddle;
-    return s;
-}
-
 TRect NormalizedBand(const TPoint& a, const TPoint& b)
 {
     // Right and bottom one unit larger, so a band always holds its two corners.
@@ -1094,7 +1082,7 @@ void TDrawPanel::mousePressEvent(QMouseEvent* event)
             FLeftDown = true;
             FClickPending = true;
         }
-        MouseDown(event->button(), ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y(), false);
+        MouseDown(event->button(), ShiftStateOf(event->modifiers(), event->buttons()), p.x(), p.y(), false);
     });
     event->accept();
 }
@@ -1103,7 +1091,7 @@ void TDrawPanel::mouseDoubleClickEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
     Guarded([&] {
-        MouseDown(event->button(), ShiftOf(event->modifiers(), event->buttons()) | ssDouble, p.x(), p.y(), true);
+        MouseDown(event->button(), ShiftStateOf(event->modifiers(), event->buttons()) | ssDouble, p.x(), p.y(), true);
     });
     event->accept();
 }
@@ -1111,7 +1099,7 @@ void TDrawPanel::mouseDoubleClickEvent(QMouseEvent* event)
 void TDrawPanel::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
-    Guarded([&] { MouseMove(ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y()); });
+    Guarded([&] { MouseMove(ShiftStateOf(event->modifiers(), event->buttons()), p.x(), p.y()); });
     event->accept();
 }
 
@@ -1119,7 +1107,7 @@ void TDrawPanel::mouseReleaseEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
     Guarded([&] {
-        MouseUp(event->button(), ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y());
+        MouseUp(event->button(), ShiftStateOf(event->modifiers(), event->buttons()), p.x(), p.y());
         if (event->button() == Qt::LeftButton) {
             FLeftDown = false;
             const bool click = FClickPending && viewport()->rect().contains(p);
