@@ -152,14 +152,14 @@ std::unique_ptr<TBaseDispatcher> TCustomComPort::CreateDispatcher()
         return customDispatcher_(this);
     if (deviceLayer_ != dlWin32)
         RaiseForErrorCode(ecode::NullApi);
-    if (tapiMode_ == tmOn)
+    if (tapiMode_ == TTapiMode::tmOn)
         return std::make_unique<TAdoptDispatcher>(this, tapiHandle_);
     return std::make_unique<TPosixDispatcher>(this);
 }
 
 int TCustomComPort::OpenDispatcher()
 {
-    const QString name = tapiMode_ == tmOn ? QString() : ComPortPath(comNumber_);
+    const QString name = tapiMode_ == TTapiMode::tmOn ? QString() : ComPortPath(comNumber_);
     uint32_t options = 0;
     if (dtr_)
         options |= 1;
@@ -174,10 +174,10 @@ int TCustomComPort::OpenDispatcher()
 
 void TCustomComPort::OpenPortSequence()
 {
-    if (tapiMode_ != tmOn)
+    if (tapiMode_ != TTapiMode::tmOn)
         CheckPortNumber();
     dispatcher_ = CreateDispatcher();
-    if (tapiMode_ == tmOn && tapiHandle_ <= 0) {
+    if (tapiMode_ == TTapiMode::tmOn && tapiHandle_ <= 0) {
         dispatcher_.reset();
         RaiseForErrorCode(ecode::NotOpenedByTapi);
     }
@@ -193,7 +193,7 @@ void TCustomComPort::OpenPortSequence()
         return;
     }
     state_ = State::Open;
-    if (tapiMode_ == tmOn) {
+    if (tapiMode_ == TTapiMode::tmOn) {
         int32_t baud;
         uint8_t parity;
         uint16_t dataBits, stopBits;

@@ -38,7 +38,8 @@ enum THWFlowOption : uint8_t { hwfUseDTR = 1, hwfUseRTS = 2, hwfRequireDSR = 4, 
 using THWFlowOptions = uint8_t;  // set of THWFlowOption bits
 enum TSWFlowOptions : uint8_t { swfNone = 0, swfTransmit = 1, swfReceive = 2, swfBoth = 3 };
 enum TTraceLogState { tlOff, tlOn, tlDump, tlAppend, tlClear, tlPause };
-enum TTapiMode { tmNone, tmAuto, tmOn, tmOff };
+// Scoped: the picture classes have a tmAuto of their own.
+enum class TTapiMode { tmNone, tmAuto, tmOn, tmOff };
 
 using TTriggerEvent = std::function<void(TCustomComPort* cp, uint16_t msg, uint16_t triggerHandle, uint16_t data)>;
 using TTriggerAvailEvent = std::function<void(TCustomComPort* cp, uint16_t count)>;
@@ -267,7 +268,7 @@ private:
     bool logAllHex_ = false;
     bool useEventWord_ = true;
     uint16_t commNotificationLevel_ = 10;
-    TTapiMode tapiMode_ = tmAuto;
+    TTapiMode tapiMode_ = TTapiMode::tmAuto;
     int tapiHandle_ = -1;
     bool rs485Mode_ = false;
     int32_t tag_ = 0;
