@@ -1,10 +1,14 @@
 #include "app/fmain.h"
 
+#include "app/fselect.h"
+#include "app/liveview.h"
 #include "app/fspalsh.h"
 #include "app/tables.h"
 #include "app/widgets.h"
 #include "platform/application.h"
 #include "platform/comports.h"
+#include "platform/datasource.h"
+#include "platform/imagelist.h"
 #include "platform/datetime.h"
 #include "platform/exceptions.h"
 #include "platform/query.h"
@@ -14,6 +18,8 @@
 #include "app/fmain_ui.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -128,7 +134,9 @@ TfrmMain::TfrmMain(QWidget* parent)
     InstallFontSubstitutes();
     ui->setupUi(this);
     SetupLayout();
+    SetupLogGrids();
     ConnectHandlers();
+    liveView_ = std::make_unique<TLiveView>(*ui->SchemePanel, *ui->txtU, *ui->txtN, *ui->txtT);
     GlobalTimer.setInterval(100);
     DataTimer.setInterval(10);
     Timer1.setInterval(2000);
@@ -145,6 +153,7 @@ TfrmMain::~TfrmMain()
     Timer1.stop();
     comPort_->SetOnTriggerAvail(nullptr);
     comPort_.reset();
+    DestroyLogGrids();
     if (frmMain == this)
         frmMain = nullptr;
     delete ui;
@@ -226,6 +235,15 @@ void TfrmMain::ConnectHandlers()
     click(ui->Button3, &TfrmMain::btnReadProtokolClick);
     click(ui->Button2, &TfrmMain::Button2Click);
     click(ui->Button6, &TfrmMain::Button2Click);
+    click(ui->btnSelectProtokol, &TfrmMain::btnSelectProtokolClick);
+    click(ui->Button4, &TfrmMain::btnSelectProtokolClick);
+    click(ui->btnSaveProtokol, &TfrmMain::btnSaveProtokolClick);
+    click(ui->Button5, &TfrmMain::btnSaveProtokolClick);
+    qryProtokol_->BeforeOpen.Add([this](TDataSet&) { qryProtokolBeforeOpen(); });
+    qryProtokol_->AfterOpen.Add([this](TDataSet&) { qryProtokolAfterOpen(); });
+    qryProtokol_->OnCalcFields.Add([this](TDataSet& ds) { qryProtokolCalcFields(ds); });
+    qryCProtokol_->BeforeOpen.Add([this](TDataSet&) { qryCProtokolBeforeOpen(); });
+    qryCProtokol_->AfterOpen.Add([this](TDataSet&) { qryCProtokolAfterOpen(); });
     click(ui->btnStartView, &TfrmMain::btnStartViewClick);
     click(ui->btnSulmViewStart, &TfrmMain::btnStartViewClick);
     const std::array<QComboBox*, 4> types{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
@@ -300,6 +318,8 @@ void TfrmMain::FormCreate()
         AttachQuery(*qryCProtokol_, bases);
         SelectVemorIds(*qryEdit_);
     });
+    // The live view's scheme; a missing document is reported and the page stays empty.
+    Guarded([this] { liveView_->LoadScheme(ExeDir() + QStringLiteral("schemes/vemor.sch")); });
 }
 
 void TfrmMain::showEvent(QShowEvent* event)
@@ -838,18 +858,7 @@ void TfrmMain::ReplyLive(const QByteArray& f)
     const int s = Byte(f, 6);
     const int u = Byte(f, 7) * 256 + Byte(f, 8);
     const int t = Byte(f, 9);
-    ui->txtU->setText(QStringLiteral("U : %1 В").arg(u));
-    ui->txtT->setText(QStringLiteral("T = %1 c").arg(t));
-    if (s & 0x40) {
-        ui->txtN->setText(QStringLiteral("Норма"));
-        ui->txtN->setStyleSheet(ui->txtN->styleSheet() + QStringLiteral("color: #008000;"));
-    }
-    if (s & 0x80) {
-        ui->txtN->setText(QStringLiteral("Критич."));
-        ui->txtN->setStyleSheet(ui->txtN->styleSheet() + QStringLiteral("color: #FF0000;"));
-    }
-    if (!(s & 0xC0))
-        ui->txtN->clear();
+    liveView_->Reply(s, u, t);
 }
 
 void TfrmMain::ReplyParams(const QByteArray& f)
@@ -1123,10 +1132,12 @@ void TfrmMain::btnParamsClick()
 void TfrmMain::btnViewClick()
 {
     FState = stIdle;
-    if (DeviceKind() == 0)
+    if (DeviceKind() == 0) {
+        liveView_->Bind(*qryEdit_, SelectedNumber);
         BringToFront(ui->pnlVemorView);
-    else if (DeviceKind() == 1)
+    } else if (DeviceKind() == 1) {
         BringToFront(ui->pnlSulmView);
+    }
 }
 
 void TfrmMain::btnStartViewClick()
@@ -1138,9 +1149,7 @@ void TfrmMain::btnStartViewClick()
     } else {
         ui->btnStartView->setText(kViewStopped);
         FState = stIdle;
-        ui->txtU->setText(QStringLiteral("U : 0 В"));
-        ui->txtN->clear();
-        ui->txtT->setText(QStringLiteral("T = 0 c"));
+        liveView_->Stop();
     }
     ui->btnSulmViewStart->setText(ui->btnStartView->text());
 }
@@ -1149,23 +1158,9 @@ void TfrmMain::btnProtokolClick()
 {
     FState = stIdle;
     if (DeviceKind() == 0) {
-        // The account row is read before the log opens and kept in the label.
-        SelectVemorRow(*qryEdit_, SelectedNumber);
-        QString account = QStringLiteral("Начало учета :\n");
-        if (!qryEdit_->Eof()) {
-            const TField* begin = qryEdit_->FieldByName(QStringLiteral("fbegin"));
-            if (!begin->IsNull())
-                account += FormatDateTime(QStringLiteral("dd.mm.yyyy hh:nn:ss"), begin->AsDateTime());
-            account += QStringLiteral("\n\nВнешних пусков  :  ") +
-                       qryEdit_->FieldByName(QStringLiteral("fon"))->AsString() +
-                       QStringLiteral("\nСамозапусков     :  ") +
-                       qryEdit_->FieldByName(QStringLiteral("fselfon"))->AsString();
-        }
-        ui->lblAccount->setText(account);
         qryProtokol_->Close();
         SetLogQueryRange(*qryProtokol_, SelectedNumber, LogRangeAllStart(), LogRangeAllEnd());
         qryProtokol_->Open();
-        qryProtokol_->Last();
         BringToFront(ui->pnlProtokol);
     } else if (DeviceKind() == 1) {
         qryCProtokol_->Close();

@@ -3,8 +3,14 @@
 #pragma once
 
 #include "app/protocol.h"
+#include "app/savedialog.h"
+#include "platform/currency.h"
+#include "platform/datetime.h"
+#include "platform/document.h"
+#include "platform/variant.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -17,7 +23,13 @@ class QLineEdit;
 class QPainter;
 class QTreeWidgetItem;
 class TComPort;
+class TDataSet;
+class TDataSource;
+class TDBGridEx;
+class TImageList;
 class TQuery;
+class TfrmSelect;
+class TLiveView;
 
 namespace Ui {
 class TfrmMain;
@@ -52,6 +64,18 @@ public:
     TQuery& QryEdit() { return *qryEdit_; }
     TQuery& QryProtokol() { return *qryProtokol_; }
     TQuery& QryCProtokol() { return *qryCProtokol_; }
+    // The scheme panel's live view.
+    TLiveView& LiveView() { return *liveView_; }
+    // The log query of the chosen device kind.
+    TQuery& LogQuery();
+    // The date-range dialog, created on first use with this window as owner.
+    TfrmSelect* SelectDialog();
+    // The log grids of the two pages (made in code: the grid and the serial headers do not mix).
+    TDBGridEx& GrdProtokol() { return *grdProtokol; }
+    TDBGridEx& GrdCProtokol() { return *grdCProtokol; }
+    // The report document and its save dialog.
+    TWordDocument& Wd() { return wd; }
+    TSaveDialog& DlgSave() { return dlgSave; }
 
     // Timers: tests stop them to drive ticks one by one.
     QTimer GlobalTimer;
@@ -78,6 +102,17 @@ public:
     void btnReadProtokolClick();
     void Button1Click();
     void Button2Click();
+    void btnSelectProtokolClick();
+    void btnSaveProtokolClick();
+    void qryProtokolBeforeOpen();
+    void qryProtokolAfterOpen();
+    void qryProtokolCalcFields(TDataSet& ds);
+    void qryCProtokolBeforeOpen();
+    void qryCProtokolAfterOpen();
+    // Report steps: the cursor to a bookmark, text at the cursor, one table cell on.
+    void GoToBookmark(const QString& name);
+    void WordTypeText(const QString& text);
+    void WordNextCell();
     void btnStartViewClick();
     void cmbKOTypeChange(int contact);
     void lstScanVemorChanging(QTreeWidgetItem* item);
@@ -109,6 +144,13 @@ public:
     // Feeds received bytes as the port's received-data event does.
     void AppendReceived(const QByteArray& bytes);
 
+    // The contact type name of a code 0..4 ("НЕТ", "СТОП1", "СТОП2", "ГАО", "ТРЗ"); empty for others.
+    static QString ContactTypeName(int code);
+    // The name the report proposes: prefix + number + "_" + the day as dd_mm_yyyy + ".docx".
+    static QString ReportFileName(const QString& prefix, int number, TDateTime day);
+    // A sum of the Sulm log's channel 1..16 over the shown records, in the summary's Currency.
+    Currency ChannelSum(int channel) const;
+
     // The candidate port names offered at start-up ("COM1" .. "COM9", "\\.\COM10" ..).
     static QString PortName(int number);
     // The number in a port name; 0 when the name holds none.
@@ -121,6 +163,8 @@ protected:
 
 private:
     void SetupLayout();
+    void SetupLogGrids();
+    void DestroyLogGrids();
     void ConnectHandlers();
     void SetStatus(const QString& text);
     void RepaintStatus();
@@ -151,6 +195,19 @@ private:
     void ShowDateError(int day, int month, int year, int hour, int minute, int second);
     void CountLogRecord();
     void ReopenLogQuery(TQuery& qry);
+    void ReportVemor();
+    void ReportSulm();
+    void ReportBegin(const QString& templateName);
+    void ReportEnd(const QString& prefix);
+    // Copies qryEdit's current row (none at its end) into row.
+    void KeepAccountRow(QHash<QString, Variant>& row);
+    // Status panel 2 at once: the report does not return to the message loop between steps.
+    void ShowStatus(const QString& text);
+    // A value of the account row read before the log opened (Null when the row is missing).
+    // second: the second device kind's row.
+    Variant AccountValue(const QString& name, bool second = false) const;
+    QString AccountText(const QString& name) const;
+    QString AccountBeginText(bool second = false) const;
 
     vemor::ParamBlock ParamsFromPage();
     int DeviceKind() const;
@@ -160,6 +217,7 @@ private:
     std::unique_ptr<TQuery> qryEdit_;
     std::unique_ptr<TQuery> qryProtokol_;
     std::unique_ptr<TQuery> qryCProtokol_;
+    std::unique_ptr<TLiveView> liveView_;
     QWidget* front_ = nullptr;
     QElapsedTimer clock_;
 
@@ -178,6 +236,19 @@ private:
     std::array<QLabel*, 16> FSulmLeds{};
     double FBeginDate = 0;
     double FBeginTime = 0;
+    // The device's row as it was when the log query last opened (lower-case names): the
+    // account label, the contact titles and the report read it while the log is shown.
+    QHash<QString, Variant> FAccountRow;
+    QHash<QString, Variant> FCAccountRow;
+    TWordDocument wd;
+    TSaveDialog dlgSave;
+    TDBGridEx* grdProtokol = nullptr;
+    TDBGridEx* grdCProtokol = nullptr;
+    // The channel cells' pictures for the values 0 and 1.
+    std::unique_ptr<TImageList> imgChannels_;
+    // Declared last so that they go before the queries they show.
+    std::unique_ptr<TDataSource> dsProtokol_;
+    std::unique_ptr<TDataSource> dsCProtokol_;
 };
 
 class TfrmSplash;

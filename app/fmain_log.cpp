@@ -1,0 +1,544 @@
+// The main window's log pages: the log queries' events, the date-range dialog, and the report
+// into a document made from a template.
+#include "app/fmain.h"
+
+#include "app/fselect.h"
+#include "app/tables.h"
+#include "grid/dbgridex.h"
+#include "platform/application.h"
+#include "platform/datasource.h"
+#include "platform/datetime.h"
+#include "platform/imagelist.h"
+#include "platform/query.h"
+#include "platform/text.h"
+#include "app/fmain_ui.h"
+
+#include <QCheckBox>
+#include <QPainter>
+#include <QDir>
+#include <QFileInfo>
+
+#include <array>
+#include <functional>
+
+namespace {
+
+const QString kCaption = QStringLiteral(" Дравик Ltd");
+// Marks typed into the report's cells; the template's fonts decide how they look.
+const QString kVemorSet = QString(QChar(0x044C));
+const QString kSulmSet = QStringLiteral("n");
+const QString kSulmClear = QString(QChar(0x044A));
+
+// Clears a dataset's controls while the report walks through it, and lets them follow again
+// however the walk ends.
+class ControlsDisabled {
+public:
+    explicit ControlsDisabled(TDataSet& ds) : ds_(ds) { ds_.DisableControls(); }
+    ~ControlsDisabled() { ds_.EnableControls(); }
+    ControlsDisabled(const ControlsDisabled&) = delete;
+    ControlsDisabled& operator=(const ControlsDisabled&) = delete;
+
+private:
+    TDataSet& ds_;
+};
+
+QString YesNo(bool value)
+{
+    return value ? QStringLiteral("ДА") : QStringLiteral("НЕТ");
+}
+
+}  // namespace
+
+// ---- Log grids -------------------------------------------------------------------------------
+
+namespace {
+
+// The look both log grids share.
+void SetupLogGrid(TDBGridEx& g, TDataSource& source)
+{
+    g.BeginLayout();
+    g.SetBorderStyle(bsNone);
+    g.SetFlat(true);
+    g.SetColor(clBtnFace);
+    g.SetFixedColor(clBtnShadow);
+    g.SetFooterColor(clBtnShadow);
+    g.TitleFont().SetColor(clWhite);
+    g.FooterFont().SetColor(clWhite);
+    g.SetOptions({dgTitles, dgColLines, dgTabs, dgRowSelect, dgAlwaysShowSelection, dgConfirmDelete, dgCancelOnExit});
+    g.SetOptionsEx({dghHighlightFocus, dghClearSelection});
+    g.SetUseMultiTitle(true);
+    g.SetFooterRowCount(1);
+    g.SumList().SetActive(true);
+    g.SetRowHeight(16);
+    g.VertScrollBar().SetTracking(true);
+    g.SetDataSource(&source);
+}
+
+// A channel that is off: an empty box; on: a red one.
+QImage ChannelPicture(bool on)
+{
+    QImage img(11, 11, QImage::Format_RGB32);
+    img.fill(ToQColor(clBtnFace));
+    QPainter p(&img);
+    p.setPen(ToQColor(clBlack));
+    p.setBrush(on ? ToQColor(clRed) : ToQColor(clWhite));
+    p.drawRect(1, 1, 8, 8);
+    return img;
+}
+
+TColumnEx* AddColumn(TDBGridEx& g, const QString& field, const QString& title, int width, bool vertical = false)
+{
+    TColumnEx* c = g.Columns().Add();
+    c->SetFieldName(field);
+    // Without a caption the title follows the field's display label.
+    if (!title.isEmpty())
+        c->Title().SetCaption(title);
+    if (vertical)
+        c->Title().SetOrientation(tohVertical);
+    c->SetWidth(width);
+    return c;
+}
+
+}  // namespace
+
+void TfrmMain::SetupLogGrids()
+{
+    dsProtokol_ = std::make_unique<TDataSource>(qryProtokol_.get());
+    dsProtokol_->Name = QStringLiteral("dsProtokol");
+    dsCProtokol_ = std::make_unique<TDataSource>(qryCProtokol_.get());
+    dsCProtokol_->Name = QStringLiteral("dsCProtokol");
+
+    grdProtokol = new TDBGridEx(ui->pnlProtokol);
+    grdProtokol->setObjectName(QStringLiteral("grdProtokol"));
+    grdProtokol->setGeometry(136, 4, 405, 255);
+    TDBGridEx& g = *grdProtokol;
+    SetupLogGrid(g, *dsProtokol_);
+    TColumnEx* c = AddColumn(g, QStringLiteral("FDate"), QStringLiteral("Дата"), 62);
+    c->Footer().SetValueType(fvtStaticText);
+    c->Footer().SetValue(QStringLiteral("кол-во : "));
+    c->Footer().SetAlignment(taRightJustify);
+    AddColumn(g, QStringLiteral("fTimeStr"), QStringLiteral("Время"), 78);
+    AddColumn(g, QStringLiteral("FVemorOn"), QStringLiteral("ВЕМОР"), 20, true);
+    AddColumn(g, QStringLiteral("FSelfOn"), QStringLiteral("Самозап."), 20, true);
+    for (int i = 1; i <= 4; ++i)
+        AddColumn(g, QStringLiteral("FBtn%1").arg(i), QString(), 20, true)->SetColor(clSilver);
+    AddColumn(g, QStringLiteral("FEngine"), QStringLiteral("Двигат."), 20, true);
+    AddColumn(g, QStringLiteral("FRazr"), QStringLiteral("Разреш."), 20, true);
+    AddColumn(g, QStringLiteral("FUn"), QStringLiteral("Uнорма"), 20, true);
+    AddColumn(g, QStringLiteral("FUk"), QStringLiteral("U крит."), 20, true);
+    AddColumn(g, QStringLiteral("FU"), QStringLiteral("U, В"), 34)->Footer().SetValueType(fvtCount);
+    g.EndLayout();
+
+    grdCProtokol = new TDBGridEx(ui->pnlCProtokol);
+    grdCProtokol->setObjectName(QStringLiteral("grdCProtokol"));
+    grdCProtokol->setGeometry(136, 4, 405, 255);
+    TDBGridEx& cg = *grdCProtokol;
+    SetupLogGrid(cg, *dsCProtokol_);
+    c = AddColumn(cg, QStringLiteral("FDate"), QStringLiteral("Дата"), 50);
+    c->Footer().SetValueType(fvtStaticText);
+    c->Footer().SetValue(QStringLiteral("Кол-во : "));
+    c->Footer().SetAlignment(taRightJustify);
+    AddColumn(cg, QStringLiteral("FTime"), QStringLiteral("Время"), 50)->Footer().SetValueType(fvtCount);
+    imgChannels_ = std::make_unique<TImageList>(11, 11);
+    imgChannels_->Add(ChannelPicture(false));
+    imgChannels_->Add(ChannelPicture(true));
+    for (int i = 1; i <= 16; ++i) {
+        c = AddColumn(cg, QStringLiteral("F%1").arg(i), QStringLiteral("%1").arg(i, 2), 16, true);
+        c->Footer().SetValueType(fvtSum);
+        // The key's line is the picture's index.
+        c->KeyList().Add(QStringLiteral("0"));
+        c->KeyList().Add(QStringLiteral("1"));
+        c->SetImageList(imgChannels_.get());
+    }
+    cg.EndLayout();
+}
+
+void TfrmMain::DestroyLogGrids()
+{
+    // The grids go before the data sources and queries they are bound to.
+    delete grdProtokol;
+    grdProtokol = nullptr;
+    delete grdCProtokol;
+    grdCProtokol = nullptr;
+}
+
+// ---- Log queries ----------------------------------------------------------------------------
+
+QString TfrmMain::ContactTypeName(int code)
+{
+    static const std::array<const char16_t*, 5> names{u"НЕТ", u"СТОП1", u"СТОП2", u"ГАО", u"ТРЗ"};
+    return code >= 0 && code < int(names.size()) ? QString::fromUtf16(names[std::size_t(code)]) : QString();
+}
+
+TQuery& TfrmMain::LogQuery()
+{
+    return DeviceKind() == 1 ? *qryCProtokol_ : *qryProtokol_;
+}
+
+Variant TfrmMain::AccountValue(const QString& name, bool second) const
+{
+    return (second ? FCAccountRow : FAccountRow).value(name.toLower(), Variant::Null());
+}
+
+QString TfrmMain::AccountText(const QString& name) const
+{
+    const Variant v = AccountValue(name);
+    return v.IsClear() ? QString() : v.AsString();
+}
+
+QString TfrmMain::AccountBeginText(bool second) const
+{
+    const Variant v = AccountValue(QStringLiteral("fbegin"), second);
+    if (v.IsClear())
+        return QString();
+    // The second device keeps its account begin as the device's own clock text.
+    if (v.Type() == varString)
+        return v.AsString();
+    return FormatDateTime(QStringLiteral("dd.mm.yyyy hh:nn:ss"), v.AsDateTime());
+}
+
+void TfrmMain::KeepAccountRow(QHash<QString, Variant>& row)
+{
+    row.clear();
+    if (!qryEdit_->Eof())
+        for (const TField* f : qryEdit_->Fields())
+            row.insert(f->FieldName().toLower(), f->Value());
+}
+
+void TfrmMain::qryProtokolBeforeOpen()
+{
+    // The row is kept apart from qryEdit, which every other handler reuses.
+    SelectVemorRow(*qryEdit_, SelectedNumber);
+    KeepAccountRow(FAccountRow);
+    for (int i = 1; i <= 4; ++i) {
+        const Variant code = AccountValue(QStringLiteral("fbtn%1").arg(i));
+        // A device without its rows reads as code 0.
+        const QString name = ContactTypeName(code.IsClear() ? 0 : code.AsInteger());
+        if (!name.isEmpty())
+            qryProtokol_->FieldByName(QStringLiteral("FBtn%1").arg(i))->SetDisplayLabel(name);
+    }
+}
+
+void TfrmMain::qryProtokolAfterOpen()
+{
+    qryProtokol_->Last();
+    ui->lblAccount->setText(QStringLiteral("Начало учета :\n") + AccountBeginText() +
+                            QStringLiteral("\n\nВнешних пусков  :  ") + AccountText(QStringLiteral("fon")) +
+                            QStringLiteral("\nСамозапусков     :  ") + AccountText(QStringLiteral("fselfon")));
+    grdProtokol->setFocus();
+}
+
+void TfrmMain::qryProtokolCalcFields(TDataSet& ds)
+{
+    const TField* time = ds.FieldByName(QStringLiteral("FTime"));
+    const TField* ms = ds.FieldByName(QStringLiteral("FmilSec"));
+    ds.FieldByName(QStringLiteral("fTimeStr"))
+        ->SetAsString(FormatDateTime(QStringLiteral("hh:nn:ss"), time->AsDateTime()) + QLatin1Char(':') +
+                      FormatFloat(QStringLiteral("000"), ms->AsInteger()));
+}
+
+void TfrmMain::qryCProtokolBeforeOpen()
+{
+    SelectSulmAccount(*qryEdit_, SelectedNumber);
+    KeepAccountRow(FCAccountRow);
+}
+
+void TfrmMain::qryCProtokolAfterOpen()
+{
+    qryCProtokol_->Last();
+    ui->lblCAccount->setText(QStringLiteral("Начало учета :\n") + AccountBeginText(true));
+    grdCProtokol->setFocus();
+}
+
+// ---- Date-range dialog ------------------------------------------------------------------------
+
+TfrmSelect* TfrmMain::SelectDialog()
+{
+    if (!frmSelect)
+        frmSelect = new TfrmSelect(this);
+    return frmSelect;
+}
+
+void TfrmMain::btnSelectProtokolClick()
+{
+    SelectDialog()->exec();
+}
+
+// ---- Report -------------------------------------------------------------------------------------
+
+QString TfrmMain::ReportFileName(const QString& prefix, int number, TDateTime day)
+{
+    return prefix + QString::number(number) + QLatin1Char('_') + FormatDateTime(QStringLiteral("dd_mm_yyyy"), day) +
+           QStringLiteral(".docx");
+}
+
+Currency TfrmMain::ChannelSum(int channel) const
+{
+    // The footers keep one summary item each: the record count first, then the 16 channel sums.
+    const TDBSumCollection& sums = grdCProtokol->SumList().SumCollection();
+    if (grdCProtokol->SumList().Active() && channel < sums.Count())
+        return sums.GetItem(channel)->SumValue();
+    // Without the grid's summary the sum is counted here.
+    TQuery& q = *qryCProtokol_;
+    if (!q.Active())
+        return Currency();
+    const TField* f = q.FieldByName(QStringLiteral("F%1").arg(channel));
+    ControlsDisabled quiet(q);
+    const int at = q.RecNo();
+    std::int64_t sum = 0;
+    for (q.First(); !q.Eof(); q.Next())
+        sum += f->AsInteger();
+    if (at > 0)
+        q.SetRecNo(at);
+    return Currency::FromInt(sum);
+}
+
+void TfrmMain::ShowStatus(const QString& text)
+{
+    SetStatus(text);
+    RepaintStatus();
+}
+
+void TfrmMain::GoToBookmark(const QString& name)
+{
+    wd.GoToBookmark(name);
+}
+
+void TfrmMain::WordTypeText(const QString& text)
+{
+    wd.TypeText(text);
+}
+
+void TfrmMain::WordNextCell()
+{
+    wd.MoveRightCell();
+}
+
+void TfrmMain::btnSaveProtokolClick()
+{
+    if (DeviceKind() == 0)
+        ReportVemor();
+    else if (DeviceKind() == 1)
+        ReportSulm();
+}
+
+void TfrmMain::ReportBegin(const QString& templateName)
+{
+    ShowStatus(QStringLiteral(" Открытие шаблона ..."));
+    wd.Open(ExeDir() + QStringLiteral("docs/") + templateName);
+    ShowStatus(QStringLiteral(" Подключение к документу ..."));
+    wd.SaveAs(ExeDir() + QStringLiteral("docs/temp.docx"));
+    GoToBookmark(QStringLiteral("num"));
+    WordTypeText(QStringLiteral("  ") + QString::number(SelectedNumber) + QStringLiteral("  "));
+}
+
+void TfrmMain::ReportEnd(const QString& prefix)
+{
+    dlgSave.Title = QStringLiteral(" Сохранение протокола");
+    dlgSave.Filter = QStringLiteral("документы *.docx|*.docx");
+    dlgSave.DefaultExt = QStringLiteral("docx");
+    dlgSave.InitialDir = QDir::homePath();
+    dlgSave.FileName = ReportFileName(prefix, SelectedNumber, Date());
+    if (dlgSave.Execute(this)) {
+        wd.SaveAs(dlgSave.FileName);
+        MessageBox(kCaption, QStringLiteral("Протокол сохранен !"), MsgIcon::Information);
+    }
+    ProcessMessages();
+    ShowStatus(QStringLiteral(" Отключение от документа ..."));
+    wd.Close();
+    ShowStatus(QString());
+}
+
+// Checks shared by both device kinds; false when the report cannot start.
+static bool ReportCanStart(TQuery& log, const QString& templatePath, const std::function<void(const QString&)>& status)
+{
+    if (!log.Active() || log.RecordCount() <= 0) {
+        MessageBox(kCaption, QStringLiteral("Не отобрано ни одной записи !"), MsgIcon::Error);
+        status(QString());
+        return false;
+    }
+    status(QStringLiteral(" Проверка шаблона ..."));
+    if (!QFileInfo(templatePath).isFile()) {
+        MessageBox(kCaption, QStringLiteral("Не найден шаблон !"), MsgIcon::Error);
+        status(QString());
+        return false;
+    }
+    return true;
+}
+
+void TfrmMain::ReportVemor()
+{
+    TQuery& log = *qryProtokol_;
+    if (!ReportCanStart(log, ExeDir() + QStringLiteral("docs/protokol.docx"), [this](const QString& t) { ShowStatus(t); }))
+        return;
+    ReportBegin(QStringLiteral("protokol.docx"));
+
+    const int n = log.RecordCount();
+    ControlsDisabled quiet(log);
+    log.First();
+    ShowStatus(QStringLiteral(" Сохранение протокола ..."));
+
+    GoToBookmark(QStringLiteral("btn"));
+    for (int i = 1; i <= 4; ++i) {
+        WordTypeText(log.FieldByName(QStringLiteral("fbtn%1").arg(i))->DisplayLabel());
+        WordNextCell();
+    }
+
+    GoToBookmark(QStringLiteral("tab1"));
+    static const std::array<const char*, 10> flags{"FVemorOn", "FSelfOn", "FBtn1", "FBtn2", "FBtn3",
+                                                   "FBtn4",    "FEngine", "FRazr", "FUn",   "FUk"};
+    for (; !log.Eof(); log.Next()) {
+        WordTypeText(FormatDateTime(QStringLiteral("dd.mm.yyyy"), log.FieldByName(QStringLiteral("FDate"))->AsDateTime()));
+        WordNextCell();
+        WordTypeText(log.FieldByName(QStringLiteral("fTimeStr"))->AsString());
+        for (const char* flag : flags) {
+            WordNextCell();
+            WordTypeText(log.FieldByName(QLatin1String(flag))->AsBoolean() ? kVemorSet : QString());
+        }
+        WordNextCell();
+        WordTypeText(QString::number(log.FieldByName(QStringLiteral("FU"))->AsInteger()));
+        // No empty row after the last record.
+        if (log.RecNo() != n)
+            WordNextCell();
+    }
+
+    GoToBookmark(QStringLiteral("tab2"));
+    bool first = true;
+    const auto row = [&](const QString& caption, const QString& value) {
+        if (!first)
+            WordNextCell();
+        first = false;
+        WordTypeText(caption);
+        WordNextCell();
+        WordTypeText(value);
+    };
+    const auto group = [&](const QString& caption) { row(caption, QString()); };
+    const auto yesNo = [&](const QString& caption, const QString& field) {
+        const Variant v = AccountValue(field);
+        row(caption, YesNo(!v.IsClear() && v.AsBoolean()));
+    };
+    const auto number = [&](const QString& caption, const QString& field) {
+        const Variant v = AccountValue(field);
+        row(caption, QString::number(v.IsClear() ? 0 : v.AsInteger()));
+    };
+    const auto contact = [](int i) { return QStringLiteral("    -  Контакт %1").arg(i); };
+    const QString razr = QStringLiteral("    -  Разрешение");
+    const QString un = QStringLiteral("    -  U норма");
+    const QString uk = QStringLiteral("    -  U критическое");
+
+    group(QStringLiteral("Запись в протокол при включенном двигателе :"));
+    for (int i = 1; i <= 4; ++i)
+        yesNo(contact(i), QStringLiteral("fwriteengineon%1").arg(i));
+    yesNo(razr, QStringLiteral("fwriteengineonrazr"));
+    yesNo(un, QStringLiteral("fwriteengineonun"));
+    yesNo(uk, QStringLiteral("fwriteengineonuk"));
+    group(QStringLiteral("Запись в протокол при отключенном двигателе :"));
+    for (int i = 1; i <= 4; ++i)
+        yesNo(contact(i), QStringLiteral("fwriteengineoff%1").arg(i));
+    yesNo(razr, QStringLiteral("fwriteengineoffrazr"));
+    yesNo(un, QStringLiteral("fwriteengineoffun"));
+    yesNo(uk, QStringLiteral("fwriteengineoffuk"));
+    group(QStringLiteral("Инвертировать сигнал :"));
+    for (int i = 1; i <= 4; ++i)
+        yesNo(contact(i), QStringLiteral("finvert%1").arg(i));
+    yesNo(QStringLiteral("    -  Двигатель"), QStringLiteral("finvertengine"));
+    yesNo(razr, QStringLiteral("finvertrazr"));
+    yesNo(QStringLiteral("Индивидуальный контроль контактов отключения :"), QStringLiteral("fpersonalkontrolko"));
+    yesNo(QStringLiteral("Разрешение самозапуска :"), QStringLiteral("frazrselfon"));
+    yesNo(QStringLiteral("Использовать контакт разрешения самозапуска :"), QStringLiteral("frazr"));
+    group(QStringLiteral("Типы контактов отключения :"));
+    for (int i = 1; i <= 4; ++i)
+        row(contact(i), log.FieldByName(QStringLiteral("FBtn%1").arg(i))->DisplayLabel());
+    group(QStringLiteral("Задержка сигнала, мс :"));
+    for (int i = 1; i <= 4; ++i)
+        number(contact(i), QStringLiteral("fdelay%1").arg(i));
+    number(QStringLiteral("    -  Двигатель"), QStringLiteral("fdelayengine"));
+    number(razr, QStringLiteral("fdelayrazr"));
+    number(un, QStringLiteral("fdelayun"));
+    number(uk, QStringLiteral("fdelayuk"));
+    number(QStringLiteral("Уровень фильтрации контактов отключения, % :"), QStringLiteral("ffiltrko"));
+    number(QStringLiteral("Напряжение нормы, В :"), QStringLiteral("fureg"));
+    number(QStringLiteral("Напряжение критическое, В :"), QStringLiteral("fualert"));
+    number(QStringLiteral("Время паузы самозапуска, сек :"), QStringLiteral("ftpause"));
+    number(QStringLiteral("Время блокировки самозапуска, сек :"), QStringLiteral("ftblock"));
+    const Variant koef = AccountValue(QStringLiteral("fkoef"));
+    row(QStringLiteral("Калибровочный коэффициент :"),
+        FormatFloat(QStringLiteral("0.000"), koef.IsClear() ? 0.0 : koef.AsDouble()));
+
+    GoToBookmark(QStringLiteral("tab3"));
+    WordTypeText(QStringLiteral("Начало учета :"));
+    WordNextCell();
+    WordTypeText(AccountBeginText());
+    WordNextCell();
+    WordTypeText(QStringLiteral("Количество внешних пусков :"));
+    WordNextCell();
+    WordTypeText(AccountText(QStringLiteral("fon")));
+    WordNextCell();
+    WordTypeText(QStringLiteral("Количество самозапусков :"));
+    WordNextCell();
+    WordTypeText(AccountText(QStringLiteral("fselfon")));
+
+    ReportEnd(QStringLiteral("ВЕМОР_№_"));
+}
+
+void TfrmMain::ReportSulm()
+{
+    TQuery& log = *qryCProtokol_;
+    if (!ReportCanStart(log, ExeDir() + QStringLiteral("docs/cprotokol.docx"), [this](const QString& t) { ShowStatus(t); }))
+        return;
+    ReportBegin(QStringLiteral("cprotokol.docx"));
+
+    const int n = log.RecordCount();
+    std::array<Currency, 16> sums{};
+    for (int i = 1; i <= 16; ++i)
+        sums[std::size_t(i - 1)] = ChannelSum(i);
+    ControlsDisabled quiet(log);
+    log.First();
+    ShowStatus(QStringLiteral(" Сохранение протокола ..."));
+
+    GoToBookmark(QStringLiteral("tab1"));
+    for (; !log.Eof(); log.Next()) {
+        WordTypeText(FormatDateTime(QStringLiteral("dd.mm.yyyy"), log.FieldByName(QStringLiteral("FDate"))->AsDateTime()));
+        WordNextCell();
+        WordTypeText(FormatDateTime(QStringLiteral("hh:nn:ss"), log.FieldByName(QStringLiteral("FTime"))->AsDateTime()));
+        for (int i = 1; i <= 16; ++i) {
+            WordNextCell();
+            WordTypeText(log.FieldByName(QStringLiteral("f%1").arg(i))->AsInteger() == 1 ? kSulmSet : kSulmClear);
+        }
+        if (log.RecNo() != n)
+            WordNextCell();
+    }
+
+    GoToBookmark(QStringLiteral("tab2"));
+    SelectSulmRow(*qryEdit_, SelectedNumber);
+    const bool hasRow = !qryEdit_->Eof();
+    const QString invert = hasRow ? qryEdit_->FieldByName(QStringLiteral("finvert"))->AsString() : QString();
+    const auto inverted = [&invert](int i) { return i < invert.size() && invert.at(i) == QLatin1Char('1'); };
+    for (int i = 0; i < 16; ++i)
+        if (QCheckBox* c = FSulmInvert[std::size_t(i)])
+            c->setChecked(inverted(i));
+    WordTypeText(hasRow ? qryEdit_->FieldByName(QStringLiteral("fpause"))->AsString() : QString());
+    for (int i = 0; i < 16; ++i) {
+        WordNextCell();
+        WordTypeText(inverted(i) ? kSulmSet : kSulmClear);
+    }
+
+    GoToBookmark(QStringLiteral("tab3"));
+    WordTypeText(hasRow ? qryEdit_->FieldByName(QStringLiteral("fbegin"))->AsString() : QString());
+    for (int i = 1; i <= 16; ++i) {
+        WordNextCell();
+        const Currency sum = sums[std::size_t(i - 1)];
+        WordTypeText(sum == Currency() ? QStringLiteral("-") : FormatFloat(QStringLiteral("0"), sum.ToDouble()));
+    }
+
+    GoToBookmark(QStringLiteral("tab0"));
+    SelectSulmNames(*qryEdit_, SelectedNumber);
+    for (bool firstName = true; !qryEdit_->Eof(); qryEdit_->Next()) {
+        if (!firstName)
+            WordNextCell();
+        firstName = false;
+        WordTypeText(qryEdit_->FieldByName(QStringLiteral("fname"))->AsString());
+    }
+
+    ReportEnd(QStringLiteral("СУЛМ_№_"));
+}

@@ -1,0 +1,607 @@
+#include "platform/document.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <pugixml.hpp>
+#include <zip.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace {
+
+const char* const kMainPart = "word/document.xml";
+
+QString ZipErrorText(zip_error_t* error)
+{
+    return QString::fromUtf8(zip_error_strerror(error));
+}
+
+// An open archive that is discarded unless closed on purpose.
+struct ZipHandle {
+    zip_t* za = nullptr;
+    ~ZipHandle()
+    {
+        if (za)
+            zip_discard(za);
+    }
+};
+
+zip_t* OpenForReading(const QString& zipFile, ZipHandle& handle)
+{
+    if (!QFileInfo(zipFile).isFile())
+        throw EDocumentError(QStringLiteral("Cannot open document \"%1\": no such file").arg(zipFile));
+    int code = 0;
+    handle.za = zip_open(QFile::encodeName(zipFile).constData(), ZIP_RDONLY, &code);
+    if (!handle.za) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        const QString text = ZipErrorText(&error);
+        zip_error_fini(&error);
+        throw EDocumentError(QStringLiteral("Cannot open document \"%1\": %2").arg(zipFile, text));
+    }
+    return handle.za;
+}
+
+QByteArray ReadIndex(zip_t* za, zip_uint64_t index, const QString& zipFile)
+{
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(za, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
+        throw EDocumentError(QStringLiteral("Cannot read document \"%1\": %2").arg(zipFile, ZipErrorText(zip_get_error(za))));
+    // A member that claims more than a document can sensibly hold is refused rather than allocated.
+    if (st.size > zip_uint64_t(512) * 1024 * 1024)
+        throw EDocumentError(QStringLiteral("Cannot read document \"%1\": member too large").arg(zipFile));
+    zip_file_t* zf = zip_fopen_index(za, index, 0);
+    if (!zf)
+        throw EDocumentError(QStringLiteral("Cannot read document \"%1\": %2").arg(zipFile, ZipErrorText(zip_get_error(za))));
+    QByteArray data(qsizetype(st.size), Qt::Uninitialized);
+    zip_int64_t done = 0;
+    while (done < zip_int64_t(st.size)) {
+        const zip_int64_t n = zip_fread(zf, data.data() + done, st.size - zip_uint64_t(done));
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    const bool ok = done == zip_int64_t(st.size);
+    zip_fclose(zf);
+    if (!ok)
+        throw EDocumentError(QStringLiteral("Cannot read document \"%1\": damaged member").arg(zipFile));
+    return data;
+}
+
+bool Is(const pugi::xml_node& n, const char* name)
+{
+    return n.type() == pugi::node_element && std::strcmp(n.name(), name) == 0;
+}
+
+pugi::xml_node Ancestor(pugi::xml_node n, const char* name)
+{
+    for (n = n.parent(); n; n = n.parent())
+        if (Is(n, name))
+            return n;
+    return {};
+}
+
+// The next node in document order (children first, then siblings, then the parents' siblings).
+pugi::xml_node NextInOrder(pugi::xml_node n, bool intoChildren = true)
+{
+    if (intoChildren && n.first_child())
+        return n.first_child();
+    for (; n; n = n.parent())
+        if (n.next_sibling())
+            return n.next_sibling();
+    return {};
+}
+
+pugi::xml_node FirstChildNamed(const pugi::xml_node& parent, const char* name)
+{
+    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
+        if (Is(c, name))
+            return c;
+    return {};
+}
+
+pugi::xml_node NextSiblingNamed(pugi::xml_node n, const char* name)
+{
+    for (n = n.next_sibling(); n; n = n.next_sibling())
+        if (Is(n, name))
+            return n;
+    return {};
+}
+
+// The first child of a paragraph after its properties: where its content begins.
+pugi::xml_node ContentStart(const pugi::xml_node& para)
+{
+    pugi::xml_node c = para.first_child();
+    if (Is(c, "w:pPr"))
+        c = c.next_sibling();
+    return c;
+}
+
+void AppendText(const pugi::xml_node& node, QString& out)
+{
+    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
+        if (c.type() != pugi::node_element)
+            continue;
+        if (Is(c, "w:t"))
+            out += QString::fromUtf8(c.text().get());
+        else if (Is(c, "w:tab"))
+            out += QLatin1Char('\t');
+        else if (Is(c, "w:br") || Is(c, "w:cr"))
+            out += QLatin1Char('\n');
+        else if (Is(c, "w:p")) {
+            AppendText(c, out);
+            if (NextSiblingNamed(c, "w:p"))
+                out += QLatin1Char('\n');
+        } else if (!Is(c, "w:pPr") && !Is(c, "w:rPr") && !Is(c, "w:tcPr") && !Is(c, "w:delText"))
+            AppendText(c, out);
+    }
+}
+
+QString NodeText(const pugi::xml_node& node)
+{
+    QString out;
+    AppendText(node, out);
+    return out;
+}
+
+// A row's cells in a fresh, empty copy of the row: properties kept, content and marks gone.
+void EmptyRow(pugi::xml_node row)
+{
+    for (pugi::xml_node cell = row.first_child(); cell; cell = cell.next_sibling()) {
+        if (!Is(cell, "w:tc"))
+            continue;
+        pugi::xml_node keep = FirstChildNamed(cell, "w:p");
+        for (pugi::xml_node c = cell.first_child(); c;) {
+            pugi::xml_node next = c.next_sibling();
+            if (!Is(c, "w:tcPr") && c != keep)
+                cell.remove_child(c);
+            c = next;
+        }
+        if (!keep)
+            keep = cell.append_child("w:p");
+        for (pugi::xml_node c = keep.first_child(); c;) {
+            pugi::xml_node next = c.next_sibling();
+            if (!Is(c, "w:pPr"))
+                keep.remove_child(c);
+            c = next;
+        }
+        // Paragraph ids must stay unique within the document.
+        keep.remove_attribute("w14:paraId");
+        keep.remove_attribute("w14:textId");
+    }
+}
+
+// Text content a paragraph may carry: drop what XML cannot hold.
+bool Storable(char32_t ch)
+{
+    if (ch < 0x20)
+        return false;
+    if (ch >= 0xD800 && ch <= 0xDFFF)
+        return false;
+    return ch != 0xFFFE && ch != 0xFFFF;
+}
+
+struct StringWriter : pugi::xml_writer {
+    std::string out;
+    void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
+};
+
+}  // namespace
+
+struct TWordDocument::Impl {
+    QString fileName;
+    std::vector<std::pair<QString, QByteArray>> parts;
+    int mainIndex = -1;
+    pugi::xml_document xml;
+
+    // The cursor: a paragraph and the child before which typed runs go (null: at the end).
+    pugi::xml_node para;
+    pugi::xml_node before;
+    // Run formatting for typed text, copied where the cursor was placed (what it was copied
+    // from may be replaced by the typing).
+    pugi::xml_document format;
+    // What the next typing replaces: nothing, the nodes between two bookmark marks, or a cell.
+    enum class Selection { None, Range, Cell } selection = Selection::None;
+    pugi::xml_node selStart, selEnd, selCell;
+
+    void CheckOpen() const
+    {
+        if (mainIndex < 0)
+            throw EDocumentError(QStringLiteral("No document is open"));
+    }
+
+    void CheckCursor() const
+    {
+        CheckOpen();
+        if (!para)
+            throw EDocumentError(QStringLiteral("The cursor is not placed: go to a bookmark first"));
+    }
+
+    pugi::xml_node FindBookmark(const QString& name) const
+    {
+        CheckOpen();
+        const QByteArray utf8 = name.toUtf8();
+        pugi::xml_node found = xml.find_node([&utf8](pugi::xml_node n) {
+            return Is(n, "w:bookmarkStart") && std::strcmp(n.attribute("w:name").value(), utf8.constData()) == 0;
+        });
+        if (!found)
+            throw EDocumentError(QStringLiteral("The document has no bookmark \"%1\"").arg(name));
+        return found;
+    }
+
+    pugi::xml_node BookmarkEnd(const pugi::xml_node& start) const
+    {
+        const pugi::char_t* id = start.attribute("w:id").value();
+        return xml.find_node([id](pugi::xml_node n) {
+            return Is(n, "w:bookmarkEnd") && std::strcmp(n.attribute("w:id").value(), id) == 0;
+        });
+    }
+
+    // The paragraph and insertion point of a bookmark's start.
+    void PlaceAt(const pugi::xml_node& start, pugi::xml_node& p, pugi::xml_node& at) const
+    {
+        if (pugi::xml_node owner = Ancestor(start, "w:p")) {
+            pugi::xml_node child = start;
+            while (child.parent() != owner)
+                child = child.parent();
+            p = owner;
+            at = child.next_sibling();
+            return;
+        }
+        // A mark between paragraphs (before a table, between rows): the next paragraph's start.
+        for (pugi::xml_node n = NextInOrder(start); n; n = NextInOrder(n)) {
+            if (Is(n, "w:p")) {
+                p = n;
+                at = ContentStart(n);
+                return;
+            }
+        }
+        throw EDocumentError(QStringLiteral("The bookmark \"%1\" has no paragraph after it")
+                                 .arg(QString::fromUtf8(start.attribute("w:name").value())));
+    }
+
+    void PickFormat()
+    {
+        pugi::xml_node from;
+        for (pugi::xml_node n = before; n && !from; n = n.next_sibling())
+            if (Is(n, "w:r"))
+                from = FirstChildNamed(n, "w:rPr");
+        for (pugi::xml_node n = before ? before.previous_sibling() : para.last_child(); n && !from;
+             n = n.previous_sibling())
+            if (Is(n, "w:r"))
+                from = FirstChildNamed(n, "w:rPr");
+        if (!from)
+            from = FirstChildNamed(FirstChildNamed(para, "w:pPr"), "w:rPr");
+        format.reset();
+        if (!from)
+            return;
+        pugi::xml_node props = format.append_copy(from);
+        // Tracked-change marks of the paragraph mark do not belong on typed text.
+        for (const char* mark : {"w:ins", "w:del", "w:moveFrom", "w:moveTo", "w:rPrChange"})
+            while (pugi::xml_node m = props.child(mark))
+                props.remove_child(m);
+    }
+
+    void ApplySelection()
+    {
+        if (selection == Selection::Range) {
+            for (pugi::xml_node n = selStart.next_sibling(); n && n != selEnd;) {
+                pugi::xml_node next = n.next_sibling();
+                if (!Is(n, "w:bookmarkStart") && !Is(n, "w:bookmarkEnd"))
+                    para.remove_child(n);
+                n = next;
+            }
+            before = selEnd;
+        } else if (selection == Selection::Cell) {
+            pugi::xml_node keep = FirstChildNamed(selCell, "w:p");
+            for (pugi::xml_node c = selCell.first_child(); c;) {
+                pugi::xml_node next = c.next_sibling();
+                if (!Is(c, "w:tcPr") && c != keep)
+                    selCell.remove_child(c);
+                c = next;
+            }
+            for (pugi::xml_node c = keep.first_child(); c;) {
+                pugi::xml_node next = c.next_sibling();
+                if (!Is(c, "w:pPr"))
+                    keep.remove_child(c);
+                c = next;
+            }
+            para = keep;
+            before = {};
+        }
+        selection = Selection::None;
+    }
+
+    pugi::xml_node NewRun()
+    {
+        pugi::xml_node run = before ? para.insert_child_before("w:r", before) : para.append_child("w:r");
+        if (pugi::xml_node props = format.first_child())
+            run.append_copy(props);
+        return run;
+    }
+
+    pugi::xml_node InsertEmptyRowAfter(const pugi::xml_node& row)
+    {
+        pugi::xml_node table = row.parent();
+        pugi::xml_node copy = table.insert_copy_after(row, row);
+        EmptyRow(copy);
+        return copy;
+    }
+
+    void CellOfCursor(pugi::xml_node& cell, pugi::xml_node& row) const
+    {
+        CheckCursor();
+        cell = selection == Selection::Cell ? selCell : Ancestor(para, "w:tc");
+        row = cell ? Ancestor(cell, "w:tr") : pugi::xml_node();
+        if (!cell || !row)
+            throw EDocumentError(QStringLiteral("The cursor is not in a table"));
+    }
+};
+
+TWordDocument::TWordDocument() : d_(std::make_unique<Impl>()) {}
+
+TWordDocument::~TWordDocument() = default;
+
+void TWordDocument::Open(const QString& fileName)
+{
+    Close();
+    auto d = std::make_unique<Impl>();
+    ZipHandle handle;
+    zip_t* za = OpenForReading(fileName, handle);
+    const zip_int64_t count = zip_get_num_entries(za, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* name = zip_get_name(za, zip_uint64_t(i), ZIP_FL_ENC_GUESS);
+        if (!name)
+            continue;
+        d->parts.emplace_back(QString::fromUtf8(name), ReadIndex(za, zip_uint64_t(i), fileName));
+        if (std::strcmp(name, kMainPart) == 0)
+            d->mainIndex = int(d->parts.size()) - 1;
+    }
+    if (d->mainIndex < 0)
+        throw EDocumentError(QStringLiteral("Cannot open document \"%1\": it has no %2").arg(fileName, QLatin1String(kMainPart)));
+    const QByteArray& main = d->parts[std::size_t(d->mainIndex)].second;
+    const pugi::xml_parse_result parsed =
+        d->xml.load_buffer(main.constData(), std::size_t(main.size()),
+                           pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single,
+                           pugi::encoding_utf8);
+    if (!parsed)
+        throw EDocumentError(QStringLiteral("Cannot open document \"%1\": %2 at offset %3")
+                                 .arg(fileName, QString::fromUtf8(parsed.description()))
+                                 .arg(qint64(parsed.offset)));
+    if (!d->xml.child("w:document").child("w:body"))
+        throw EDocumentError(QStringLiteral("Cannot open document \"%1\": no document body").arg(fileName));
+    d->fileName = fileName;
+    d_ = std::move(d);
+}
+
+bool TWordDocument::Active() const
+{
+    return d_->mainIndex >= 0;
+}
+
+void TWordDocument::Close()
+{
+    d_ = std::make_unique<Impl>();
+}
+
+QString TWordDocument::FileName() const
+{
+    return d_->fileName;
+}
+
+void TWordDocument::SaveAs(const QString& fileName)
+{
+    d_->CheckOpen();
+    StringWriter writer;
+    d_->xml.save(writer, "", pugi::format_raw, pugi::encoding_utf8);
+    auto parts = d_->parts;
+    parts[std::size_t(d_->mainIndex)].second = QByteArray::fromStdString(writer.out);
+    WriteZipPackage(fileName, parts);
+    d_->fileName = fileName;
+}
+
+void TWordDocument::GoToBookmark(const QString& name)
+{
+    Impl& d = *d_;
+    const pugi::xml_node start = d.FindBookmark(name);
+    pugi::xml_node p, at;
+    d.PlaceAt(start, p, at);
+    d.para = p;
+    d.before = at;
+    d.selection = Impl::Selection::None;
+    // A bookmark around text in its paragraph selects that text.
+    if (start.parent() == p) {
+        const pugi::xml_node end = d.BookmarkEnd(start);
+        for (pugi::xml_node n = start.next_sibling(); n && end && end.parent() == p; n = n.next_sibling()) {
+            if (n == end) {
+                d.selection = Impl::Selection::Range;
+                d.selStart = start;
+                d.selEnd = end;
+                break;
+            }
+        }
+    }
+    d.PickFormat();
+}
+
+void TWordDocument::TypeText(const QString& text)
+{
+    Impl& d = *d_;
+    d.CheckCursor();
+    d.ApplySelection();
+    pugi::xml_node run = d.NewRun();
+    QString pending;
+    auto flush = [&] {
+        if (pending.isEmpty())
+            return;
+        pugi::xml_node t = run.append_child("w:t");
+        t.append_attribute("xml:space") = "preserve";
+        t.text().set(pending.toUtf8().constData());
+        pending.clear();
+    };
+    const QList<uint> chars = text.toUcs4();
+    for (qsizetype i = 0; i < chars.size(); ++i) {
+        const char32_t ch = chars[i];
+        if (ch == '\t') {
+            flush();
+            run.append_child("w:tab");
+        } else if (ch == '\r' || ch == '\n') {
+            if (ch == '\r' && i + 1 < chars.size() && chars[i + 1] == '\n')
+                ++i;
+            flush();
+            run.append_child("w:br");
+        } else if (Storable(ch)) {
+            pending += QString::fromUcs4(&ch, 1);
+        }
+    }
+    flush();
+}
+
+void TWordDocument::MoveRightCell()
+{
+    Impl& d = *d_;
+    pugi::xml_node cell, row;
+    d.CellOfCursor(cell, row);
+    pugi::xml_node next = NextSiblingNamed(cell, "w:tc");
+    if (!next) {
+        pugi::xml_node nextRow = NextSiblingNamed(row, "w:tr");
+        if (!nextRow)
+            nextRow = d.InsertEmptyRowAfter(row);
+        next = FirstChildNamed(nextRow, "w:tc");
+        if (!next)
+            throw EDocumentError(QStringLiteral("The table has a row without cells"));
+    }
+    pugi::xml_node p = FirstChildNamed(next, "w:p");
+    if (!p)
+        p = next.append_child("w:p");
+    d.para = p;
+    d.before = ContentStart(p);
+    d.selection = Impl::Selection::Cell;
+    d.selCell = next;
+    d.PickFormat();
+}
+
+void TWordDocument::InsertRowBelow()
+{
+    Impl& d = *d_;
+    pugi::xml_node cell, row;
+    d.CellOfCursor(cell, row);
+    d.InsertEmptyRowAfter(row);
+}
+
+QStringList TWordDocument::Bookmarks() const
+{
+    d_->CheckOpen();
+    QStringList names;
+    for (pugi::xml_node n = d_->xml.first_child(); n; n = NextInOrder(n))
+        if (Is(n, "w:bookmarkStart"))
+            names << QString::fromUtf8(n.attribute("w:name").value());
+    return names;
+}
+
+std::vector<QStringList> TWordDocument::TableAtBookmark(const QString& name) const
+{
+    const pugi::xml_node start = d_->FindBookmark(name);
+    pugi::xml_node table = Ancestor(start, "w:tbl");
+    if (!table) {
+        pugi::xml_node p, at;
+        d_->PlaceAt(start, p, at);
+        table = Ancestor(p, "w:tbl");
+    }
+    std::vector<QStringList> rows;
+    if (!table)
+        return rows;
+    for (pugi::xml_node row = FirstChildNamed(table, "w:tr"); row; row = NextSiblingNamed(row, "w:tr")) {
+        QStringList cells;
+        for (pugi::xml_node cell = FirstChildNamed(row, "w:tc"); cell; cell = NextSiblingNamed(cell, "w:tc"))
+            cells << NodeText(cell);
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+QString TWordDocument::ParagraphAtBookmark(const QString& name) const
+{
+    const pugi::xml_node start = d_->FindBookmark(name);
+    pugi::xml_node p, at;
+    d_->PlaceAt(start, p, at);
+    return NodeText(p);
+}
+
+QString TWordDocument::Text() const
+{
+    d_->CheckOpen();
+    QString out;
+    const pugi::xml_node body = d_->xml.child("w:document").child("w:body");
+    for (pugi::xml_node n = body.first_child(); n; n = n.next_sibling()) {
+        if (Is(n, "w:p")) {
+            out += NodeText(n) + QLatin1Char('\n');
+        } else if (Is(n, "w:tbl")) {
+            for (pugi::xml_node row = FirstChildNamed(n, "w:tr"); row; row = NextSiblingNamed(row, "w:tr")) {
+                QStringList cells;
+                for (pugi::xml_node cell = FirstChildNamed(row, "w:tc"); cell; cell = NextSiblingNamed(cell, "w:tc"))
+                    cells << NodeText(cell);
+                out += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
+            }
+        }
+    }
+    return out;
+}
+
+QByteArray ReadZipEntry(const QString& zipFile, const QString& entry)
+{
+    ZipHandle handle;
+    zip_t* za = OpenForReading(zipFile, handle);
+    const zip_int64_t index = zip_name_locate(za, entry.toUtf8().constData(), 0);
+    if (index < 0)
+        throw EDocumentError(QStringLiteral("The document \"%1\" has no member %2").arg(zipFile, entry));
+    return ReadIndex(za, zip_uint64_t(index), zipFile);
+}
+
+QStringList ZipEntries(const QString& zipFile)
+{
+    ZipHandle handle;
+    zip_t* za = OpenForReading(zipFile, handle);
+    QStringList names;
+    const zip_int64_t count = zip_get_num_entries(za, 0);
+    for (zip_int64_t i = 0; i < count; ++i)
+        if (const char* name = zip_get_name(za, zip_uint64_t(i), ZIP_FL_ENC_GUESS))
+            names << QString::fromUtf8(name);
+    return names;
+}
+
+void WriteZipPackage(const QString& zipFile, const std::vector<std::pair<QString, QByteArray>>& entries)
+{
+    // libzip writes into a temporary file beside the target and renames it on close, so an
+    // existing file is replaced only by a complete package.
+    int code = 0;
+    ZipHandle handle;
+    handle.za = zip_open(QFile::encodeName(zipFile).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    auto fail = [&zipFile](const QString& why) {
+        return EDocumentError(QStringLiteral("Cannot save document \"%1\": %2").arg(zipFile, why));
+    };
+    if (!handle.za) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        const QString text = ZipErrorText(&error);
+        zip_error_fini(&error);
+        throw fail(text);
+    }
+    // The buffers stay alive in `entries` until the archive is closed.
+    for (const auto& [name, data] : entries) {
+        zip_source_t* src = zip_source_buffer(handle.za, data.constData(), zip_uint64_t(data.size()), 0);
+        if (!src)
+            throw fail(ZipErrorText(zip_get_error(handle.za)));
+        if (zip_file_add(handle.za, name.toUtf8().constData(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+            zip_source_free(src);
+            throw fail(ZipErrorText(zip_get_error(handle.za)));
+        }
+    }
+    if (zip_close(handle.za) != 0)
+        throw fail(ZipErrorText(zip_get_error(handle.za)));
+    handle.za = nullptr;
+}
