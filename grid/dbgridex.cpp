@@ -87,6 +87,7 @@ TCustomDBGridEx::TCustomDBGridEx(QWidget* parent) : TCustomGrid(parent)
 TCustomDBGridEx::~TCustomDBGridEx()
 {
     destroying_ = true;
+    DestroyEditors();
     if (style_)
         style_->UnregisterGrid(this);
     style_ = nullptr;
@@ -207,12 +208,6 @@ void TCustomDBGridEx::RecordChanged(TField*)
         return;
     InvalidateRow(Row());
     InvalidateFooter();
-}
-
-void TCustomDBGridEx::UpdateData()
-{
-    // The in-place editor writes its text through the current column; without one nothing is
-    // pending.
 }
 
 bool TCustomDBGridEx::AcquireFocus()
@@ -508,7 +503,7 @@ void TCustomDBGridEx::SetVTitleMargin(int value)
 
 bool TCustomDBGridEx::EditorAlwaysShown() const
 {
-    return options_.Contains(dgAlwaysShowEditor);
+    return options_.Contains(dgAlwaysShowEditor) && !filterEditing_;
 }
 
 // ---- Columns and cells --------------------------------------------------------------------------

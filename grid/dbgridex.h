@@ -42,6 +42,8 @@ struct TCellAreaEx {
 };
 
 class TCustomDBGridEx;
+class TDBGridInplaceEdit;
+class TInplaceFilterEditEx;
 
 // Makes the fields read the record of a data row of the link's window, and the current record
 // again when it goes (also after a failure).
@@ -196,15 +198,33 @@ public:
     void InvalidateRect(const TRect& rect) override { TCustomGrid::InvalidateRect(rect); }
     void InvalidateFooter() override;
 
-    // ---- Editors (the in-place editor plugs in here)
-    bool EditorVisible() const override { return false; }
-    QString EditorText() const override { return QString(); }
-    bool EditorModified() const override { return false; }
-    void ShowEditor() override {}
-    void HideEditor() override {}
+    // ---- Editors (the in-place editor plugs in here; grid/dbgridexinplace.cpp)
+    bool EditorVisible() const override;
+    QString EditorText() const override;
+    bool EditorModified() const override;
+    void ShowEditor() override;
+    void HideEditor() override;
     bool EditorAlwaysShown() const override;
-    void UpdateEditors() override {}
-    void HideFilterEdit() override {}
+    void UpdateEditors() override;
+    void HideFilterEdit() override;
+    // The in-place editor (null until first shown).
+    TDBGridInplaceEdit* InplaceEditor() const { return inplaceEdit_; }
+    // Shows the editor with a typed character in it.
+    void ShowEditorChar(QChar ch);
+    bool CanEditShow() const;
+
+    // ---- Filter row editor (grid/dbgridexfilterrow.cpp)
+    TInplaceFilterEditEx* FilterEditor() const { return filterEdit_; }
+    int FilterCol() const { return filterCol_; }
+    bool FilterEditing() const { return filterEditing_; }
+    void ShowFilterEditor(int dataCol);
+    void PlaceFilterEditor(bool focus);
+    void HideFilterEditor();
+    void ApplyFilter();
+    virtual bool FilterEditorAllowed() const;
+    virtual void StoreFilterEditText(int dataCol);
+    virtual void LoadFilterEditText(int dataCol);
+    virtual void DefaultApplyFilter();
 
     // ---- Data link client
     void LinkActive(bool value) override;
@@ -465,6 +485,22 @@ protected:
     bool pendingClick_ = false;
     int lastMouseX_ = 0;
     int lastMouseY_ = 0;
+
+    // In-place and filter-row editors (grid/dbgridexinplace.cpp, grid/dbgridexfilterrow.cpp).
+    friend class TDBGridInplaceEdit;
+    friend class TInplaceFilterEditEx;
+    virtual TDBGridInplaceEdit* CreateEditor();
+    virtual TInplaceFilterEditEx* CreateFilterEditor();
+    void CurrentCellChanged() override;
+    void DestroyEditors();
+    int NextFilterColumn(int from, int step) const;
+    void FilterEditKeyDown(int& key, TShiftState shift);
+    void PassPressToFilterEditor(int x, int y);
+    TDBGridInplaceEdit* inplaceEdit_ = nullptr;
+    TInplaceFilterEditEx* filterEdit_ = nullptr;
+    int filterCol_ = -1;
+    bool filterEditing_ = false;
+    bool filterFocusedGrid_ = false;
 };
 
 class TDBGridEx : public TCustomDBGridEx {

@@ -308,6 +308,19 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
         }
     }
 
+    // Up from the first record (or with Ctrl) goes into the filter row.
+    if (key == VK_UP && stFilter_->Visible() && (ctrl || ds->RecNo() <= 1)) {
+        int dc = SelectedIndex();
+        if (dc < 0 || dc >= columns_->Count() || !columns_->Items(dc)->Visible() ||
+            !columns_->Items(dc)->STFilter().Visible())
+            dc = NextFilterColumn(dc, 1);
+        if (dc >= 0) {
+            ShowFilterEditor(dc);
+            key = 0;
+            return;
+        }
+    }
+
     const int dataCols = columns_->Count();
     auto clearUnlessExtending = [&](bool extending) {
         if (!extending && optionsEx_.Contains(dghClearSelection))
@@ -589,6 +602,11 @@ void TCustomDBGridEx::KeyPress(QChar& ch)
     if (wants && ch.unicode() >= 32 && ds->State() != dsEdit && ds->State() != dsInsert) {
         DoIncSearch(QString(ch), 0);
         ch = QChar();
+        return;
+    }
+    if (ch.unicode() >= 32 && options_.Contains(dgEditing) && !EditorVisible()) {
+        ShowEditorChar(ch);
+        ch = QChar();
     }
 }
 
@@ -755,8 +773,13 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
         return;
     }
     if (a.RowKind == carFilter) {
-        if (stFilter_->Visible())
+        if (stFilter_->Visible() && a.ColKind == cacData && a.AreaCol < columns_->Count() &&
+            columns_->Items(a.AreaCol)->Visible() && columns_->Items(a.AreaCol)->STFilter().Visible()) {
             selection_->Clear();
+            ShowFilterEditor(a.AreaCol);
+            if (button == Qt::LeftButton && FilterEditing())
+                PassPressToFilterEditor(x, y);
+        }
         fireDown();
         return;
     }
@@ -1030,10 +1053,17 @@ void TCustomDBGridEx::ColumnMoved(int from, int to)
     }
     stFilter_->EndUpdate();
     SetCurrentDataCol(dt);
+    if (filterEditing_) {
+        filterCol_ = dt;
+        PlaceFilterEditor(false);
+    }
 }
 
 void TCustomDBGridEx::DoExit()
 {
+    // Focus that moves into the grid's own editors has not left the grid.
+    if (IsFocusWithin())
+        return;
     pendingClick_ = false;
     TDataSet* ds = DataSet();
     if (link_->Active() && ds && options_.Contains(dgCancelOnExit) && ds->State() == dsInsert && !ds->Modified() &&

@@ -1,6 +1,7 @@
 // Painting of the data-aware grid: lines, the cells of every area, highlight colours, 3D frames.
 #include "grid/celltext.h"
 #include "grid/dbgridex.h"
+#include "grid/dbgridexfilterrow.h"
 
 #include "platform/application.h"
 #include "platform/text.h"
@@ -177,15 +178,26 @@ void TCustomDBGridEx::GetHighlightColors(const TCellAreaEx& area, TColor& backgr
     }
 }
 
-void TCustomDBGridEx::DrawFixedCellFace(TCanvas& canvas, const TRect& rect, int dataCol, TGridDrawState)
+void TCustomDBGridEx::DrawFixedCellFace(TCanvas& canvas, const TRect& rect, int dataCol, TGridDrawState state)
 {
     TColor bg = fixedColor_;
     if (dataCol >= 0 && dataCol < columns_->Count()) {
         TColumnEx* c = columns_->Items(dataCol);
-        bg = c->Title().Color();
-        canvas.SetFont(c->Title().Font());
+        if (!c->Visible() || !c->STFilter().Visible()) {
+            FillCell(canvas, rect, c->Title().Color());
+            return;
+        }
+        // A filter cell: the grid's font in the filter-row colours (highlighted when selected).
+        TFont font;
+        font.Assign(font_);
+        font.SetColor(kFilterRowFontColor);
+        bg = FilterRowBackground(fixedColor_);
+        if (state & gdSelected)
+            GetHighlightColors(GetCellType(DataColToGridCol(dataCol), GetTitleRowCount()), bg, font);
+        canvas.SetFont(font);
         FillCell(canvas, rect, bg);
-        const QString text = c->STFilter().GetExpressionAsString();
+        const QString text = c->STFilter().FilterText().isEmpty() ? c->STFilter().GetExpressionAsString()
+                                                                  : c->STFilter().FilterText();
         if (!text.isEmpty())
             WriteTextEx(canvas, rect, false, 0, 0, true, false, tlTop, taLeftJustify, text, 2, 2);
         return;
