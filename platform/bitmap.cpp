@@ -107,6 +107,8 @@ void TBitmap::SetSize(int width, int height)
         }
     }
     image_ = resized;
+    emptyWidth_ = width;
+    emptyHeight_ = height;
     Changed();
 }
 

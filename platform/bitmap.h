@@ -74,8 +74,10 @@ public:
     QString ClassName() const override { return QStringLiteral("TBitmap"); }
     std::unique_ptr<TGraphic> Clone() const override;
 
-    int Width() const override { return image_.width(); }
-    int Height() const override { return image_.height(); }
+    // A bitmap with one side 0 has no pixels but keeps the other side, so that setting the width
+    // and then the height of an empty bitmap gives that size.
+    int Width() const override { return image_.isNull() ? emptyWidth_ : image_.width(); }
+    int Height() const override { return image_.isNull() ? emptyHeight_ : image_.height(); }
     // Resizing keeps the pixels that still fit; new pixels are white.
     void SetWidth(int width) { SetSize(width, Height()); }
     void SetHeight(int height) { SetSize(Width(), height); }
@@ -111,6 +113,10 @@ private:
     void ReleaseCanvas();
 
     QImage image_;
+
+    int emptyWidth_ = 0;
+
+    int emptyHeight_ = 0;
     std::unique_ptr<TCanvas> canvas_;
     TColor transparentColor_ = clDefault;
     TTransparentMode transparentMode_ = tmAuto;

@@ -78,6 +78,18 @@ TEST(BitmapTest, ResizeKeepsPixelsAndNotifies)
     EXPECT_TRUE(bmp.Empty());
 }
 
+TEST(BitmapTest, WidthThenHeightOfAnEmptyBitmapGivesThatSize)
+{
+    TBitmap bmp;
+    bmp.SetWidth(40);
+    EXPECT_TRUE(bmp.Empty());
+    EXPECT_EQ(bmp.Width(), 40);
+    bmp.SetHeight(30);
+    EXPECT_EQ(bmp.Width(), 40);
+    EXPECT_EQ(bmp.Height(), 30);
+    EXPECT_EQ(bmp.Image().size(), QSize(40, 30));
+}
+
 TEST(BitmapTest, TransparentColourIsBottomLeftUntilFixed)
 {
     auto bmpOwner = Quadrants(4, 4);
