@@ -97,6 +97,7 @@ struct ButtonInfo {
 constexpr ButtonInfo kButtons[] = {
     {mbOK, QMessageBox::Ok},         {mbYes, QMessageBox::Yes},     {mbNo, QMessageBox::No},
     {mbAbort, QMessageBox::Abort},   {mbRetry, QMessageBox::Retry}, {mbIgnore, QMessageBox::Ignore},
+    {mbAll, QMessageBox::YesToAll},
     {mbCancel, QMessageBox::Cancel},
 };
 
@@ -153,6 +154,9 @@ MsgButton MessageBox(const QString& caption, const QString& text, MsgIcon icon, 
     for (const ButtonInfo& b : kButtons) {
         if (buttons & b.button) {
             QPushButton* pb = box.addButton(b.standard);
+            if (b.button == mbAll) {
+                pb->setText(QStringLiteral("&All"));
+            }
             if (b.button == defaultButton) {
                 box.setDefaultButton(pb);
             }

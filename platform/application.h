@@ -31,6 +31,7 @@ enum MsgButton : unsigned {
     mbAbort = 0x10,
     mbRetry = 0x20,
     mbIgnore = 0x40,
+    mbAll = 0x80,
 };
 using MsgButtons = unsigned;
 constexpr MsgButtons mbOKCancel = mbOK | mbCancel;
