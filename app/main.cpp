@@ -1,6 +1,7 @@
 // Entry point of the service tool: splash, application title, main window, message loop.
 #include "app/fmain.h"
 #include "app/fspalsh.h"
+#include "grid/dbgridexiexp.h"
 #include "platform/application.h"
 
 #include <QApplication>
@@ -19,6 +20,8 @@ void CenterOnScreen(QWidget& w)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // The grid's clipboard formats and edit keys; nothing else reaches that unit at start-up.
+    InitDBGridExImpExp();
     frmSplash = new TfrmSplash;
     CenterOnScreen(*frmSplash);
     frmSplash->show();
