@@ -315,10 +315,14 @@ TEST_F(MainWindowTest, SpeedChangeTellsTheDeviceAndForgetsTheSelection)
     w->Form().cmbNewSpeed->setCurrentIndex(4);
     w->btnChangeClick();
     w->GlobalTimerTimer();
-    ASSERT_TRUE(WaitFor([&] { return bus().Device(300).speedCode == 4; }));
-    EXPECT_EQ(bus().Requests().back(), MakeFrame(1, 300, 0, QByteArray(1, '\x04')));
+    // Sending forgets the selection and stores the new speed at once.
     EXPECT_EQ(SelectedNumber, -1);
     EXPECT_EQ(w->Form().grpSpeed->ItemIndex(), 4);
+    EXPECT_EQ(Scalar(QStringLiteral("select fspeed from vemors where fid=300")), 4);
+    ASSERT_TRUE(WaitFor([&] { return bus().Device(300).speedCode == 4; }));
+    EXPECT_EQ(bus().Requests().back(), MakeFrame(1, 300, 0, QByteArray(1, '\x04')));
+    // The device's answer is an identify reply: it selects the device again and lists it at its new speed.
+    ASSERT_TRUE(WaitFor([&] { return SelectedNumber == 300; }));
     EXPECT_EQ(Scalar(QStringLiteral("select fspeed from vemors where fid=300")), 4);
 }
 
