@@ -84,6 +84,11 @@ public:
     }
 };
 
+QPalette FacePalette()
+{
+    return QPalette(ToQColor(clBtnFace), ToQColor(clBtnFace));
+}
+
 int SecondsOfDay(TDateTime t)
 {
     return int(std::lround(TimeOf(t) * SecsPerDay)) % 86400;
@@ -173,6 +178,11 @@ void TfrmMain::SetExchangeTimersEnabled(bool enabled)
 void TfrmMain::SetupLayout()
 {
     setFixedSize(547, 313);
+    // The window face is the classic button face that the grids and the scheme paint with too.
+    setPalette(FacePalette());
+    QPalette scan = ui->btnStartScan->palette();
+    scan.setColor(QPalette::ButtonText, ToQColor(clNavy));
+    ui->btnStartScan->setPalette(scan);
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
 

@@ -70,9 +70,9 @@ public:
     TQuery& LogQuery();
     // The date-range dialog, created on first use with this window as owner.
     TfrmSelect* SelectDialog();
-    // The log grids of the two pages (made in code: the grid and the serial headers do not mix).
-    TDBGridEx& GrdProtokol() { return *grdProtokol; }
-    TDBGridEx& GrdCProtokol() { return *grdCProtokol; }
+    // The log grids of the two pages.
+    TDBGridEx& GrdProtokol();
+    TDBGridEx& GrdCProtokol();
     // The report document and its save dialog.
     TWordDocument& Wd() { return wd; }
     TSaveDialog& DlgSave() { return dlgSave; }
@@ -242,8 +242,6 @@ private:
     QHash<QString, Variant> FCAccountRow;
     TWordDocument wd;
     TSaveDialog dlgSave;
-    TDBGridEx* grdProtokol = nullptr;
-    TDBGridEx* grdCProtokol = nullptr;
     // The channel cells' pictures for the values 0 and 1.
     std::unique_ptr<TImageList> imgChannels_;
     // Declared last so that they go before the queries they show.

@@ -108,10 +108,8 @@ void TfrmMain::SetupLogGrids()
     dsCProtokol_ = std::make_unique<TDataSource>(qryCProtokol_.get());
     dsCProtokol_->Name = QStringLiteral("dsCProtokol");
 
-    grdProtokol = new TDBGridEx(ui->pnlProtokol);
-    grdProtokol->setObjectName(QStringLiteral("grdProtokol"));
-    grdProtokol->setGeometry(136, 4, 405, 255);
-    TDBGridEx& g = *grdProtokol;
+    // The layout places the grids; columns, footers and pictures are set up here.
+    TDBGridEx& g = *ui->grdProtokol;
     SetupLogGrid(g, *dsProtokol_);
     TColumnEx* c = AddColumn(g, QStringLiteral("FDate"), QStringLiteral("Дата"), 62);
     c->Footer().SetValueType(fvtStaticText);
@@ -129,10 +127,7 @@ void TfrmMain::SetupLogGrids()
     AddColumn(g, QStringLiteral("FU"), QStringLiteral("U, В"), 34)->Footer().SetValueType(fvtCount);
     g.EndLayout();
 
-    grdCProtokol = new TDBGridEx(ui->pnlCProtokol);
-    grdCProtokol->setObjectName(QStringLiteral("grdCProtokol"));
-    grdCProtokol->setGeometry(136, 4, 405, 255);
-    TDBGridEx& cg = *grdCProtokol;
+    TDBGridEx& cg = *ui->grdCProtokol;
     SetupLogGrid(cg, *dsCProtokol_);
     c = AddColumn(cg, QStringLiteral("FDate"), QStringLiteral("Дата"), 50);
     c->Footer().SetValueType(fvtStaticText);
@@ -155,11 +150,22 @@ void TfrmMain::SetupLogGrids()
 
 void TfrmMain::DestroyLogGrids()
 {
-    // The grids go before the data sources and queries they are bound to.
-    delete grdProtokol;
-    grdProtokol = nullptr;
-    delete grdCProtokol;
-    grdCProtokol = nullptr;
+    // The grids go before the data sources and queries they are bound to, which are members
+    // and so would go before the window's children.
+    delete ui->grdProtokol;
+    ui->grdProtokol = nullptr;
+    delete ui->grdCProtokol;
+    ui->grdCProtokol = nullptr;
+}
+
+TDBGridEx& TfrmMain::GrdProtokol()
+{
+    return *ui->grdProtokol;
+}
+
+TDBGridEx& TfrmMain::GrdCProtokol()
+{
+    return *ui->grdCProtokol;
 }
 
 // ---- Log queries ----------------------------------------------------------------------------
@@ -225,7 +231,7 @@ void TfrmMain::qryProtokolAfterOpen()
     ui->lblAccount->setText(QStringLiteral("Начало учета :\n") + AccountBeginText() +
                             QStringLiteral("\n\nВнешних пусков  :  ") + AccountText(QStringLiteral("fon")) +
                             QStringLiteral("\nСамозапусков     :  ") + AccountText(QStringLiteral("fselfon")));
-    grdProtokol->setFocus();
+    ui->grdProtokol->setFocus();
 }
 
 void TfrmMain::qryProtokolCalcFields(TDataSet& ds)
@@ -247,7 +253,7 @@ void TfrmMain::qryCProtokolAfterOpen()
 {
     qryCProtokol_->Last();
     ui->lblCAccount->setText(QStringLiteral("Начало учета :\n") + AccountBeginText(true));
-    grdCProtokol->setFocus();
+    ui->grdCProtokol->setFocus();
 }
 
 // ---- Date-range dialog ------------------------------------------------------------------------
@@ -275,8 +281,8 @@ QString TfrmMain::ReportFileName(const QString& prefix, int number, TDateTime da
 Currency TfrmMain::ChannelSum(int channel) const
 {
     // The footers keep one summary item each: the record count first, then the 16 channel sums.
-    const TDBSumCollection& sums = grdCProtokol->SumList().SumCollection();
-    if (grdCProtokol->SumList().Active() && channel < sums.Count())
+    const TDBSumCollection& sums = ui->grdCProtokol->SumList().SumCollection();
+    if (ui->grdCProtokol->SumList().Active() && channel < sums.Count())
         return sums.GetItem(channel)->SumValue();
     // Without the grid's summary the sum is counted here.
     TQuery& q = *qryCProtokol_;

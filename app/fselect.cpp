@@ -21,6 +21,9 @@ TfrmSelect::TfrmSelect(QWidget* owner)
     InstallFontSubstitutes();
     ui->setupUi(this);
     setFixedSize(size());
+    // A dialog window does not inherit its owner's face by itself.
+    if (owner)
+        setPalette(owner->palette());
     connect(ui->btnShowAll, &QPushButton::clicked, this, MakeGuarded([this] { btnShowAllClick(); }));
     connect(ui->btnSelect, &QPushButton::clicked, this, MakeGuarded([this] { btnSelectClick(); }));
     FormCreate();

@@ -44,6 +44,8 @@ TLiveView::TLiveView(TDrawPanel& panel, QLabel& txtU, QLabel& txtN, QLabel& txtT
     panel_.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     panel_.setFrameShape(QFrame::NoFrame);
     panel_.SetShowDocFrame(false);
+    // The margin the fitted document leaves blends with the page, as the document does.
+    panel_.SetColor(clBtnFace);
 }
 
 // ---- start-up ---------------------------------------------------------------------------

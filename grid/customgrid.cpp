@@ -799,7 +799,18 @@ void TCustomGrid::resizeEvent(QResizeEvent* e)
 
 bool TCustomGrid::event(QEvent* e)
 {
-    return QAbstractScrollArea::event(e);
+    const bool handled = QAbstractScrollArea::event(e);
+    if (e->type() == QEvent::Show) {
+        // While hidden the viewport keeps a stale size and scroll bar changes are not laid
+        // out: lay them out now and measure again.
+        QEvent layout(QEvent::LayoutRequest);
+        QAbstractScrollArea::event(&layout);
+        Guarded([&] {
+            Resized();
+            UpdateScrollRange();
+        });
+    }
+    return handled;
 }
 
 bool TCustomGrid::IsFocusWithin() const

@@ -6,6 +6,7 @@
 #include "platform/datetime.h"
 #include "platform/exceptions.h"
 #include "platform/text.h"
+#include "platform/types.h"
 #include "platform/variant.h"
 
 #include <QString>
@@ -35,7 +36,6 @@ enum TFieldType {
     ftInterface, ftIDispatch, ftGuid
 };
 enum TFieldKind { fkData, fkCalculated, fkLookup };
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
 enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsCalcFields, dsFilter };
 

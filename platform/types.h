@@ -151,6 +151,11 @@ bool IsRectEmpty(const TRect& r);
 // Swaps the edges so that Left <= Right and Top <= Bottom.
 TRect NormalizeRect(const TRect& r);
 
+// ---- Text alignment -------------------------------------------------------------------------
+
+// Horizontal alignment of a text in its box: fields, grid cells, the scheme's text shapes.
+enum TAlignment { taLeftJustify, taRightJustify, taCenter };
+
 // ---- Arithmetic -----------------------------------------------------------------------------
 
 // a * b / c with a 64-bit product, rounded to nearest with halves away from zero.

@@ -2,11 +2,13 @@
 // layout, an engraved look, rotation and automatic sizing.
 #pragma once
 
+#include "platform/types.h"
 #include "scheme/drawshapes.h"
 
 class TFontProp;
 
-enum TDrawTextAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
+// The values of the text shape's "Alignment" property.
+using TDrawTextAlignment = TAlignment;
 enum TDrawTextLayout : uint8_t { tlTop, tlCenter, tlBottom };
 
 class TDrawText : public TDrawBox {
