@@ -340,13 +340,8 @@ void TCustomDBGridEx::DrawTitleCell(TCanvas& canvas, int col, int, TRect rect, T
     const bool singleLine = !useMultiTitle_ && titleHeight_ == 0 && titleLines_ == 0;
     const int shift = pressed ? (singleLine ? 1 : 2) : 0;
 
-    if (IsCellSelected(col, 0)) {
-        TCellAreaEx a;
-        a.ColKind = cacData;
-        a.RowKind = carTitle;
-        a.AreaCol = dataCol;
-        GetHighlightColors(a, bg, font);
-    }
+    if (IsCellSelected(col, 0))
+        GetHighlightColors(TCellAreaEx{.ColKind = cacData, .RowKind = carTitle, .AreaCol = dataCol}, bg, font);
 
     canvas.SetFont(font);
     canvas.Brush().SetStyle(bsSolid);
@@ -499,13 +494,8 @@ void TCustomDBGridEx::DrawFooterCell(TCanvas& canvas, int col, int row, const TR
         text = GetFooterValueText(footerRow, column);
     if (OnGetFooterParams)
         OnGetFooterParams(*this, dataCol, footerRow, column, font, bg, alignment, state, text);
-    if (IsCellSelected(col, row)) {
-        TCellAreaEx a;
-        a.ColKind = cacData;
-        a.RowKind = carFooter;
-        a.AreaCol = dataCol;
-        GetHighlightColors(a, bg, font);
-    }
+    if (IsCellSelected(col, row))
+        GetHighlightColors(TCellAreaEx{.ColKind = cacData, .RowKind = carFooter, .AreaCol = dataCol}, bg, font);
     canvas.SetFont(font);
     FillCell(canvas, rect, bg);
     if (defaultDrawing_)

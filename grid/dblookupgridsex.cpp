@@ -5,6 +5,7 @@
 #include "platform/application.h"
 #include "platform/canvas.h"
 #include "platform/frames.h"
+#include "platform/text.h"
 
 #include <QElapsedTimer>
 #include <QScrollBar>
@@ -78,19 +79,7 @@ QStringList TSpecRowEx::SplitCellsText(const QString& text)
     while (i < n) {
         QString part;
         if (text.at(i) == QLatin1Char('"')) {
-            ++i;
-            while (i < n) {
-                if (text.at(i) == QLatin1Char('"')) {
-                    if (i + 1 < n && text.at(i + 1) == QLatin1Char('"')) {
-                        part += QLatin1Char('"');
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                part += text.at(i++);
-            }
+            part = ReadQuotedItem(text, i, QLatin1Char('"'));
             // Anything between the closing quote and the separator is dropped.
             while (i < n && text.at(i) != QLatin1Char(';') && text.at(i).unicode() >= 32)
                 ++i;

@@ -34,6 +34,22 @@ Currency Average(Currency total, int count)
     return Currency::FromRaw(RoundToRaw(static_cast<long double>(total.Value) / count));
 }
 
+// A count with no field counts every record; with a field, only those where it is not null.
+bool CountSkipsRecord(TDataSet& ds, const QString& fieldName)
+{
+    return !fieldName.isEmpty() && ds.FieldByName(fieldName)->IsNull();
+}
+
+// Takes our handler out of a dataset's event list, if it is in one.
+template <class Hook>
+void DropHook(Hook& hook)
+{
+    if (hook.list) {
+        hook.list->Remove(hook.id);
+        hook = {nullptr, 0};
+    }
+}
+
 // Undoes a temporary state however the pass ends.
 class PassGuard {
 public:
@@ -243,10 +259,7 @@ bool TDBSumListProducer::UsesBookmarks() const
 
 void TDBSumListProducer::WatchDestroy(TDataSet* ds)
 {
-    if (destroyHook_.list) {
-        destroyHook_.list->Remove(destroyHook_.id);
-        destroyHook_ = {nullptr, 0};
-    }
+    DropHook(destroyHook_);
     if (ds)
         destroyHook_ = {&ds->BeforeDestroy, ds->BeforeDestroy.Add([this](TDataSet& d) { DataSetDestroying(d); })};
 }
@@ -272,10 +285,7 @@ void TDBSumListProducer::MasterDestroying(TDataSet& ds)
         }
         return false;
     });
-    if (masterDestroyHook_.list) {
-        masterDestroyHook_.list->Remove(masterDestroyHook_.id);
-        masterDestroyHook_ = {nullptr, 0};
-    }
+    DropHook(masterDestroyHook_);
     masterDataSet_ = nullptr;
 }
 
@@ -319,10 +329,7 @@ void TDBSumListProducer::UnhookDataSetEvents()
     for (const Hook& h : hooks_)
         h.list->Remove(h.id);
     hooks_.clear();
-    if (masterDestroyHook_.list) {
-        masterDestroyHook_.list->Remove(masterDestroyHook_.id);
-        masterDestroyHook_ = {nullptr, 0};
-    }
+    DropHook(masterDestroyHook_);
     masterDataSet_ = nullptr;
     hooked_ = false;
     ClearBookmarks();
@@ -438,7 +445,7 @@ void TDBSumListProducer::DataSetAfterEdit(TDataSet& ds)
         if (!TakesPart(s))
             continue;
         if (s.groupOperation_ == goCount) {
-            const bool null = !s.fieldName_.isEmpty() && ds.FieldByName(s.fieldName_)->IsNull();
+            const bool null = CountSkipsRecord(ds, s.fieldName_);
             s.oldContribution_ = null ? Currency() : Currency::FromRaw(Currency::Scale);
             continue;
         }
@@ -487,7 +494,7 @@ void TDBSumListProducer::DataSetAfterPost(TDataSet& ds)
         if (!TakesPart(s))
             continue;
         if (s.groupOperation_ == goCount) {
-            const bool null = !s.fieldName_.isEmpty() && ds.FieldByName(s.fieldName_)->IsNull();
+            const bool null = CountSkipsRecord(ds, s.fieldName_);
             s.sumValue_ = s.sumValue_ - s.oldContribution_;
             if (!null)
                 s.sumValue_.Value += Currency::Scale;
@@ -546,8 +553,7 @@ void TDBSumListProducer::DataSetBeforeDelete(TDataSet& ds)
             if (editing) {
                 s.sumValue_ = s.sumValue_ - s.oldContribution_;
             } else {
-                const bool null = !s.fieldName_.isEmpty() && ds.FieldByName(s.fieldName_)->IsNull();
-                if (!null)
+                if (!CountSkipsRecord(ds, s.fieldName_))
                     s.sumValue_.Value -= Currency::Scale;
             }
             continue;

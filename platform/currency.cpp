@@ -48,11 +48,7 @@ bool Currency::TryFromString(const QString& text, const TFormatSettings& fs, Cur
 {
     const QString s = text.trimmed();
     int i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
-        negative = s[i] == '-';
-        ++i;
-    }
+    const bool negative = ReadSign(s, i);
     __int128 whole = 0;
     __int128 frac = 0;     // first four decimals
     int fracDigits = 0;

@@ -159,6 +159,29 @@ void TMemoryStream::SaveToFile(const QString& fileName) const
 
 // ---- TFileStream ----------------------------------------------------------------------------
 
+namespace {
+
+// Repeats one read or write call until count bytes have moved, the file ends or it fails;
+// an interrupted call is retried. Gives the bytes moved.
+template <class Byte, class Call>
+std::int64_t TransferAll(Byte* p, std::int64_t count, Call call)
+{
+    std::int64_t total = 0;
+    while (total < count) {
+        const ssize_t n = call(p + total, std::size_t(count - total));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        total += n;
+    }
+    return total;
+}
+
+} // namespace
+
 TFileStream::TFileStream(const QString& fileName, unsigned mode) : fileName_(fileName)
 {
     const QByteArray path = QFile::encodeName(fileName);
@@ -200,36 +223,14 @@ TFileStream::~TFileStream()
 
 std::int64_t TFileStream::Read(void* buffer, std::int64_t count)
 {
-    std::int64_t total = 0;
-    auto* p = static_cast<char*>(buffer);
-    while (total < count) {
-        const ssize_t n = ::read(fd_, p + total, std::size_t(count - total));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        total += n;
-    }
-    return total;
+    return TransferAll(static_cast<char*>(buffer), count,
+                       [this](char* at, std::size_t n) { return ::read(fd_, at, n); });
 }
 
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count)
 {
-    std::int64_t total = 0;
-    const auto* p = static_cast<const char*>(buffer);
-    while (total < count) {
-        const ssize_t n = ::write(fd_, p + total, std::size_t(count - total));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        total += n;
-    }
-    return total;
+    return TransferAll(static_cast<const char*>(buffer), count,
+                       [this](const char* at, std::size_t n) { return ::write(fd_, at, n); });
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin)

@@ -82,6 +82,30 @@ void TStringList::EndUpdate()
     }
 }
 
+template <class Fill>
+void TStringList::InUpdate(Fill fill)
+{
+    BeginUpdate();
+    try {
+        fill();
+    } catch (...) {
+        EndUpdate();
+        throw;
+    }
+    EndUpdate();
+}
+
+template <class Fill>
+void TStringList::Refill(Fill fill)
+{
+    Changing();
+    InUpdate([&] {
+        items_.clear();
+        changedDuringUpdate_ = true;
+        fill();
+    });
+}
+
 const QString& TStringList::Strings(int index) const
 {
     CheckIndex(index);
@@ -154,30 +178,20 @@ int TStringList::AddObject(const QString& s, void* object)
 
 void TStringList::AddStrings(const TStringList& strings)
 {
-    BeginUpdate();
-    try {
+    InUpdate([&] {
         for (int i = 0; i < strings.Count(); ++i) {
             AddObject(strings.items_[std::size_t(i)].s, strings.items_[std::size_t(i)].object);
         }
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    });
 }
 
 void TStringList::AddStrings(const QStringList& strings)
 {
-    BeginUpdate();
-    try {
+    InUpdate([&] {
         for (const QString& s : strings) {
             Add(s);
         }
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    });
 }
 
 void TStringList::Insert(int index, const QString& s)
@@ -248,17 +262,7 @@ void TStringList::Assign(const TStringList& source)
     if (&source == this) {
         return;
     }
-    Changing();
-    BeginUpdate();
-    items_.clear();
-    changedDuringUpdate_ = true;
-    try {
-        AddStrings(source);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    Refill([&] { AddStrings(source); });
 }
 
 int TStringList::CompareStrings(const QString& a, const QString& b) const
@@ -401,14 +405,10 @@ QString TStringList::Text() const
 
 void TStringList::SetText(const QString& text)
 {
-    Changing();
-    BeginUpdate();
-    items_.clear();
-    changedDuringUpdate_ = true;
-    int start = 0;
-    const int n = int(text.size());
-    int i = 0;
-    try {
+    Refill([&] {
+        int start = 0;
+        const int n = int(text.size());
+        int i = 0;
         while (i < n) {
             const QChar c = text[i];
             if (c == '\r' || c == '\n') {
@@ -425,11 +425,7 @@ void TStringList::SetText(const QString& text)
         if (start < n) {
             Add(text.mid(start));
         }
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    });
 }
 
 QString TStringList::DelimitedText(QChar delimiter, QChar quote) const
@@ -454,11 +450,7 @@ QString TStringList::DelimitedText(QChar delimiter, QChar quote) const
 
 void TStringList::SetDelimitedText(const QString& text, QChar delimiter, QChar quote)
 {
-    Changing();
-    BeginUpdate();
-    items_.clear();
-    changedDuringUpdate_ = true;
-    try {
+    Refill([&] {
         const int n = int(text.size());
         int i = 0;
         auto skipBlanks = [&] {
@@ -470,19 +462,7 @@ void TStringList::SetDelimitedText(const QString& text, QChar delimiter, QChar q
         while (i < n) {
             QString item;
             if (text[i] == quote) {
-                ++i;
-                while (i < n) {
-                    if (text[i] == quote) {
-                        if (i + 1 < n && text[i + 1] == quote) {
-                            item += quote;
-                            i += 2;
-                            continue;
-                        }
-                        ++i;
-                        break;
-                    }
-                    item += text[i++];
-                }
+                item = ReadQuotedItem(text, i, quote);
             } else {
                 while (i < n && text[i] != delimiter && text[i].unicode() > ' ') {
                     item += text[i++];
@@ -498,11 +478,7 @@ void TStringList::SetDelimitedText(const QString& text, QChar delimiter, QChar q
                 }
             }
         }
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    });
 }
 
 QString TStringList::CommaText() const

@@ -115,6 +115,12 @@ private:
     void Changing();
     void Changed();
     void SortItems();
+    // Runs fill inside one update; the update ends however fill ends.
+    template <class Fill>
+    void InUpdate(Fill fill);
+    // Empties the list and fills it again with what fill adds, as one change.
+    template <class Fill>
+    void Refill(Fill fill);
 
     std::vector<Item> items_;
     bool sorted_ = false;

@@ -173,15 +173,19 @@ QString IntToHex(std::int64_t value, int digits)
     return QString::number(static_cast<std::uint64_t>(value), 16).toUpper().rightJustified(digits, '0');
 }
 
+bool ReadSign(const QString& s, int& i)
+{
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
+        return s[i++] == '-';
+    }
+    return false;
+}
+
 bool TryStrToInt64(const QString& text, std::int64_t& value)
 {
     const QString s = text.trimmed();
     int i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
-        negative = s[i] == '-';
-        ++i;
-    }
+    const bool negative = ReadSign(s, i);
     int base = 10;
     if (i < s.size() && s[i] == '$') {
         base = 16;
@@ -293,11 +297,8 @@ bool TryStrToFloat(const QString& text, double& value, const TFormatSettings& fs
     std::string ascii;
     ascii.reserve(std::size_t(s.size()));
     int i = 0;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
-        if (s[i] == '-') {
-            ascii.push_back('-');
-        }
-        ++i;
+    if (ReadSign(s, i)) {
+        ascii.push_back('-');
     }
     bool digits = false;
     for (; i < s.size() && s[i].unicode() >= '0' && s[i].unicode() <= '9'; ++i) {
@@ -1290,19 +1291,26 @@ QString DequotedStr(const QString& text, QChar quote)
     if (text.isEmpty() || text[0] != quote) {
         return text;
     }
+    int i = 0;
+    return ReadQuotedItem(text, i, quote);
+}
+
+QString ReadQuotedItem(const QString& text, int& i, QChar quote)
+{
+    const int n = int(text.size());
     QString out;
-    int i = 1;
-    while (i < text.size()) {
+    ++i;
+    while (i < n) {
         if (text[i] == quote) {
-            if (i + 1 < text.size() && text[i + 1] == quote) {
+            if (i + 1 < n && text[i + 1] == quote) {
                 out += quote;
                 i += 2;
                 continue;
             }
+            ++i;
             break;
         }
-        out += text[i];
-        ++i;
+        out += text[i++];
     }
     return out;
 }

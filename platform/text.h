@@ -61,6 +61,9 @@ QString IntToStr(std::int64_t value);
 // Upper-case hex, at least `digits` digits; negative values show their two's complement.
 QString IntToHex(std::int64_t value, int digits);
 
+// Steps past an optional '+' or '-' at s[i]; true when it was '-'. Shared by the number readers.
+bool ReadSign(const QString& s, int& i);
+
 // Decimal integers with optional sign and blanks around; "$" or "0x" prefix reads hex.
 // Raise EConvertError "'%s' is not a valid integer value".
 int StrToInt(const QString& text);
@@ -123,3 +126,6 @@ bool SameText(const QString& a, const QString& b);
 QString QuotedStr(const QString& text, QChar quote = '\'');
 // Undoes QuotedStr when the text starts with the quote; otherwise returns the text unchanged.
 QString DequotedStr(const QString& text, QChar quote = '\'');
+// Reads the quoted item whose opening quote is text[i], undoubling doubled quotes; leaves i just
+// past the closing quote, or at the end when there is none. Shared by the list splitters.
+QString ReadQuotedItem(const QString& text, int& i, QChar quote);

@@ -164,13 +164,6 @@ bool Variant::AsBoolean(const TFormatSettings& fs) const
 double Variant::AsDateTime(const TFormatSettings& fs) const
 {
     switch (type_) {
-    case varEmpty: return 0;
-    case varInteger:
-    case varInt64:
-    case varBoolean: return double(i_);
-    case varCurrency: return Currency::FromRaw(i_).ToDouble();
-    case varDouble:
-    case varDate: return d_;
     case varString: {
         double d = 0;
         if (TryStrToDateTime(s_, d, fs)) {
@@ -178,7 +171,10 @@ double Variant::AsDateTime(const TFormatSettings& fs) const
         }
         throw EConvertError(QStringLiteral("'%1' is not a valid date").arg(s_));
     }
-    default: CannotConvert(*this, varDate);
+    case varNull:
+    case varBytes:
+    case varArray: CannotConvert(*this, varDate);
+    default: return AsDouble(fs); // a date is its day count
     }
 }
 

@@ -56,6 +56,66 @@ int NextActiveIndex(int index, int count)
     return index < count ? index : count - 1;
 }
 
+// The layers and the schemes containers each keep one active child in the owner, read and
+// set through these two owner members.
+template <class Child>
+struct TActiveChildSlot {
+    Child* (TDrawOwner::*Get)() const;
+    void (TDrawOwner::*Set)(Child*);
+};
+constexpr TActiveChildSlot<TDrawLayer> ActiveLayerSlot{&TDrawOwner::ActiveLayer, &TDrawOwner::SetActiveLayer};
+constexpr TActiveChildSlot<TDrawCustomScheme> ActiveSchemeSlot{&TDrawOwner::ActiveScheme,
+                                                                &TDrawOwner::SetActiveScheme};
+
+// Takes only Child entries (else -1); the first one added becomes the active one.
+template <class Child>
+int AddActiveChild(TDrawControl* list, TDrawControl* control, TDrawNotify code, TActiveChildSlot<Child> slot)
+{
+    if (!control || !control->InheritsFrom(Child::StaticClass()))
+        return -1;
+    const int index = list->TDrawControl::Add(control);
+    list->DoNotify(code);
+    if (TDrawOwner* owner = list->Owner(); owner && !(owner->*slot.Get)())
+        (owner->*slot.Set)(static_cast<Child*>(control));
+    return index;
+}
+
+// Deleting the active child hands the part to the entry that takes its place.
+template <class Child>
+void DeleteActiveChild(TDrawControl* list, int index, TDrawNotify code, TActiveChildSlot<Child> slot)
+{
+    TDrawControl* child = list->GetControl(index);
+    if (!child)
+        return;
+    if (!child->HasState(csDestroying) && !list->HasState(csRemoving)) {
+        // freeing comes back here through Remove
+        list->TDrawControl::Delete(index);
+        return;
+    }
+    const bool wasActive = list->Owner() && (list->Owner()->*slot.Get)() == child;
+    list->TDrawControl::Delete(index);
+    if (wasActive) {
+        const int next = NextActiveIndex(index, list->GetCount());
+        (list->Owner()->*slot.Set)(next >= 0 ? static_cast<Child*>(list->GetControl(next)) : nullptr);
+    }
+    list->DoNotify(code);
+}
+
+// After a Name change: an empty or non-unique name is put back to the one saved before it.
+void RevertRejectedName(TDrawControl* control, QString& savedName)
+{
+    const QString rejected = control->GetName();
+    const QString saved = savedName;
+    savedName.clear();
+    if (rejected.isEmpty() || !control->IsUniqueName(true, true)) {
+        // the reverting change must not be judged again
+        savedName = saved == rejected ? QString() : saved;
+        const QString revert = savedName;
+        control->SetName(revert);
+        savedName.clear();
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- registry
@@ -161,15 +221,9 @@ void TDrawGroup::RecalcBounds()
 
 void TDrawGroup::Rotate(const TRotationInfo& info)
 {
-    LockLinkPoints();
-    try {
-        RecalcBounds();
-        RotateLinkPoints(info);
-    } catch (...) {
-        UnlockLinkPoints();
-        throw;
-    }
-    UnlockLinkPoints();
+    TLinkPointsLock lock(this);
+    RecalcBounds();
+    RotateLinkPoints(info);
 }
 
 void TDrawGroup::PropBeforeChanged(TPropList* sender, TCustomProp* prop)
@@ -281,16 +335,7 @@ void TDrawLayer::PropChanged(TPropList* sender, TCustomProp* prop)
 {
     TDrawControl::PropChanged(sender, prop);
     if (prop == NameProp()) {
-        const QString rejected = GetName();
-        const QString saved = FSavedName;
-        FSavedName.clear();
-        if (rejected.isEmpty() || !IsUniqueName(true, true)) {
-            // the reverting change must not be judged again
-            FSavedName = saved == rejected ? QString() : saved;
-            const QString revert = FSavedName;
-            SetName(revert);
-            FSavedName.clear();
-        }
+        RevertRejectedName(this, FSavedName);
     } else if (prop == FSelectable && !GetSelectable() && Owner()) {
         for (int i = Owner()->SelectedCount() - 1; i >= 0; --i) {
             TDrawControl* c = Owner()->Selected(i);
@@ -335,32 +380,12 @@ TDrawLayer* TDrawLayers::GetLayerByName(const QString& name) const
 
 int TDrawLayers::Add(TDrawControl* control)
 {
-    if (!control || !control->InheritsFrom(TDrawLayer::StaticClass()))
-        return -1;
-    const int index = TDrawControl::Add(control);
-    DoNotify(dnLayers);
-    if (Owner() && !Owner()->ActiveLayer())
-        Owner()->SetActiveLayer(static_cast<TDrawLayer*>(control));
-    return index;
+    return AddActiveChild(this, control, dnLayers, ActiveLayerSlot);
 }
 
 void TDrawLayers::Delete(int index)
 {
-    TDrawControl* child = GetControl(index);
-    if (!child)
-        return;
-    if (!child->HasState(csDestroying) && !HasState(csRemoving)) {
-        // freeing comes back here through Remove
-        TDrawControl::Delete(index);
-        return;
-    }
-    const bool wasActive = Owner() && Owner()->ActiveLayer() == child;
-    TDrawControl::Delete(index);
-    if (wasActive) {
-        const int next = NextActiveIndex(index, GetCount());
-        Owner()->SetActiveLayer(next >= 0 ? GetLayer(next) : nullptr);
-    }
-    DoNotify(dnLayers);
+    DeleteActiveChild(this, index, dnLayers, ActiveLayerSlot);
 }
 
 void TDrawLayers::ChangeOrder(int curIndex, int newIndex)
@@ -613,17 +638,8 @@ void TDrawScheme::PropBeforeChanged(TPropList* sender, TCustomProp* prop)
 void TDrawScheme::PropChanged(TPropList* sender, TCustomProp* prop)
 {
     TDrawCustomScheme::PropChanged(sender, prop);
-    if (prop == NameProp()) {
-        const QString rejected = GetName();
-        const QString saved = FSavedName;
-        FSavedName.clear();
-        if (rejected.isEmpty() || !IsUniqueName(true, true)) {
-            FSavedName = saved == rejected ? QString() : saved;
-            const QString revert = FSavedName;
-            SetName(revert);
-            FSavedName.clear();
-        }
-    }
+    if (prop == NameProp())
+        RevertRejectedName(this, FSavedName);
 }
 
 TRect TDrawScheme::GetRefreshRect(int x, int y) const
@@ -678,31 +694,12 @@ void TDrawSchemes::PropChanged(TPropList* sender, TCustomProp* prop)
 
 int TDrawSchemes::Add(TDrawControl* control)
 {
-    if (!control || !control->InheritsFrom(TDrawCustomScheme::StaticClass()))
-        return -1;
-    const int index = TDrawControl::Add(control);
-    DoNotify(dnSchemes);
-    if (Owner() && !Owner()->ActiveScheme())
-        Owner()->SetActiveScheme(static_cast<TDrawCustomScheme*>(control));
-    return index;
+    return AddActiveChild(this, control, dnSchemes, ActiveSchemeSlot);
 }
 
 void TDrawSchemes::Delete(int index)
 {
-    TDrawControl* child = GetControl(index);
-    if (!child)
-        return;
-    if (!child->HasState(csDestroying) && !HasState(csRemoving)) {
-        TDrawControl::Delete(index);
-        return;
-    }
-    const bool wasActive = Owner() && Owner()->ActiveScheme() == child;
-    TDrawControl::Delete(index);
-    if (wasActive) {
-        const int next = NextActiveIndex(index, GetCount());
-        Owner()->SetActiveScheme(next >= 0 ? GetScheme(next) : nullptr);
-    }
-    DoNotify(dnSchemes);
+    DeleteActiveChild(this, index, dnSchemes, ActiveSchemeSlot);
 }
 
 void TDrawSchemes::ChangeOrder(int curIndex, int newIndex)

@@ -785,15 +785,9 @@ void TDrawControl::Mirror(bool horz, bool vert)
 
 void TDrawControl::Rotate(const TRotationInfo& info)
 {
-    LockLinkPoints();
-    try {
-        SetDocRect(RotateRect(GetDocRect(), info));
-        RotateLinkPoints(info);
-    } catch (...) {
-        UnlockLinkPoints();
-        throw;
-    }
-    UnlockLinkPoints();
+    TLinkPointsLock lock(this);
+    SetDocRect(RotateRect(GetDocRect(), info));
+    RotateLinkPoints(info);
 }
 
 void TDrawControl::RotateAll(const TRotationInfo& info)
@@ -1019,6 +1013,11 @@ void TDrawControl::LoadFromFiler(TDrawFiler& filer)
 }
 
 // ---------------------------------------------------------------- library routines
+
+int OwnerScale(const TDrawControl* c)
+{
+    return c->Owner() ? c->Owner()->Scale() : 100;
+}
 
 bool CopyControlProps(TDrawControl* source, TDrawControl* dest, TDrawFiler* filer)
 {

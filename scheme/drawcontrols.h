@@ -461,10 +461,25 @@ struct TDrawControlFree {
     }
 };
 
+// Keeps a control's registered link points locked for a scope, however the scope is left.
+class TLinkPointsLock {
+public:
+    explicit TLinkPointsLock(TDrawControl* control) : FControl(control) { FControl->LockLinkPoints(); }
+    ~TLinkPointsLock() { FControl->UnlockLinkPoints(); }
+    TLinkPointsLock(const TLinkPointsLock&) = delete;
+    TLinkPointsLock& operator=(const TLinkPointsLock&) = delete;
+
+private:
+    TDrawControl* FControl;
+};
+
 // Copies every property of source to dest through the document text form (with a temporary
 // filer on a memory stream when filer is nullptr), then resolves dest's owner's deferred
 // references.
 bool CopyControlProps(TDrawControl* source, TDrawControl* dest, TDrawFiler* filer = nullptr);
+
+// The owner's zoom in percent; 100 for a control without an owner.
+int OwnerScale(const TDrawControl* c);
 
 // Rotation about info's centre by -Angle degrees in the y-down plane, rounding halves to even.
 TPoint RotatePoint(const TPoint& p, const TRotationInfo& info);

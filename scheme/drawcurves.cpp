@@ -12,11 +12,6 @@
 
 namespace {
 
-int OwnerScale(const TDrawControl* c)
-{
-    return c->Owner() ? c->Owner()->Scale() : 100;
-}
-
 int RoundK(double v)
 {
     return int(RoundHalfEvenInt64(v));
@@ -121,7 +116,7 @@ bool TDrawCurve::LayerMoveable() const
 
 int TDrawCurve::PenPixels() const
 {
-    return MulDiv(FPen->GetActualWidth(), OwnerScale(this), 100000);
+    return FPen->GetActualPixels(OwnerScale(this));
 }
 
 void TDrawCurve::PointsChanged()
@@ -482,23 +477,17 @@ void TDrawCurve::Mirror(bool horz, bool vert)
 
 void TDrawCurve::Rotate(const TRotationInfo& info)
 {
-    LockLinkPoints();
-    try {
-        // rotate about the centre expressed in the curve's own units; normalising the points
-        // then gives the rotated rectangle
-        const TRect doc = GetDocRect();
-        TRotationInfo local = info;
-        local.CenterX -= doc.Left;
-        local.CenterY -= doc.Top;
-        RotatePoints(FPoints, local);
-        PointsChanged();
-        FBrush->RotateGradient(TRotateGradientInfo{info.Angle, info.Mirror});
-        RotateLinkPoints(info);
-    } catch (...) {
-        UnlockLinkPoints();
-        throw;
-    }
-    UnlockLinkPoints();
+    TLinkPointsLock lock(this);
+    // rotate about the centre expressed in the curve's own units; normalising the points
+    // then gives the rotated rectangle
+    const TRect doc = GetDocRect();
+    TRotationInfo local = info;
+    local.CenterX -= doc.Left;
+    local.CenterY -= doc.Top;
+    RotatePoints(FPoints, local);
+    PointsChanged();
+    FBrush->RotateGradient(TRotateGradientInfo{info.Angle, info.Mirror});
+    RotateLinkPoints(info);
 }
 
 TRect TDrawCurve::GetRefreshRect(int x, int y) const
@@ -569,32 +558,28 @@ void TDrawCurve::Paint(TCanvas& canvas, const TRect& paintRect)
         const bool curveOption = Owner() && Owner()->CurveOption();
         bool complete = true;
         TCanvasPathSink sink(canvas);
+        // Puts the closed and/or the open figures into the canvas's path.
+        const auto buildPath = [&](bool closedFigures, bool openFigures) {
+            canvas.BeginPath();
+            CreatePath(sink, pts, FTypes, closedFigures, openFigures, complete, true, info);
+            canvas.EndPath();
+        };
         if (fills) {
             if (FBrush->IsCustomFill()) {
-                canvas.BeginPath();
-                CreatePath(sink, pts, FTypes, true, true, complete, true, info);
-                canvas.EndPath();
+                buildPath(true, true);
                 customFill(canvas.PathToRegion());
-                canvas.BeginPath();
-                CreatePath(sink, pts, FTypes, true, true, complete, true, info);
-                canvas.EndPath();
+                buildPath(true, true);
                 canvas.StrokePath();
             } else {
-                canvas.BeginPath();
-                CreatePath(sink, pts, FTypes, true, curveOption, complete, true, info);
-                canvas.EndPath();
+                buildPath(true, curveOption);
                 canvas.StrokeAndFillPath();
             }
             if (!curveOption) {
-                canvas.BeginPath();
-                CreatePath(sink, pts, FTypes, false, true, complete, true, info);
-                canvas.EndPath();
+                buildPath(false, true);
                 canvas.StrokePath();
             }
         } else {
-            canvas.BeginPath();
-            CreatePath(sink, pts, FTypes, true, true, complete, true, info);
-            canvas.EndPath();
+            buildPath(true, true);
             canvas.StrokePath();
         }
     }

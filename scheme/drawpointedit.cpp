@@ -28,6 +28,21 @@ TRect HandleRect(const TPoint& a, const TPoint& b)
     return TRect(std::min(a.x, b.x) - 2, std::min(a.y, b.y) - 2, std::max(a.x, b.x) + 3, std::max(a.y, b.y) + 3);
 }
 
+// The control lines shown around a selected curve node, as pairs of point indexes: those of
+// the segment from the previous node and those of the segment to the next one.
+template <class Fn>
+void ForEachControlLine(int prev, int index, int next, Fn fn)
+{
+    if (prev >= 0) {
+        fn(prev, prev + 1);
+        fn(prev + 2, index);
+    }
+    if (next >= 0) {
+        fn(index, index + 1);
+        fn(index + 2, next);
+    }
+}
+
 }  // namespace
 
 bool GetPathEditPointGuide(TDrawControl& control, const TPoint& q, int delta, TDrawEditPointGuide& guide)
@@ -259,18 +274,10 @@ bool TDrawPanel::AddControlLinesRgn(TRegion* rgn)
     };
     TRegion built;
     bool result = false;
-    const auto add = [&](int a, int b) {
+    ForEachControlLine(prev, index, next, [&](int a, int b) {
         built = built.United(TRegion(HandleRect(client(a), client(b))));
         result = true;
-    };
-    if (prev >= 0) {
-        add(prev, prev + 1);
-        add(prev + 2, index);
-    }
-    if (next >= 0) {
-        add(index, index + 1);
-        add(index + 2, next);
-    }
+    });
     if (!result)
         return false;
     if (rgn)
@@ -508,14 +515,7 @@ void TDrawPanel::PaintSelection(TCanvas& canvas)
             };
             canvas.Pen().SetStyle(psDot);
             canvas.Pen().SetColor(TColor(0xFF0000));
-            if (prev >= 0) {
-                line(prev, prev + 1);
-                line(prev + 2, index);
-            }
-            if (next >= 0) {
-                line(index, index + 1);
-                line(index + 2, next);
-            }
+            ForEachControlLine(prev, index, next, line);
             stockPen();
             const auto marker = [&](int i) {
                 if (i >= 0 && i < n)

@@ -435,6 +435,11 @@ int TPenProp::GetActualWidth() const
     return FWidth;
 }
 
+int TPenProp::GetActualPixels(int scale) const
+{
+    return MulDiv(GetActualWidth(), scale, 100000);
+}
+
 // ---------------------------------------------------------------- font
 
 TFontProp::TFontProp(TPropList* owner, const QString& name) : TComplexProp(owner, name)

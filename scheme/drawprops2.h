@@ -85,6 +85,8 @@ public:
 
     void Setup(TCanvas& canvas, int scale) override;
     int GetActualWidth() const;
+    // The painted width in pixels at the given zoom in percent (0 when the pen paints nothing).
+    int GetActualPixels(int scale) const;
 
 private:
     TPen FPen;

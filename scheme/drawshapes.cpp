@@ -12,11 +12,6 @@ namespace {
 // One minus the Bezier circle constant.
 constexpr double BezierK = 0.44771525017;
 
-int OwnerScale(const TDrawControl* c)
-{
-    return c->Owner() ? c->Owner()->Scale() : 100;
-}
-
 int RoundK(double v)
 {
     return int(RoundHalfEvenInt64(v));
@@ -96,11 +91,48 @@ void SetPath(TDrawCurve* curve, const std::vector<std::pair<TPoint, uint8_t>>& i
     curve->SetPointsEx(points, types);
 }
 
+// A curve beside the shape with its properties and name, left in an update for the caller
+// to fill the path and end.
 TDrawCurve* NewCurveFrom(TDrawControl* shape)
 {
     TDrawCurve* curve = TDrawControl::Create<TDrawCurve>(shape->Owner(), shape->Parent(), shape->Layer());
     curve->BeginUpdate();
+    CopyControlProps(shape, curve);
+    curve->SetName(shape->GetName());
     return curve;
+}
+
+// Box and ellipse start as 1 x 1 with no fill colour.
+void CreateFilledShape(TDrawControl* c, TBrushProp* brush)
+{
+    c->SetWidth(1);
+    c->SetHeight(1);
+    brush->SetColor(clNone);
+    brush->SetBrushStyle(bsSolid);
+    c->TDrawControl::ControlCreate();
+    c->SetVisible(true);
+}
+
+// Sets up pen and brush and paints a self-painting fill inside the outline; gives the rectangle
+// to draw the outline on (one pixel larger on the far sides when the pen paints nothing).
+TRect PrepareShapePaint(TCanvas& canvas, const TDrawControl* c, TPenProp* pen, TBrushProp* brush,
+                        const TRect& paintRect, bool elliptic, int roundPx)
+{
+    const int scale = OwnerScale(c);
+    pen->Setup(canvas, scale);
+    brush->Setup(canvas, scale);
+    const int p = pen->GetActualPixels(scale);
+    if (brush->IsCustomFill()) {
+        PaintCustom(canvas, brush, ShapeRegion(paintRect, false, elliptic, roundPx, p, false), paintRect, c);
+        pen->Setup(canvas, scale);
+        brush->Setup(canvas, scale);
+    }
+    TRect r = paintRect;
+    if (p == 0) {
+        ++r.Right;
+        ++r.Bottom;
+    }
+    return r;
 }
 
 }  // namespace
@@ -136,12 +168,7 @@ void TDrawBox::CreateProperties()
 
 void TDrawBox::ControlCreate()
 {
-    SetWidth(1);
-    SetHeight(1);
-    FBrush->SetColor(clNone);
-    FBrush->SetBrushStyle(bsSolid);
-    TDrawControl::ControlCreate();
-    SetVisible(true);
+    CreateFilledShape(this, FBrush);
 }
 
 int TDrawBox::GetRoundness() const
@@ -151,7 +178,7 @@ int TDrawBox::GetRoundness() const
 
 int TDrawBox::PenPixels() const
 {
-    return MulDiv(FPen->GetActualWidth(), OwnerScale(this), 100000);
+    return FPen->GetActualPixels(OwnerScale(this));
 }
 
 TRegion TDrawBox::CreateRegion(bool forHit) const
@@ -164,21 +191,8 @@ TRegion TDrawBox::CreateRegion(bool forHit) const
 
 void TDrawBox::PaintShape(TCanvas& canvas, const TRect& paintRect)
 {
-    const int scale = OwnerScale(this);
-    const int roundPx = GetRoundness() != 0 ? MulDiv(GetRoundness(), scale, 100000) : 0;
-    FPen->Setup(canvas, scale);
-    FBrush->Setup(canvas, scale);
-    TRect r = paintRect;
-    const int p = PenPixels();
-    if (FBrush->IsCustomFill()) {
-        PaintCustom(canvas, FBrush, ShapeRegion(paintRect, false, false, roundPx, p, false), paintRect, this);
-        FPen->Setup(canvas, scale);
-        FBrush->Setup(canvas, scale);
-    }
-    if (p == 0) {
-        ++r.Right;
-        ++r.Bottom;
-    }
+    const int roundPx = GetRoundness() != 0 ? MulDiv(GetRoundness(), OwnerScale(this), 100000) : 0;
+    const TRect r = PrepareShapePaint(canvas, this, FPen, FBrush, paintRect, false, roundPx);
     if (roundPx != 0)
         canvas.RoundRect(r, roundPx, roundPx);
     else
@@ -263,8 +277,6 @@ void TDrawBox::Rotate(const TRotationInfo& info)
 TDrawControl* TDrawBox::CreateCurveControl()
 {
     TDrawCurve* curve = NewCurveFrom(this);
-    CopyControlProps(this, curve);
-    curve->SetName(GetName());
     const int w = GetWidth();
     const int h = GetHeight();
     const int round = GetRoundness();
@@ -322,17 +334,12 @@ void TDrawEllipse::CreateProperties()
 
 void TDrawEllipse::ControlCreate()
 {
-    SetWidth(1);
-    SetHeight(1);
-    FBrush->SetColor(clNone);
-    FBrush->SetBrushStyle(bsSolid);
-    TDrawControl::ControlCreate();
-    SetVisible(true);
+    CreateFilledShape(this, FBrush);
 }
 
 int TDrawEllipse::PenPixels() const
 {
-    return MulDiv(FPen->GetActualWidth(), OwnerScale(this), 100000);
+    return FPen->GetActualPixels(OwnerScale(this));
 }
 
 TRegion TDrawEllipse::CreateRegion(bool forHit) const
@@ -343,21 +350,7 @@ TRegion TDrawEllipse::CreateRegion(bool forHit) const
 
 void TDrawEllipse::Paint(TCanvas& canvas, const TRect& paintRect)
 {
-    const int scale = OwnerScale(this);
-    FPen->Setup(canvas, scale);
-    FBrush->Setup(canvas, scale);
-    const int p = PenPixels();
-    if (FBrush->IsCustomFill()) {
-        PaintCustom(canvas, FBrush, ShapeRegion(paintRect, false, true, 0, p, false), paintRect, this);
-        FPen->Setup(canvas, scale);
-        FBrush->Setup(canvas, scale);
-    }
-    TRect r = paintRect;
-    if (p == 0) {
-        ++r.Right;
-        ++r.Bottom;
-    }
-    canvas.Ellipse(r);
+    canvas.Ellipse(PrepareShapePaint(canvas, this, FPen, FBrush, paintRect, true, 0));
 }
 
 bool TDrawEllipse::IsPointInside(int x, int y)
@@ -407,8 +400,6 @@ void TDrawEllipse::Rotate(const TRotationInfo& info)
 TDrawControl* TDrawEllipse::CreateCurveControl()
 {
     TDrawCurve* curve = NewCurveFrom(this);
-    CopyControlProps(this, curve);
-    curve->SetName(GetName());
     const int w = GetWidth();
     const int h = GetHeight();
     const int cx = RoundK(w * BezierK / 2);

@@ -570,13 +570,18 @@ void TCustomComPort::SetComNumber(uint16_t v)
         dispatcher_->RestoreTriggers(saved);
 }
 
+void TCustomComPort::ApplyLineParameters()
+{
+    if (state_ == State::Open)
+        RaiseForErrorCode(dispatcher_->SetLineParameters(baud_, parity_, stopBits_, dataBits_));
+}
+
 void TCustomComPort::SetBaud(int32_t v)
 {
     if (v == baud_)
         return;
     baud_ = v;
-    if (state_ == State::Open)
-        RaiseForErrorCode(dispatcher_->SetLineParameters(baud_, parity_, stopBits_, dataBits_));
+    ApplyLineParameters();
 }
 
 void TCustomComPort::SetParity(TParity v)
@@ -584,8 +589,7 @@ void TCustomComPort::SetParity(TParity v)
     if (v == parity_)
         return;
     parity_ = v;
-    if (state_ == State::Open)
-        RaiseForErrorCode(dispatcher_->SetLineParameters(baud_, parity_, stopBits_, dataBits_));
+    ApplyLineParameters();
 }
 
 void TCustomComPort::SetDataBits(uint16_t v)
@@ -593,8 +597,7 @@ void TCustomComPort::SetDataBits(uint16_t v)
     if (v == dataBits_)
         return;
     dataBits_ = v;
-    if (state_ == State::Open)
-        RaiseForErrorCode(dispatcher_->SetLineParameters(baud_, parity_, stopBits_, dataBits_));
+    ApplyLineParameters();
 }
 
 void TCustomComPort::SetStopBits(uint16_t v)
@@ -602,8 +605,7 @@ void TCustomComPort::SetStopBits(uint16_t v)
     if (v == stopBits_)
         return;
     stopBits_ = v;
-    if (state_ == State::Open)
-        RaiseForErrorCode(dispatcher_->SetLineParameters(baud_, parity_, stopBits_, dataBits_));
+    ApplyLineParameters();
 }
 
 void TCustomComPort::SetInSize(uint16_t v)

@@ -224,6 +224,8 @@ private:
     void ReleaseDispatcher();
     bool Applying() const { return force_; }
     void ApplyTraceLog(bool trace, TTraceLogState v);
+    // Speed, parity, data and stop bits take effect at once on an open port.
+    void ApplyLineParameters();
 
     State state_ = State::Closed;
     bool force_ = false;

@@ -269,3 +269,16 @@ TEST(StringHelpers, CaseInsensitiveComparisonFoldsCyrillic)
     EXPECT_EQ(DequotedStr("'it''s' rest"), "it's");
     EXPECT_EQ(DequotedStr("plain"), "plain");
 }
+
+TEST(StringHelpers, QuotedItemStopsJustPastItsClosingQuote)
+{
+    const QString text = "a,\"x\"\"y\",b";
+    int i = 2;
+    EXPECT_EQ(ReadQuotedItem(text, i, '"'), "x\"y");
+    EXPECT_EQ(i, 8);  // on the comma after the item
+    // Without a closing quote the item runs to the end.
+    const QString open = "'abc";
+    int j = 0;
+    EXPECT_EQ(ReadQuotedItem(open, j, '\''), "abc");
+    EXPECT_EQ(j, 4);
+}
