@@ -5,6 +5,7 @@
 #include "app/fspalsh.h"
 #include "app/tables.h"
 #include "app/widgets.h"
+#include "grid/dbctrlsex.h"
 #include "platform/application.h"
 #include "platform/comports.h"
 #include "platform/datasource.h"
@@ -21,6 +22,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFocusEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QShowEvent>
@@ -199,6 +201,9 @@ void TfrmMain::SetupLayout()
     ui->lstScanVemor->setColumnWidth(0, 70);
     ui->lstScanVemor->setColumnWidth(1, 90);
     ui->lstScanVemor->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A plain report list: its columns stay where they are and take no clicks.
+    ui->lstScanVemor->header()->setSectionsMovable(false);
+    ui->lstScanVemor->header()->setSectionsClickable(false);
 
     ui->btnScan->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
     ui->btnParams->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
@@ -214,6 +219,15 @@ void TfrmMain::SetupLayout()
     ui->edtKoef->setValidator(new KoefValidator(this));
     for (QLineEdit* e : {ui->edtUn, ui->edtUk, ui->edtTp, ui->edtTb, ui->edtKoef, ui->edtUpKO})
         e->installEventFilter(this);
+    // The channel names: unbound data-aware edits, flat with their border always drawn.
+    for (QLineEdit* edit : ui->boxSulmNames->findChildren<QLineEdit*>()) {
+        auto* name = dynamic_cast<TDBEditEx*>(edit);
+        if (!name)
+            continue;
+        name->SetFlat(true);
+        name->SetAlwaysShowBorder(true);
+        name->SetMaxLength(75);
+    }
     // Spin edits change only by their buttons and arrow keys.
     for (QSpinBox* s : {ui->edtDelayKO1, ui->edtDelayKO2, ui->edtDelayKO3, ui->edtDelayKO4, ui->edtDelayEngine,
                         ui->edtDelayRazr, ui->edtDelayUn, ui->edtDelayUk, ui->edtFiltrKO}) {
@@ -375,8 +389,12 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress && (qobject_cast<QSpinBox*>(watched) ||
                                               qobject_cast<QSpinBox*>(watched->parent()))) {
+        // Every typed character goes, backspace and the editing shortcuts included; keys that
+        // move the focus or the cursor, or finish the entry, stay.
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (!key->text().isEmpty() && key->text().at(0).isPrint())
+        static const QList<int> kept{Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Delete, Qt::Key_Return,
+                                     Qt::Key_Enter, Qt::Key_Escape};
+        if (!key->text().isEmpty() && !kept.contains(key->key()))
             return true;
     }
     if (event->type() == QEvent::FocusOut) {
@@ -1295,15 +1313,17 @@ void TfrmMain::RefreshParams()
         ui->chkWriteEngineOffUk->setChecked(b("fwriteengineoffuk"));
     } else if (DeviceKind() == 1) {
         SelectSulmRow(q, SelectedNumber);
-        if (!q.Eof()) {
-            const QString inv = q.FieldByName(QStringLiteral("finvert"))->AsString();
-            for (int k = 0; k < 16; ++k)
-                if (QCheckBox* c = FSulmInvert[std::size_t(k)])
-                    c->setChecked(k < inv.size() && inv.at(k) == QLatin1Char('1'));
-            ui->edtSulmDelay->setText(q.FieldByName(QStringLiteral("fpause"))->AsString());
-            ui->lblSulmDateTime->setText(QStringLiteral("Дата/время :  \n\n") +
-                                         q.FieldByName(QStringLiteral("fdatetime"))->AsString());
-        }
+        // A device without its row shows empty values rather than those of the device before.
+        const bool row = !q.Eof();
+        auto text = [&q, row](const char* name) {
+            return row ? q.FieldByName(QString::fromLatin1(name))->AsString() : QString();
+        };
+        const QString inv = text("finvert");
+        for (int k = 0; k < 16; ++k)
+            if (QCheckBox* c = FSulmInvert[std::size_t(k)])
+                c->setChecked(k < inv.size() && inv.at(k) == QLatin1Char('1'));
+        ui->edtSulmDelay->setText(text("fpause"));
+        ui->lblSulmDateTime->setText(QStringLiteral("Дата/время :  \n\n") + text("fdatetime"));
         SelectSulmNames(q, SelectedNumber);
         for (; !q.Eof(); q.Next()) {
             const QString name = QStringLiteral("edtSulmCannel%1Name").arg(q.FieldByName(QStringLiteral("fpin"))->AsInteger());

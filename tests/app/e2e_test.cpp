@@ -2,12 +2,15 @@
 #include "app/fmain.h"
 #include "app/fspalsh.h"
 #include "app/tables.h"
+#include "grid/dbctrlsex.h"
 #include "platform/query.h"
 #include "serial/comport.h"
 #include "tests/support/e2e_fixture.h"
 #include "app/fmain_ui.h"
 
+#include <QCheckBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
 
@@ -780,6 +783,18 @@ TEST_F(MainWindowTest, SpinEditsTakeNoTypedKeysAndEmptyEditsBecomeZero)
     QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
     QCoreApplication::sendEvent(f.edtDelayKO1, &up);
     EXPECT_EQ(f.edtDelayKO1->value(), 40);
+    // Editing characters are typed characters too: backspace and paste change nothing.
+    f.edtDelayKO2->setValue(1000);
+    QLineEdit* inner = f.edtDelayKO2->findChild<QLineEdit*>();
+    ASSERT_NE(inner, nullptr);
+    inner->end(false);
+    QKeyEvent backspace(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier, QStringLiteral("\b"));
+    QCoreApplication::sendEvent(inner, &backspace);
+    EXPECT_EQ(inner->text(), QStringLiteral("1000"));
+    EXPECT_EQ(f.edtDelayKO2->value(), 1000);
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QCoreApplication::sendEvent(inner, &down);
+    EXPECT_EQ(f.edtDelayKO2->value(), 980);
     f.edtUn->clear();
     QFocusEvent out(QEvent::FocusOut);
     QCoreApplication::sendEvent(f.edtUn, &out);
@@ -826,4 +841,59 @@ TEST_F(MainWindowTest, PortsThatCannotBeOpenedAreNotListedAndAFailedChangeIsRepo
     w.cmbPortsChange();
     EXPECT_TRUE(w.ComPort().Active());
     EXPECT_EQ(boxes.Count(), 1u);
+}
+
+TEST_F(MainWindowTest, FoundListColumnsCanNeitherBeClickedNorDragged)
+{
+    TfrmMain w;
+    const QHeaderView* header = w.Form().lstScanVemor->header();
+    EXPECT_FALSE(header->sectionsClickable());
+    EXPECT_FALSE(header->sectionsMovable());
+    EXPECT_EQ(header->sectionSize(0), 70);
+    EXPECT_EQ(header->sectionSize(1), 90);
+}
+
+TEST_F(MainWindowTest, SecondKindPageShowsOnlyTheChosenDevice)
+{
+    auto w = ManualWindow();
+    auto& f = w->Form();
+    f.cmbDevice->addItem(QStringLiteral("СУЛМ"));
+    f.cmbDevice->setCurrentIndex(1);
+    w->cmbDeviceChange();
+    StoreSulmParameters(w->QryEdit(), 7, 100, QStringLiteral("05.03.2007  8:04:09"),
+                        QStringLiteral("1100000000000001"));
+    {
+        TQuery q;
+        AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
+        q.SetSQL(QStringLiteral("insert into sulm_n (fid, fpin, fname) values (7, 2, 'Насос'), (7, 17, 'лишний')"));
+        q.ExecSQL();
+    }
+    SelectedNumber = 7;
+    w->btnParamsClick();
+    EXPECT_TRUE(f.chkSulmInvert1->isChecked());
+    EXPECT_TRUE(f.chkSulmInvert16->isChecked());
+    EXPECT_EQ(f.edtSulmDelay->text(), QStringLiteral("100"));
+    EXPECT_EQ(f.lblSulmDateTime->text(), QStringLiteral("Дата/время :  \n\n05.03.2007  8:04:09"));
+    EXPECT_EQ(f.edtSulmCannel2Name->text(), QStringLiteral("Насос"));
+
+    // The channel names are the library's data-aware edits, used unbound.
+    for (int i = 1; i <= 16; ++i) {
+        auto* edit = dynamic_cast<TDBEditEx*>(
+            f.boxSulmNames->findChild<QLineEdit*>(QStringLiteral("edtSulmCannel%1Name").arg(i)));
+        ASSERT_NE(edit, nullptr) << i;
+        EXPECT_TRUE(edit->DataIndependent());
+        EXPECT_TRUE(edit->Flat());
+        EXPECT_TRUE(edit->AlwaysShowBorder());
+        EXPECT_EQ(edit->MaxLength(), 75);
+        EXPECT_EQ(edit->ButtonsWidth(), 0);
+    }
+    EXPECT_EQ(f.edtSulmCannel2Name->maxLength(), 75);
+
+    // A device without its row shows empty values, not those of the device shown before.
+    SelectedNumber = 8;
+    w->btnParamsClick();
+    for (QCheckBox* c : {f.chkSulmInvert1, f.chkSulmInvert2, f.chkSulmInvert16})
+        EXPECT_FALSE(c->isChecked());
+    EXPECT_EQ(f.edtSulmDelay->text(), QString());
+    EXPECT_EQ(f.lblSulmDateTime->text(), QStringLiteral("Дата/время :  \n\n"));
 }
