@@ -254,19 +254,17 @@ void TPropList::SaveProperty(TDrawFiler& filer, const QByteArray& indent, bool i
         } else {
             return;
         }
-        // the whole block in memory, one write
+        // The whole block in memory, one write. Every full line of 32 bytes ends with CR LF;
+        // the rest (possibly nothing) goes on the last line, which the closing brace follows.
         const QByteArray lineIndent = indent + "  ";
-        const qsizetype lines = (bytes.size() + 31) / 32;
+        const qsizetype full = bytes.size() / 32;
         QByteArray block;
-        block.reserve(head.size() + 6 + lines * (lineIndent.size() + 66) + 4);
+        block.reserve(head.size() + 6 + (full + 1) * (lineIndent.size() + 66) + 4);
         block.append(head).append(" = {\r\n");
         const QByteArray hex = bytes.toHex().toUpper();
-        for (qsizetype l = 0; l < lines; ++l) {
-            block.append(lineIndent);
-            block.append(hex.constData() + l * 64, std::min<qsizetype>(64, hex.size() - l * 64));
-            if (l + 1 < lines)
-                block.append("\r\n");
-        }
+        for (qsizetype l = 0; l < full; ++l)
+            block.append(lineIndent).append(hex.constData() + l * 64, 64).append("\r\n");
+        block.append(lineIndent).append(hex.constData() + full * 64, hex.size() - full * 64);
         block.append(" }\r\n");
         filer.SaveBuf(block.constData(), block.size());
         return;
@@ -325,19 +323,14 @@ void TPropList::LoadProperty(TDrawFiler& filer, TCustomProp* prop, const QByteAr
     const QByteArray name = TrimBoth(line.left(eq));
     const QByteArray text = TrimBoth(line.mid(eq + 1));
     TCustomProp* target = prop ? prop : ByName(FromCp1251(name));
+    // Unknown name: nothing more is read here. Continuation lines of its list or data come
+    // back to the caller as lines of their own and, lacking a known name, are ignored, so an
+    // unterminated value of an unknown property cannot swallow the lines after it.
+    if (!target)
+        return;
 
     const bool listBlock = text.startsWith('(') && !text.endsWith(')');
     const bool dataBlock = text.startsWith('{') && !text.endsWith('}');
-    if (!target) {
-        // unknown name: its continuation lines are passed over, never decoded
-        if (listBlock || dataBlock) {
-            const char close = listBlock ? ')' : '}';
-            QByteArray l;
-            while (filer.LoadStr(l) && !l.endsWith(close)) {
-            }
-        }
-        return;
-    }
 
     Variant value;
     if (IsEmptyBlock(text, '(', ')') || IsEmptyBlock(text, '{', '}')) {
@@ -373,8 +366,9 @@ void TPropList::LoadProperty(TDrawFiler& filer, TCustomProp* prop, const QByteAr
         }
         if (!bytes.isEmpty())
             value = Variant(bytes);
-    } else if (!text.isEmpty() && text.size() >= 2 && text.front() == '\'' && text.back() == '\'') {
-        value = Variant(FromCp1251(text.mid(1, text.size() - 2)));
+    } else if (!text.isEmpty() && text.front() == '\'' && text.back() == '\'') {
+        // a lone quote is an empty quoted text
+        value = Variant(FromCp1251(text.size() >= 2 ? text.mid(1, text.size() - 2) : QByteArray()));
     } else {
         value = Variant(FromCp1251(text));
     }

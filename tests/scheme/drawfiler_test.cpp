@@ -525,7 +525,46 @@ TEST(ComplexProps, DataBlockLineLayout)
     TMemoryStream stream;
     TDrawFiler filer(stream);
     list.SaveToFiler(filer, "");
-    EXPECT_EQ(stream.Bytes(), "D = {\r\n  " + QByteArray(64, '1') + "\r\n  " + QByteArray(64, '1') + " }\r\n");
+    // every full line of 32 bytes ends its line; the empty rest line carries the brace
+    EXPECT_EQ(stream.Bytes(),
+              "D = {\r\n  " + QByteArray(64, '1') + "\r\n  " + QByteArray(64, '1') + "\r\n   }\r\n");
+
+    // and reads back as the same 64 bytes
+    QByteArray back;
+    TPropList other;
+    auto* d2 = new TDataProp(&other, "D");
+    d2->OnSetData = [&](TDataProp*, const Variant& v) { back = v.IsClear() ? QByteArray() : v.AsBytes(); };
+    TMemoryStream in(stream.Bytes() + "end\r\n");
+    TDrawFiler reader(in);
+    QByteArray l;
+    while (reader.LoadStr(l))
+        other.LoadFromFiler(reader, l, nullptr);
+    EXPECT_EQ(back, bytes);
+
+    // one byte: a single rest line
+    bytes = QByteArray(1, '\xAB');
+    TMemoryStream one;
+    TDrawFiler f1(one);
+    list.SaveToFiler(f1, "  ");
+    EXPECT_EQ(one.Bytes(), "  D = {\r\n    AB }\r\n");
+}
+
+TEST(DocumentReader, UnknownUnterminatedValueSwallowsNothing)
+{
+    TestObject box;
+    TMemoryStream stream(Crlf("Nonsense = (abc\nLeft = 5000\nJunk = {\n0A0B\nTop = 7000\nCaption = '\nend\n"));
+    TDrawFiler filer(stream);
+    QByteArray l;
+    while (filer.LoadStr(l))
+        box.Props.LoadFromFiler(filer, l, nullptr);
+    EXPECT_EQ(box.Get("Left"), 5000);
+    EXPECT_EQ(box.Get("Top"), 7000);
+    box.Caption->SetValue("x");
+    TMemoryStream s2(Crlf("Caption = '\nend\n"));
+    TDrawFiler f2(s2);
+    ASSERT_TRUE(f2.LoadStr(l));
+    box.Props.LoadFromFiler(f2, l, nullptr);
+    EXPECT_EQ(box.Caption->GetValue(), "") << "a lone quote is an empty quoted text";
 }
 
 TEST(DocumentReader, ArbitraryTextOnlyEverFailsWithAnException)
