@@ -92,8 +92,14 @@ TCustomComPort::TCustomComPort(QObject* owner) : TBaseComponent(owner) {}
 
 TCustomComPort::~TCustomComPort()
 {
-    if (state_ == State::Open)
-        ClosePortSequence();
+    // A destructor must not throw: a dump that could not be written is reported instead.
+    if (state_ == State::Open) {
+        try {
+            ClosePortSequence();
+        } catch (...) {
+            HandleException(std::current_exception());
+        }
+    }
     if (state_ == State::Closing && dispatcher_ && !dispatcher_->DeliveryRunning()) {
         dispatcher_->FinishDeferredClose();
         ReleaseDispatcher();
@@ -244,18 +250,31 @@ void TCustomComPort::ClosePortSequence()
     open_ = false;
     if (state_ != State::Open)
         return;
-    SetTracing(tlDump);
-    SetLogging(tlDump);
+    // A dump that fails must not leave the port open while Open reads False (it could then
+    // never be closed): the close goes on and the failure is raised at its end.
+    std::exception_ptr dumpFailure;
+    try {
+        SetTracing(tlDump);
+    } catch (...) {
+        dumpFailure = std::current_exception();
+    }
+    try {
+        SetLogging(tlDump);
+    } catch (...) {
+        if (!dumpFailure)
+            dumpFailure = std::current_exception();
+    }
     state_ = State::Closing;
     NotifyPortClose();
     dispatcher_->SaveTriggers(savedTriggers_);
     triggersSaved_ = true;
     dispatcher_->CloseDispatcherPort();
-    if (dispatcher_->ClosePending()) {
+    if (dispatcher_->ClosePending())
         PostClosePending();
-        return;
-    }
-    ReleaseDispatcher();
+    else
+        ReleaseDispatcher();
+    if (dumpFailure)
+        std::rethrow_exception(dumpFailure);
 }
 
 void TCustomComPort::ReleaseDispatcher()
@@ -562,8 +581,9 @@ void TCustomComPort::SetComNumber(uint16_t v)
     const TTraceLogState logging = logging_;
     SetOpen(false);
     comNumber_ = v;
-    tracing_ = tracing;
-    logging_ = logging;
+    // Through the setters: a closed port keeps on and off, so a paused trace comes back off.
+    SetTracing(tracing);
+    SetLogging(logging);
     triggersSaved_ = false;
     SetOpen(true);
     if (state_ == State::Open)
@@ -661,8 +681,9 @@ void TCustomComPort::SetHWFlowOptions(THWFlowOptions v)
     hwFlow_ = v;
     if (state_ == State::Open)
         RaiseForErrorCode(dispatcher_->SetHWFlowControl(bufferFull_, bufferResume_, v));
-    if (v & (hwfUseRTS | hwfRequireCTS))
-        rs485Mode_ = false;
+    // Through the setter, so that an open port's direction control goes too.
+    if ((v & (hwfUseRTS | hwfRequireCTS)) && rs485Mode_)
+        SetRS485Mode(false);
 }
 
 void TCustomComPort::SetSWFlowOptions(TSWFlowOptions v)
@@ -808,6 +829,8 @@ void TCustomComPort::SetLogging(TTraceLogState v) { ApplyTraceLog(false, v); }
 void TCustomComPort::ApplyTraceLog(bool trace, TTraceLogState v)
 {
     TTraceLogState& state = trace ? tracing_ : logging_;
+    if (v == state && !force_)
+        return;  // on again must not empty a running trace
     if (state_ != State::Open) {
         // Closed: tlOn and tlOff are kept for the next open, the one-shot requests are not.
         state = (v == tlOn || v == tlOff) ? v : tlOff;

@@ -747,14 +747,20 @@ void TBaseDispatcher::WriteOutputRing()
 
 // ---- Line settings ----------------------------------------------------------------------------
 
-uint32_t DrainPauseMs(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits)
+uint32_t BaudFromLegacyCode(uint32_t baud)
 {
     static const uint32_t legacy[24] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 0, 0, 38400,
                                         0,   0,   0,   56000, 0,   0,    0,    128000, 0, 0,  0, 256000};
     if (baud == 0xFEFF)
-        baud = 115200;
-    else if (baud >= 0xFF10 && baud <= 0xFF27)
-        baud = legacy[baud - 0xFF10];
+        return 115200;
+    if (baud >= 0xFF10 && baud <= 0xFF27)
+        return legacy[baud - 0xFF10];
+    return baud;
+}
+
+uint32_t DrainPauseMs(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits)
+{
+    baud = BaudFromLegacyCode(baud);
     if (baud == 0)
         return 0;
     uint32_t bits = byteSize + 2u;
@@ -825,7 +831,8 @@ int TBaseDispatcher::SetLineParameters(int32_t baud, uint8_t parity, uint16_t st
 void TBaseDispatcher::GetLineParameters(int32_t& baud, uint8_t& parity, uint16_t& dataBits, uint16_t& stopBits)
 {
     std::lock_guard line(lineLock_);
-    baud = static_cast<int32_t>(dcb_.BaudRate);
+    const uint32_t rate = BaudFromLegacyCode(dcb_.BaudRate);
+    baud = static_cast<int32_t>(rate != 0 ? rate : dcb_.BaudRate);
     parity = dcb_.Parity;
     dataBits = dcb_.ByteSize;
     stopBits = dcb_.StopBits == OneStopBit ? 1 : 2;

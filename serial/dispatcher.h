@@ -356,6 +356,10 @@ private:
     int adopted_;
 };
 
+// The rate a legacy speed code stands for (0xFEFF, 0xFF10 to 0xFF27; 0 for an unused code);
+// any other value is the rate itself.
+uint32_t BaudFromLegacyCode(uint32_t baud);
+
 // The pause after the output drained before new line settings: 18 character times
 // (36 when that is below a millisecond), in milliseconds rounded up.
 uint32_t DrainPauseMs(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits);

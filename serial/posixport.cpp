@@ -278,13 +278,17 @@ int TPosixDispatcher::PortSetState(const TDCB& dcb)
         t.c_cflag |= CSTOPB;
     if (dcb.fRtsControl == RtsControlHandshake || dcb.fOutxCtsFlow)
         t.c_cflag |= CRTSCTS;
+    // A legacy speed code runs the line at the rate it names.
+    const uint32_t rate = BaudFromLegacyCode(dcb.BaudRate);
+    if (rate == 0)
+        return -SystemCodeFromErrno(EINVAL);
     unsigned code = BOTHER;
     for (const BaudCode& b : baudCodes) {
-        if (b.rate == dcb.BaudRate)
+        if (b.rate == rate)
             code = b.code;
     }
     t.c_cflag |= code;
-    t.c_ispeed = t.c_ospeed = dcb.BaudRate;
+    t.c_ispeed = t.c_ospeed = rate;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     t.c_cc[VSTART] = dcb.XonChar;

@@ -143,6 +143,11 @@ TEST_F(ComPortTest, LineSettingsReachTheDevice)
     port->ValidDispatcher()->GetLineParameters(baud, parity, dataBits, stopBits);
     EXPECT_EQ(baud, 250000);
     EXPECT_EQ(parity, pNone);
+    port->SetBaud(0xFF16);  // a legacy speed code: the line runs, and reads back, at 9600
+    t = SlaveSettings(pty);
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+    port->ValidDispatcher()->GetLineParameters(baud, parity, dataBits, stopBits);
+    EXPECT_EQ(baud, 9600);
 }
 
 TEST_F(ComPortTest, OneAnnouncementPerArrivalAndUnreadBytesComeBackWithTheNext)
@@ -438,4 +443,62 @@ TEST_F(ComPortTest, SelectionDialogListsPresentPortsUpToFifty)
     TComSelectForm empty;
     EXPECT_EQ(empty.PortsComboBox->count(), 0);
     EXPECT_FALSE(empty.OkBtn->isEnabled());
+}
+
+TEST_F(ComPortTest, TracingOnAgainKeepsTheTraceAndAPortChangeKeepsOnlyOnAndOff)
+{
+    const QString file = QDir::temp().filePath(QStringLiteral("serial_trace_again_%1.trc").arg(getpid()));
+    QFile::remove(file);
+    PtyPair second;
+    setenv("COMPORT_MAP", QStringLiteral("1=%1;2=%2").arg(pty.SlavePath(), second.SlavePath()).toLocal8Bit().constData(), 1);
+    auto port = MakePort();
+    port->SetTraceName(file);
+    port->Open();
+    port->SetTracing(tlOn);
+    port->PutString("AB");
+    port->SetTracing(tlOn);
+    port->SetTracing(tlDump);
+    EXPECT_EQ(port->Tracing(), tlOff);
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), "Transmit: \nAB\n") << "setting on while on must not empty the trace";
+    }
+    port->SetTracing(tlOn);
+    port->SetTracing(tlPause);
+    port->SetComNumber(2);
+    EXPECT_EQ(port->Tracing(), tlOff) << "a paused trace does not survive the reopen as paused";
+    port->SetTracing(tlOn);
+    port->SetComNumber(1);
+    EXPECT_EQ(port->Tracing(), tlOn);
+    port.reset();
+    QFile::remove(file);
+}
+
+TEST_F(ComPortTest, HardwareHandshakeOnAnOpenPortEndsDirectionControl)
+{
+    auto port = MakePort();
+    port->Open();
+    ASSERT_TRUE(port->ValidDispatcher()->RS485Mode());
+    port->SetHWFlowOptions(hwfRequireCTS);
+    EXPECT_FALSE(port->RS485Mode());
+    EXPECT_FALSE(port->ValidDispatcher()->RS485Mode()) << "the dispatcher must drop direction control too";
+    EXPECT_EQ(port->HWFlowOptions(), hwfRequireCTS);
+}
+
+TEST_F(ComPortTest, ADumpThatCannotBeWrittenStillClosesThePort)
+{
+    auto port = MakePort();
+    port->SetTraceName(QStringLiteral("/nonexistent-serial-dir/serial.trc"));
+    port->SetTracing(tlOn);
+    port->Open();
+    EXPECT_THROW(port->Close(), EInOutError);
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_FALSE(port->Active());
+    port->Open();
+    EXPECT_TRUE(port->IsOpen()) << "the device was released by the failed close";
+    // Destroying it with the same failure reports the failure instead of throwing.
+    port->SetTracing(tlOn);
+    port.reset();
+    EXPECT_EQ(handled.size(), 1u);
 }
