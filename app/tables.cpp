@@ -119,6 +119,16 @@ void SetInt(TQuery& q, const QString& name, int v)
     q.ParamByName(name).SetAsInteger(v);
 }
 
+// A log event's date and its time of day to the second: the key and the order of the log.
+// Milliseconds have their own column, so a time that carries some names the same event.
+void SetLogMoment(TQuery& q, TDateTime date, TDateTime time)
+{
+    int h = 0, n = 0, s = 0, ms = 0;
+    DecodeTime(time, h, n, s, ms);
+    q.ParamByName("pDate").SetAsDate(date);
+    q.ParamByName("pTime").SetAsTime(EncodeTime(h, n, s, 0));
+}
+
 }  // namespace
 
 QString OpenBases(const QString& basesDir)
@@ -337,8 +347,7 @@ bool AddVemorLogRecord(TQuery& qryEdit, const VemorLogRecord& r)
     SetBool(qryEdit, "pUn", r.un);
     SetBool(qryEdit, "pUk", r.uk);
     SetInt(qryEdit, "pU", r.u);
-    qryEdit.ParamByName("pDate").SetAsDate(r.date);
-    qryEdit.ParamByName("pTime").SetAsTime(r.time);
+    SetLogMoment(qryEdit, r.date, r.time);
     SetInt(qryEdit, "pMilSec", r.milSec);
     qryEdit.ExecSQL();
     return qryEdit.RowsAffected() == 1;
@@ -354,8 +363,7 @@ bool AddSulmLogRecord(TQuery& qryEdit, int fid, TDateTime date, TDateTime time, 
         values += QString(",:pF%1").arg(i);
     }
     Prepare(qryEdit, "insert or ignore into cprotokol (" + columns + ") values (" + values + ")", fid);
-    qryEdit.ParamByName("pDate").SetAsDate(date);
-    qryEdit.ParamByName("pTime").SetAsTime(time);
+    SetLogMoment(qryEdit, date, time);
     SetInt(qryEdit, "pNum", num);
     for (int i = 0; i < 16; ++i)
         SetInt(qryEdit, QString("pF%1").arg(i + 1), (channelMask >> i) & 1);

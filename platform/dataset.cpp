@@ -831,6 +831,15 @@ void TDataSet::Close()
     if (!Active())
         return;
     BeforeClose(*this);
+    // Nothing unposted outlives the close: a new record is taken out before a subclass keeps
+    // or drops the records.
+    if (inserting_) {
+        TRecordData* rec = CurrentRecord();
+        std::erase(view_, rec);
+        std::erase_if(records_, [rec](const auto& r) { return r.get() == rec; });
+        inserting_ = false;
+        positionsValid_ = false;
+    }
     InternalClose();
     ResetAfterClose();
     SetState(dsInactive);
@@ -883,7 +892,8 @@ void TDataSet::DataEvent(TDataEvent event, TField* field)
     if (disableCount_ > 0) {
         // Requests still reach the links; display notifications wait for the last enable.
         if (event != deUpdateRecord && event != deCheckBrowseMode && event != deFocusControl) {
-            if (event == deLayoutChange)
+            // A close may drop the fields controls keep: after it they must lay out again.
+            if (event == deLayoutChange || (event == deUpdateState && state_ == dsInactive))
                 layoutPending_ = true;
             return;
         }
@@ -1286,7 +1296,7 @@ void TDataSet::Post()
 
 void TDataSet::Cancel()
 {
-    CheckActive();
+    // Also on a closed dataset: a control may reset its edit whatever the dataset's state.
     if (state_ != dsEdit && state_ != dsInsert)
         return;
     BeforeCancel(*this);

@@ -269,11 +269,9 @@ bool TDataLink::Edit()
 {
     if (!active_ || readOnly_)
         return false;
-    TDataSet* ds = DataSet();
-    if (!editing_ && !ds->CanModify())
-        return false;
-    if (!editing_)
-        ds->Edit();
+    // The source decides whether a control may start an edit (AutoEdit).
+    if (!editing_ && DataSet()->CanModify())
+        source_->Edit();
     return editing_;
 }
 

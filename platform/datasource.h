@@ -79,7 +79,8 @@ public:
     bool Bof() const;
     bool Eof() const;
 
-    // Puts the dataset into edit state; false when it cannot be edited.
+    // Asks the source to put the dataset into edit state (only when its AutoEdit allows);
+    // true when the dataset is being edited.
     bool Edit();
     // Writes pending control data (UpdateData), as the dataset does before a post.
     void UpdateRecord();

@@ -165,7 +165,12 @@ TEST(DataLink, DisableEnableNestsAndTheLastEnableTellsOnce)
     f.ds.Close();
     f.ds.Open();
     f.ds.EnableControls();
-    EXPECT_EQ(f.link.log, (std::vector<std::string>{"changed"}));   // state came back the same
+    // The state came back the same, but a reopened dataset may have new fields: controls
+    // that keep fields must look them up again.
+    EXPECT_EQ(f.link.log, (std::vector<std::string>{"layout"}));
+    f.link.log.clear();
+    f.ds.Refresh();
+    EXPECT_EQ(f.link.log, (std::vector<std::string>{"layout"}));
 
     f.link.log.clear();
     f.ds.DisableControls();
@@ -210,4 +215,18 @@ TEST(DataLink, DataSourceEventsAndReadOnlyLink)
     f.link.SetReadOnly(true);
     EXPECT_FALSE(f.link.Edit());
     EXPECT_EQ(f.ds.State(), dsBrowse);
+}
+
+TEST(DataLink, EditFollowsTheSourcesAutoEdit)
+{
+    Fixture f(2);
+    f.src.SetAutoEdit(false);
+    EXPECT_FALSE(f.link.Edit());
+    EXPECT_EQ(f.ds.State(), dsBrowse);
+    f.ds.Edit();   // the program may still edit; the link then takes part
+    EXPECT_TRUE(f.link.Edit());
+    f.ds.Cancel();
+    f.src.SetAutoEdit(true);
+    EXPECT_TRUE(f.link.Edit());
+    EXPECT_EQ(f.ds.State(), dsEdit);
 }

@@ -86,6 +86,7 @@ TEST(DataSetNavigation, ClosedDataSetAndMissingFieldRaise)
     ds.AddField(ftInteger, "id");
     EXPECT_EQ(ExceptionText([&] { ds.First(); }), "Cannot perform this operation on a closed dataset");
     EXPECT_EQ(ExceptionText([&] { ds.RecordCount(); }), "Cannot perform this operation on a closed dataset");
+    EXPECT_EQ(ExceptionText([&] { ds.Cancel(); }), "");   // nothing to cancel is no error
     ds.Open();
     EXPECT_EQ(ExceptionText([&] { ds.FieldByName("nosuch"); }), "Field 'nosuch' not found");
     EXPECT_EQ(ds.FieldByName("ID"), ds.Field(0));   // names are case-insensitive
@@ -168,6 +169,28 @@ TEST(DataSetEditing, MovingPostsPendingEditsAndDropsUnchangedInsert)
     ds->First();   // nothing typed: the new record goes away
     EXPECT_EQ(ds->RecordCount(), 3);
     EXPECT_EQ(ExceptionText([&] { ds->FieldByName("id")->SetAsInteger(1); }), "Dataset not in edit or insert mode");
+}
+
+TEST(DataSetEditing, ClosingDropsAnUnpostedRecord)
+{
+    auto ds = MakeSet(3);
+    ds->Insert();
+    ds->FieldByName("name")->SetAsString("typed");
+    ds->Close();   // closing posts nothing
+    ds->Open();
+    EXPECT_EQ(ds->RecordCount(), 3);
+    QStringList names;
+    for (; !ds->Eof(); ds->Next())
+        names << ds->FieldByName("name")->AsString();
+    EXPECT_EQ(names, (QStringList{"r1", "r2", "r3"}));
+
+    ds->Last();
+    ds->Edit();
+    ds->FieldByName("name")->SetAsString("changed");
+    ds->Close();
+    ds->Open();
+    ds->Last();
+    EXPECT_EQ(ds->FieldByName("name")->AsString(), "r3");
 }
 
 TEST(DataSetEditing, ConversionsAndRanges)

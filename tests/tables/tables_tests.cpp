@@ -177,6 +177,24 @@ TEST_F(TablesTest, ASecondDownloadOfTheSameRecordAddsNothing)
     EXPECT_EQ(Count("select count(*) from vprotokol") + Count("select count(*) from cprotokol"), 0);
 }
 
+TEST_F(TablesTest, ALogTimeIsKeptToTheSecond)
+{
+    // Milliseconds have their own column: a time that carries some is the same event time.
+    VemorLogRecord r = Record(5, 2007, 5, 10, 11, 59, 59, 460);
+    r.time = EncodeTime(11, 59, 59, 460);
+    EXPECT_TRUE(AddVemorLogRecord(qryEdit, r));
+    EXPECT_FALSE(AddVemorLogRecord(qryEdit, Record(5, 2007, 5, 10, 11, 59, 59, 460)));
+    EXPECT_FALSE(AddSulmLogRecord(qryEdit, 9, r.date, EncodeTime(8, 0, 1, 0), 3, 1) &&
+                 AddSulmLogRecord(qryEdit, 9, r.date, EncodeTime(8, 0, 1, 999), 3, 1));
+    check.Close();
+    check.SetSQL("select ftime || '' from vprotokol union all select ftime || '' from cprotokol");
+    check.Open();
+    QStringList times;
+    for (; !check.Eof(); check.Next())
+        times << check.Field(0)->AsString();
+    EXPECT_EQ(times, (QStringList{"11:59:59", "08:00:01"}));
+}
+
 TEST_F(TablesTest, LogQueryFiltersByDaysAndOrdersAcrossMonthAndYear)
 {
     AddVemorLogRecord(qryEdit, Record(5, 2007, 2, 1, 0, 0, 0, 0));
