@@ -365,8 +365,8 @@ static bool ReportCanStart(TQuery& log, const QString& templatePath, const std::
     }
     status(QStringLiteral(" Проверка шаблона ..."));
     if (!QFileInfo(templatePath).isFile()) {
+        // The check's own text stays up: the operator sees which step stopped the report.
         MessageBox(kCaption, QStringLiteral("Не найден шаблон !"), MsgIcon::Error);
-        status(QString());
         return false;
     }
     return true;

@@ -410,6 +410,7 @@ TEST_F(LogPageTest, ReportNeedsRecordsAndATemplate)
     w().btnSaveProtokolClick();
     ASSERT_EQ(BoxesWith(kNoTemplate).size(), 1u);
     EXPECT_EQ(BoxesWith(kNoTemplate)[0].icon, MsgIcon::Error);
+    EXPECT_EQ(w().StatusText(), QStringLiteral(" Проверка шаблона ..."));
     EXPECT_FALSE(QFile::exists(Docs() + QStringLiteral("temp.docx")));
     EXPECT_FALSE(QFile::exists(saveAs_));
     EXPECT_TRUE(BoxesWith(kSaved).empty());
