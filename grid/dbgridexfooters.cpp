@@ -264,7 +264,11 @@ void TColumnFooterEx::EnsureSumValue()
 
 // ---- TDBGridExSumList ---------------------------------------------------------------------------
 
-TDBGridExSumList::TDBGridExSumList(IDBGridEx* grid, QObject* owner) : TDBSumListProducer(owner), grid_(grid) {}
+TDBGridExSumList::TDBGridExSumList(IDBGridEx* grid, QObject* owner) : TDBSumListProducer(owner), grid_(grid)
+{
+    // A grid's footers compute nothing until the program switches its sums on.
+    SetActive(false);
+}
 
 TDBGridExSumList::~TDBGridExSumList()
 {

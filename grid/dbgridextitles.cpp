@@ -120,8 +120,9 @@ void TCustomDBGridEx::DrawTitleGroups(TCanvas& canvas, int col, const TRect& cel
     while (node->Host && node->Host != headRoot_.get()) {
         THeadTreeNode* host = node->Host;
         int before = 0;
+        // A hidden sibling's width is -1 with column lines: it and its line take no room.
         for (THeadTreeNode* s = host->Child; s != node; s = s->Next)
-            before += std::max(0, s->Width) + (colLines ? 1 : 0);
+            before += std::max(0, s->Width + (colLines ? 1 : 0));
         const int bandLeft = nodeLeft - before;
         const int bandRight = bandLeft + host->Width;
         const int bandBottom = nodeTop - (rowLines ? 1 : 0);

@@ -82,6 +82,23 @@ TEST(GridFooters, MissingFieldsAndEmptyDataShowZero)
     EXPECT_EQ(g.Footer("S", fvtSum), "0");
 }
 
+TEST(GridFooters, SumListStartsInactiveAndComputesOnceSwitchedOn)
+{
+    auto ds = Values({1, 2, 4}, {});
+    TDataSource source;
+    source.SetDataSet(ds.get());
+    TDBGridEx grid;
+    grid.SetFooterRowCount(1);
+    EXPECT_FALSE(grid.SumList().Active());
+    grid.SetDataSource(&source);
+    TColumnEx& c = *grid.Columns().FindColumnByName("I");
+    c.Footer().SetValueType(fvtSum);
+    EXPECT_FALSE(grid.SumList().Hooked());
+    EXPECT_EQ(grid.GetFooterValueText(0, c), "0");
+    grid.SumList().SetActive(true);
+    EXPECT_EQ(grid.GetFooterValueText(0, c), "7");
+}
+
 TEST(GridFooters, CountOfManyRecordsStaticTextAndFieldValue)
 {
     std::initializer_list<int> none{};

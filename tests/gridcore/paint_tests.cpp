@@ -238,3 +238,30 @@ TEST(GridPaint, DrawEventsReachTheProgram)
     EXPECT_EQ(PixelAt(img, foot.Right - 2, foot.Top + 1), ColorToRGB(clYellow));
     EXPECT_GT(CountColor(img, clBlack, foot), 5);
 }
+
+TEST(GridPaint, BandOverAHiddenColumnStartsAtTheFirstVisibleOne)
+{
+    GridFixture f(3, 300, 200);
+    TDBGridEx& g = *f.grid;
+    g.BeginLayout();
+    g.SetOptions({dgTitles, dgColLines, dgRowLines});
+    g.SetUseMultiTitle(true);
+    auto add = [&](const QString& field, const QString& caption) {
+        TColumnEx* c = g.Columns().Add();
+        c->SetFieldName(field);
+        c->Title().SetCaption(caption);
+        c->SetWidth(80);
+        return c;
+    };
+    add("ID", "Group|A")->SetVisible(false);
+    add("Name", "Group|B");
+    g.EndLayout();
+    ASSERT_EQ(g.LeafOf(1)->Host->Text, "Group");
+    EXPECT_EQ(g.LeafOf(1)->Host->Width, 80);  // the hidden column and its line take no room
+    const QImage img = f.Grab();
+    img.save("/tmp/gridcore_hidden_band.png");
+    // The band lies wholly inside the visible column, so its raised frame has both side edges.
+    const TRect cell = g.CellRect(1, 0);
+    EXPECT_EQ(PixelAt(img, cell.Left, cell.Top + 3), ColorToRGB(clBtnHighlight));
+    EXPECT_EQ(PixelAt(img, cell.Right - 1, cell.Top + 3), ColorToRGB(clBtnShadow));
+}
