@@ -111,4 +111,25 @@ public:
     void TearDown() override { SetMessageBoxHook(nullptr); }
 };
 
+// A code list (10 "Ten", 20 "Twenty") for lookup columns.
+inline void FillCodeList(TMemDataSet& list)
+{
+    list.AddField(ftInteger, "Code");
+    list.AddField(ftString, "Title", 20);
+    list.Open();
+    list.AppendRecord({Variant(10), Variant("Ten")});
+    list.AppendRecord({Variant(20), Variant("Twenty")});
+}
+
+// Adds the lookup field "RefName" that shows the code list's title for the field "Ref".
+inline void AddRefLookup(TMemDataSet& ds, TMemDataSet& list)
+{
+    ds.AddField(ftInteger, "Ref");
+    TField* lookup = ds.AddField(ftString, "RefName", 20, fkLookup);
+    lookup->SetLookupDataSet(&list);
+    lookup->SetKeyFields("Ref");
+    lookup->SetLookupKeyFields("Code");
+    lookup->SetLookupResultField("Title");
+}
+
 inline QByteArray Crlf(const char* text) { return QByteArray(text).replace("\n", "\r\n"); }

@@ -110,20 +110,11 @@ TEST(TextImport, CarriageReturnWithoutLineFeedIsRefused)
 TEST(TextImport, KeyListAndLookupColumnsTranslateTheText)
 {
     TMemDataSet list;
-    list.AddField(ftInteger, "Code");
-    list.AddField(ftString, "Title", 20);
-    list.Open();
-    list.AppendRecord({Variant(10), Variant("Ten")});
-    list.AppendRecord({Variant(20), Variant("Twenty")});
+    FillCodeList(list);
 
     auto ds = std::make_unique<TMemDataSet>();
     ds->AddField(ftInteger, "Kind");
-    ds->AddField(ftInteger, "Ref");
-    TField* lookup = ds->AddField(ftString, "RefName", 20, fkLookup);
-    lookup->SetLookupDataSet(&list);
-    lookup->SetKeyFields("Ref");
-    lookup->SetLookupKeyFields("Code");
-    lookup->SetLookupResultField("Title");
+    AddRefLookup(*ds, list);
     ds->Open();
     ds->AppendRecord({Variant(1), Variant(10)});
     ExportGrid g(std::move(ds));
