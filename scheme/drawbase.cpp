@@ -102,17 +102,24 @@ void DeleteActiveChild(TDrawControl* list, int index, TDrawNotify code, TActiveC
 }
 
 // After a Name change: an empty or non-unique name is put back to the one saved before it.
-void RevertRejectedName(TDrawControl* control, QString& savedName)
+// The change that puts it back is not judged again: the saved name may itself be taken (a
+// document can hold two layers of one name), and judging it would revert without end.
+void RevertRejectedName(TDrawControl* control, QString& savedName, bool& reverting)
 {
+    if (reverting) {
+        savedName.clear();
+        return;
+    }
     const QString rejected = control->GetName();
     const QString saved = savedName;
     savedName.clear();
     if (rejected.isEmpty() || !control->IsUniqueName(true, true)) {
-        // the reverting change must not be judged again
-        savedName = saved == rejected ? QString() : saved;
-        const QString revert = savedName;
-        control->SetName(revert);
-        savedName.clear();
+        reverting = true;
+        struct Done {
+            bool& flag;
+            ~Done() { flag = false; }
+        } done{reverting};
+        control->SetName(saved == rejected ? QString() : saved);
     }
 }
 
@@ -335,7 +342,7 @@ void TDrawLayer::PropChanged(TPropList* sender, TCustomProp* prop)
 {
     TDrawControl::PropChanged(sender, prop);
     if (prop == NameProp()) {
-        RevertRejectedName(this, FSavedName);
+        RevertRejectedName(this, FSavedName, FRevertingName);
     } else if (prop == FSelectable && !GetSelectable() && Owner()) {
         for (int i = Owner()->SelectedCount() - 1; i >= 0; --i) {
             TDrawControl* c = Owner()->Selected(i);
@@ -639,7 +646,7 @@ void TDrawScheme::PropChanged(TPropList* sender, TCustomProp* prop)
 {
     TDrawCustomScheme::PropChanged(sender, prop);
     if (prop == NameProp())
-        RevertRejectedName(this, FSavedName);
+        RevertRejectedName(this, FSavedName, FRevertingName);
 }
 
 TRect TDrawScheme::GetRefreshRect(int x, int y) const

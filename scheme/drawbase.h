@@ -79,6 +79,7 @@ private:
     TBoolProp* FSelectable = nullptr;
     TBoolProp* FReadOnly = nullptr;
     QString FSavedName;
+    bool FRevertingName = false;
 };
 
 // The layers container "Layers": its children are the layers.
@@ -166,6 +167,7 @@ private:
     TBrushProp* FBrush = nullptr;
     TPictureProp* FPicture = nullptr;
     QString FSavedName;
+    bool FRevertingName = false;
 };
 
 // The schemes container "Document": its children are the schemes; its Width and Height are

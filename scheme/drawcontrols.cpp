@@ -986,9 +986,7 @@ void TDrawControl::SaveToFiler(TDrawFiler& filer, const QByteArray& indent)
 
 void TDrawControl::LoadFromFiler(TDrawFiler& filer)
 {
-    if (FOwner)
-        FOwner->BeginLoading();
-    try {
+    WithinLoading(FOwner, [&] {
         QByteArray line;
         while (filer.LoadStr(line)) {
             if (MatchesKeyword(line, kwEnd))
@@ -998,17 +996,13 @@ void TDrawControl::LoadFromFiler(TDrawFiler& filer)
                     FOwner->LoadObject(filer, this, line);
                 else
                     filer.LoadSkipToEnd();
+            } else if (MatchesKeyword(line, kwLibrary)) {
+                filer.LoadSkipToEnd();
             } else {
                 FProps->LoadFromFiler(filer, line, FOwner ? &FOwner->PropRefList() : nullptr);
             }
         }
-    } catch (...) {
-        if (FOwner)
-            FOwner->EndLoading();
-        throw;
-    }
-    if (FOwner)
-        FOwner->EndLoading();
+    });
     DoNotify(dnLoaded);
 }
 

@@ -112,6 +112,8 @@ public:
     virtual bool IsLoading() const = 0;
     virtual void BeginLoading() = 0;
     virtual void EndLoading() = 0;
+    // Ends one count after a failure: never raises, so the failure reaches the reader's caller.
+    virtual void AbortLoading() noexcept = 0;
     // True while a clipboard fragment is being read (link paths then translate old IDs).
     virtual bool IsPasting() const = 0;
     // Creates a child object from an "object" line (registry lookup, placement, body).
@@ -176,6 +178,26 @@ public:
     // Whether the Shift key is held (the panel asks the keyboard; tests answer themselves).
     virtual bool IsShiftDown() const;
 };
+
+// Runs body inside one loading count of owner (none without an owner). The count is ended
+// explicitly, never from a destructor: the outermost end assigns the deferred values, which may
+// raise in turn.
+template <class F>
+void WithinLoading(TDrawOwner* owner, F&& body)
+{
+    if (!owner) {
+        body();
+        return;
+    }
+    owner->BeginLoading();
+    try {
+        body();
+    } catch (...) {
+        owner->AbortLoading();
+        throw;
+    }
+    owner->EndLoading();
+}
 
 // ---------------------------------------------------------------- class references
 

@@ -1171,16 +1171,13 @@ std::unique_ptr<TDrawDragObject> TDrawPanel::BeginDragSelection()
     TDrawGroup* group = TDrawControl::Create<TDrawGroup>(nullptr, nullptr, nullptr);
     group->SetID(0);
     group->SetName(QStringLiteral("DragGroup"));
-    BeginLoading();
     try {
-        TScopeExit done{[this] { EndLoading(); }};
-        QByteArray line;
-        bool more = true;
-        while (more) {
-            more = filer->LoadStr(line);
-            if (MatchesKeyword(line, kwObject) && !line.isEmpty())
-                LoadObject(*filer, group, line);
-        }
+        Loading([&] {
+            QByteArray line;
+            while (filer->LoadStr(line))
+                if (MatchesKeyword(line, kwObject) && !line.isEmpty())
+                    LoadObject(*filer, group, line);
+        });
     } catch (...) {
         group->Free();
         throw;

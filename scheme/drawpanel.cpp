@@ -59,6 +59,9 @@ TDrawPanel::TDrawPanel(QWidget* parent) : QAbstractScrollArea(parent), FCanvas(s
 
     FLayers = TDrawControl::Create<TDrawLayers>(this, nullptr, nullptr);
     FSchemes = TDrawControl::Create<TDrawSchemes>(this, nullptr, nullptr);
+    // the document object carries the size from the start, so a new document saves it
+    FSchemes->SetWidth(FDocWidth);
+    FSchemes->SetHeight(FDocHeight);
     FGrid = TDrawControl::Create<TDrawGrid>(this, nullptr, nullptr);
     FGrid->SetHorizSize(10000);
     FGrid->SetVertSize(10000);
@@ -595,6 +598,15 @@ void TDrawPanel::DoNotify(TDrawControl* control, TDrawNotify code)
             const auto it = std::find(FSelection.begin(), FSelection.end(), control);
             if (it != FSelection.end())
                 FSelection.erase(it);
+            std::erase_if(FResizeRects, [control](const auto& entry) { return entry.first == control; });
+            if (FAssigningControl == control)
+                FAssigningControl = nullptr;
+            // The containers hand the part on when they lose the active entry; one that never got
+            // into its container (a scheme refused while loading) is only forgotten.
+            if (control == FActiveScheme && control->Parent() != FSchemes)
+                FActiveScheme = nullptr;
+            if (control == FActiveLayer && control->Parent() != FLayers)
+                FActiveLayer = nullptr;
         }
         break;
     case dnSelection:
@@ -1008,6 +1020,21 @@ void TDrawPanel::EndLoading()
         FPropRefList.ResolveAll();
 }
 
+void TDrawPanel::AbortLoading() noexcept
+{
+    if (FLoading <= 0)
+        return;
+    if (--FLoading > 0)
+        return;
+    // What was read before the failure keeps its deferred values where they can be assigned;
+    // the failure that is already on its way to the caller is the one reported.
+    try {
+        FPropRefList.ResolveAll();
+    } catch (...) {
+        FPropRefList.Clear();
+    }
+}
+
 std::unique_ptr<TDrawFiler> TDrawPanel::CreateFiler(TStream& stream, int processKind)
 {
     auto filer = std::make_unique<TDrawFiler>(stream);
@@ -1041,55 +1068,65 @@ bool TDrawPanel::LoadFromFile(const QString& fileName)
 
 bool TDrawPanel::LoadFromFiler(TDrawFiler& filer, int mode)
 {
+    filer.SetTotal(filer.Stream().Size());
+    // The first line is checked before anything changes: a stream that is no document leaves
+    // the open one as it was. An empty stream is an empty document.
+    QByteArray line;
+    const bool more = filer.LoadStr(line);
+    if (!MatchesKeyword(line, kwDocument) && !(mode == dlmClipboard && MatchesKeyword(line, kwClipboard)))
+        throw EDrawFormatError();
+
     BeginSelectionUpdate();
-    BeginLoading();
     const int savedMode = FLoadMode;
     FLoadMode = mode;
-    {
-        TScopeExit done{[&] {
-            EndSelectionUpdate();
-            EndLoading();
-            FLoadMode = savedMode;
-        }};
-        filer.SetTotal(filer.Stream().Size());
-        TDrawControl* parent = nullptr;
-        if (mode == dlmDocument) {
-            Clear();
-        } else {
-            parent = FActiveScheme;
-            UnselectAll();
-        }
-        QByteArray line;
-        bool more = filer.LoadStr(line);
-        const bool ok = !line.isEmpty() && (MatchesKeyword(line, kwDocument) ||
-                                            (mode == dlmClipboard && MatchesKeyword(line, kwClipboard)));
-        if (!ok)
-            throw EDrawFormatError();
-        const int blank = line.indexOf(' ');
-        if (blank >= 0)
-            FSchemes->SetName(FromCp1251(line.mid(blank + 1)).trimmed());
-        while (more) {
-            more = filer.LoadStr(line);
-            if (line.isEmpty())
-                continue;
-            if (MatchesKeyword(line, kwEnd))
-                break;
-            if (MatchesKeyword(line, kwObject))
-                LoadObject(filer, parent, line);
-            else
-                FSchemes->Props().LoadFromFiler(filer, line, &FPropRefList);
-        }
+    try {
+        Loading([&] {
+            TDrawControl* parent = nullptr;
+            if (mode == dlmDocument) {
+                Clear();
+            } else {
+                parent = FActiveScheme;
+                UnselectAll();
+            }
+            const int blank = line.indexOf(' ');
+            if (blank >= 0)
+                FSchemes->SetName(FromCp1251(line.mid(blank + 1)).trimmed());
+            if (!more)
+                return;
+            while (filer.LoadStr(line)) {
+                if (MatchesKeyword(line, kwEnd))
+                    break;
+                if (MatchesKeyword(line, kwObject))
+                    LoadObject(filer, parent, line);
+                else if (MatchesKeyword(line, kwLibrary))
+                    filer.LoadSkipToEnd();
+                else
+                    FSchemes->Props().LoadFromFiler(filer, line, &FPropRefList);
+            }
+        });
+    } catch (...) {
+        FLoadMode = savedMode;
+        FinishLoad(mode);
+        throw;
     }
+    FLoadMode = savedMode;
+    FinishLoad(mode);
+    if (mode == dlmDocument)
+        FModified = false;
+    return true;
+}
+
+void TDrawPanel::FinishLoad(int mode) noexcept
+{
     if (mode == dlmDocument) {
         // A loaded document shows its first scheme and layer.
         if (!FActiveScheme && FSchemes->GetCount() > 0)
             SetActiveScheme(FSchemes->GetScheme(0));
         if (!FActiveLayer && FLayers->GetCount() > 0)
             SetActiveLayer(FLayers->GetLayer(0));
-        FModified = false;
     }
+    EndSelectionUpdate();
     InvalidateWindow();
-    return true;
 }
 
 TDrawControl* TDrawPanel::LoadObject(TDrawFiler& filer, TDrawControl* parent, const QByteArray& line)
@@ -1107,43 +1144,52 @@ TDrawControl* TDrawPanel::LoadObject(TDrawFiler& filer, TDrawControl* parent, co
         filer.LoadSkipToEnd();
         return nullptr;
     }
-    BeginLoading();
-    TScopeExit done{[this] { EndLoading(); }};
-    TDrawControl* c = cls->Create(this, parent, nullptr);
-    c->SetName(text.mid(6, colon - 6).trimmed());
+    // Each level of nesting is a level of recursion here; a document nested beyond any real
+    // scheme would otherwise exhaust the stack.
+    if (FLoadDepth >= MaxLoadDepth)
+        throw EDrawFormatError();
+    TDrawControl* result = nullptr;
+    Loading([&] {
+        TDrawControl* c = cls->Create(this, parent, nullptr);
+        c->SetName(text.mid(6, colon - 6).trimmed());
 
-    bool placed = true;
-    if (c->InheritsFrom(TDrawLayer::StaticClass())) {
-        if (!c->Parent())
-            FLayers->Add(c);
-        else if (c->Parent() != FLayers)
+        bool placed = true;
+        if (c->InheritsFrom(TDrawLayer::StaticClass())) {
+            if (!c->Parent())
+                FLayers->Add(c);
+            else if (c->Parent() != FLayers)
+                placed = false;
+        } else if (c->InheritsFrom(TDrawScheme::StaticClass())) {
+            if (!c->Parent())
+                FSchemes->Add(c);
+            else if (c->Parent() != FSchemes)
+                placed = false;
+        } else if (!c->Parent()) {
             placed = false;
-    } else if (c->InheritsFrom(TDrawScheme::StaticClass())) {
-        if (!c->Parent())
-            FSchemes->Add(c);
-        else if (c->Parent() != FSchemes)
-            placed = false;
-    } else if (!c->Parent()) {
-        placed = false;
-    }
-    if (!placed) {
-        c->Free();
-        filer.LoadSkipToEnd();
-        return nullptr;
-    }
-    try {
-        c->LoadFromFiler(filer);
-    } catch (...) {
-        c->Free();
-        throw;
-    }
-    if (FLoadMode == dlmClipboard) {
-        if (!c->Layer() && !c->LayerProp()->IsReadOnly())
-            c->SetLayer(FActiveLayer);
-        if (c->Parent() && c->Parent()->InheritsFrom(TDrawScheme::StaticClass()))
-            SelectControl(c);
-    }
-    return c;
+        }
+        if (!placed) {
+            c->Free();
+            filer.LoadSkipToEnd();
+            return;
+        }
+        ++FLoadDepth;
+        try {
+            c->LoadFromFiler(filer);
+        } catch (...) {
+            --FLoadDepth;
+            c->Free();
+            throw;
+        }
+        --FLoadDepth;
+        if (FLoadMode == dlmClipboard) {
+            if (!c->Layer() && !c->LayerProp()->IsReadOnly())
+                c->SetLayer(FActiveLayer);
+            if (c->Parent() && c->Parent()->InheritsFrom(TDrawScheme::StaticClass()))
+                SelectControl(c);
+        }
+        result = c;
+    });
+    return result;
 }
 
 bool TDrawPanel::SaveToFiler(TDrawFiler& filer, bool asClipboard, bool childrenOnly, TDrawControl* control)

@@ -44,6 +44,8 @@ enum TDrawToolMode : uint8_t {
 
 // Load modes of LoadFromFiler.
 enum TDrawLoadMode : int { dlmDocument = 0, dlmClipboard = 1 };
+// Objects nested deeper than this are refused with the format error.
+inline constexpr int MaxLoadDepth = 1000;
 
 // Runs a callable when the scope ends, also when an exception leaves it: the panel's begin/end
 // pairs (loading, selection updates, point edits) stay balanced.
@@ -88,6 +90,7 @@ public:
     bool IsLoading() const override { return FLoading > 0; }
     void BeginLoading() override;
     void EndLoading() override;
+    void AbortLoading() noexcept override;
     bool IsPasting() const override { return FLoading > 0 && FLoadMode == dlmClipboard; }
     TDrawControl* LoadObject(TDrawFiler& filer, TDrawControl* parent, const QByteArray& line) override;
     TPropRefList& PropRefList() override { return FPropRefList; }
@@ -348,6 +351,12 @@ private:
     void RefreshMarkers();
     void PaintBuffered(const QRect& area, QImage& target);
     void OnFilerProgress(int progress, int process);
+    void FinishLoad(int mode) noexcept;
+    template <class F>
+    void Loading(F&& body)
+    {
+        WithinLoading(this, std::forward<F>(body));
+    }
     TDrawControl* FindInSubtree(TDrawControl* root, const QString& name) const;
     void Click();
 
@@ -379,6 +388,7 @@ private:
     TPropRefList FPropRefList;
     bool FModified = false;
     int FLoading = 0;
+    int FLoadDepth = 0;  // objects being read inside each other
     int FLoadMode = dlmDocument;
     int FProcessKind = 0;
     bool FAssigningID = false;

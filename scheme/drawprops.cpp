@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 namespace {
 const char* const ReservedWords[] = {"document", "clipboard", "library", "object", "property", "end"};
@@ -686,10 +687,21 @@ void TPropRefList::ResolveRef(int index)
 
 void TPropRefList::ResolveAll()
 {
-    while (!FRefs.empty())
-        ResolveRef(Count() - 1);
+    // A value that cannot be assigned does not keep the others from theirs, nor stay queued
+    // for the next read; the first failure is reported once the list is empty.
+    std::exception_ptr failure;
+    while (!FRefs.empty()) {
+        try {
+            ResolveRef(Count() - 1);
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
     FKeptIDs.reset();
     FTranslations.reset();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TPropRefList::Clear()

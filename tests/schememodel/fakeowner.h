@@ -55,6 +55,11 @@ public:
     bool IsLoading() const override { return FLoading > 0; }
     void BeginLoading() override { ++FLoading; }
     void EndLoading() override;
+    void AbortLoading() noexcept override
+    {
+        if (FLoading > 0)
+            --FLoading;
+    }
     bool IsPasting() const override { return false; }
     TDrawControl* LoadObject(TDrawFiler& filer, TDrawControl* parent, const QByteArray& line) override;
     TPropRefList& PropRefList() override { return FRefs; }
