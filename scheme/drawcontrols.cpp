@@ -908,7 +908,9 @@ bool TDrawControl::IsGeometryProp(const TCustomProp* prop) const
 
 void TDrawControl::PropBeforeChanged(TPropList*, TCustomProp* prop)
 {
-    if (GetLinkPointsCount() > 0 && IsGeometryProp(prop))
+    // Inside an update the link points move once, at its end, from where they were before the
+    // first geometry change: later changes of the same update must not move that base.
+    if (GetLinkPointsCount() > 0 && IsGeometryProp(prop) && !(FUpdateCounter > 0 && FGeometryChanged))
         FSavedDocRect = GetDocRect();
     else if (prop == FIDProp)
         FOldID = GetID();

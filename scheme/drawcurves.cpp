@@ -801,6 +801,64 @@ void TDrawConnector::Rotate(const TRotationInfo& info)
     TDrawCurve::Rotate(info);
 }
 
+void TDrawConnector::MovePathPoint(int index, int dx, int dy, bool controlsFollow, bool constrain)
+{
+    const int n = GetPointCount();
+    if (!Ortogonal() || index <= 0 || index >= n - 1) {
+        if (LayerMoveable() && index >= 0 && index < n)
+            FPointDragged = true;
+        TDrawCurve::MovePathPoint(index, dx, dy, controlsFollow, constrain);
+        return;
+    }
+    if (!LayerMoveable() || (dx == 0 && dy == 0))
+        return;
+    FPointDragged = true;
+    // An inner corner takes the segments that meet there along, so that each stays horizontal or
+    // vertical; an end stays on its link point, so the corner next to it only slides along the
+    // segment that leads to the end.
+    const TPoint old = FPoints[std::size_t(index)];
+    TPoint moved{old.x + dx, old.y + dy};
+    auto isEnd = [n](int j) { return j == 0 || j == n - 1; };
+    // the direction of the segment from point j to the corner: 1 horizontal, 2 vertical, 0 none
+    auto direction = [&](int j) {
+        const TPoint q = FPoints[std::size_t(j)];
+        if (q == old) {
+            // a segment of no length takes the direction that keeps q's other segment straight
+            const int k = j < index ? j - 1 : j + 1;
+            if (k < 0 || k >= n)
+                return 0;
+            const TPoint r = FPoints[std::size_t(k)];
+            return r.y == q.y ? 2 : (r.x == q.x ? 1 : 0);
+        }
+        return q.y == old.y ? 1 : (q.x == old.x ? 2 : 0);
+    };
+    const int dirs[2] = {direction(index - 1), direction(index + 1)};
+    const int neighbours[2] = {index - 1, index + 1};
+    for (int i = 0; i < 2; ++i) {
+        if (!isEnd(neighbours[i]))
+            continue;
+        if (dirs[i] == 1)
+            moved.y = old.y;
+        else if (dirs[i] == 2)
+            moved.x = old.x;
+    }
+    if (moved == old)
+        return;
+    FPoints[std::size_t(index)] = moved;
+    for (int i = 0; i < 2; ++i) {
+        if (isEnd(neighbours[i]))
+            continue;
+        TPoint& q = FPoints[std::size_t(neighbours[i])];
+        if (dirs[i] == 1)
+            q.y = moved.y;
+        else if (dirs[i] == 2)
+            q.x = moved.x;
+    }
+    ++FUnlockCount;
+    TDrawCurve::PointsChanged();
+    --FUnlockCount;
+}
+
 void TDrawConnector::MovePathSegment(int segFirst, int dx, int dy)
 {
     if (!LayerMoveable() || segFirst < 0 || segFirst + 1 >= GetPointCount())
@@ -828,7 +886,13 @@ void TDrawConnector::MovePathSegment(int segFirst, int dx, int dy)
 
 void TDrawConnector::EndPointEdit()
 {
+    if (PointEditLevel() == 1 && FPointDragged && !FSegmentDragged) {
+        FPointDragged = false;
+        if (RerouteMode() != rmNever)
+            Reroute();
+    }
     if (PointEditLevel() == 1 && FSegmentDragged) {
+        FPointDragged = false;
         FSegmentDragged = false;
         if (Ortogonal() && FPoints.size() > 4) {
             // drop pairs of coincident points around the dragged segment, keeping both ends

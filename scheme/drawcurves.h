@@ -115,6 +115,7 @@ public:
     void ControlDestroy() override;
     void Rotate(const TRotationInfo& info) override;
     void Mirror(bool horz, bool vert) override;
+    void MovePathPoint(int index, int dx, int dy, bool controlsFollow, bool constrain) override;
     void MovePathSegment(int segFirst, int dx, int dy) override;
     void DoNotify(TDrawNotify code) override;
     void PropChanged(TPropList* sender, TCustomProp* prop) override;
@@ -143,6 +144,7 @@ private:
     int FRerouteCount = 0;
     bool FSegmentDragged = false;
     int FDraggedSegment = -1;
+    bool FPointDragged = false;
     // What the last route was made from; a notification that changes none of it needs no new route.
     struct RouteInputs {
         TPoint A, B;

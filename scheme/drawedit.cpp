@@ -4,6 +4,7 @@
 #include "platform/canvas.h"
 #include "platform/exceptions.h"
 #include "platform/streams.h"
+#include "scheme/drawcurves.h"
 #include "scheme/drawcursors.h"
 #include "scheme/drawlinks.h"
 #include "scheme/drawpanel.h"
@@ -802,6 +803,10 @@ void TDrawPanel::LinkConnectorEnd(TDrawControl* connector, bool first)
     const TPoint p = FLinkPointControl->GetLinkPoint(FLinkPointIndex);
     link->SetControl(FLinkPointControl);
     link->SetLinkPoint(TPoint{d.Left + p.x, d.Top + p.y});
+    // The end may already lie where it is linked (it was dragged there), which moves no link
+    // point and so routes nothing by itself.
+    if (a && b && a->IsLinked() && b->IsLinked() && connector->InheritsFrom(TDrawConnector::StaticClass()))
+        static_cast<TDrawConnector*>(connector)->Reroute();
 }
 
 // ---------------------------------------------------------------- mouse
@@ -1027,7 +1032,12 @@ void TDrawPanel::MouseUp(Qt::MouseButton, TShiftState shift, int x, int y)
         }
     } else if (FToolMode == tmPointDrag && FSelection.size() == 1 && FEditControl) {
         const int n = FEditControl->GetPointCount();
-        if (n == 2 && FEditControl->GetPoint(0) == TPoint{0, 0} && FEditControl->GetPoint(1) == TPoint{0, 0}) {
+        // A click that made no path: every point still where the press put the first one (a
+        // connector has three of them).
+        bool collapsed = n >= 2;
+        for (int i = 0; i < n && collapsed; ++i)
+            collapsed = FEditControl->GetPoint(i) == TPoint{0, 0};
+        if (collapsed) {
             SetToolMode(FBaseMode);
             DeleteSelected();
         } else if (FEditControl->IsConnectorControl() && n > 0) {

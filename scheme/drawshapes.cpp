@@ -502,7 +502,7 @@ void TDrawPicture::PropStored(TPropList* sender, TCustomProp* prop, const QStrin
     if (prop == FAutoSize)
         isStored = FAutoSize->GetValue();
     else if (prop == FFrameIndex)
-        isStored = FFrameIndex->GetValue() != 1;
+        isStored = FFrameIndex->GetValue() != 0;  // 0 is what a read starts from
 }
 
 int TDrawPicture::GetLinkPointCount() const

@@ -1,0 +1,221 @@
+// Editing that must keep connectors, their link points and links right: connectors drawn and
+// reshaped with the mouse, linked controls moved and resized, points deleted, linked controls
+// pasted or dragged to another panel.
+#include "panel_fixture.h"
+
+#include "scheme/drawcurves.h"
+#include "scheme/drawlinks.h"
+
+namespace {
+
+TPointArray DocPoints(TDrawControl* c)
+{
+    const TPoint o = c->GetDocRect().TopLeft();
+    TPointArray pts;
+    for (int i = 0; i < c->GetPointCount(); ++i)
+        pts.push_back(c->GetPoint(i) + o);
+    return pts;
+}
+
+// Every segment horizontal or vertical.
+::testing::AssertionResult AxisParallel(const TPointArray& pts)
+{
+    for (std::size_t i = 1; i < pts.size(); ++i)
+        if (pts[i].x != pts[i - 1].x && pts[i].y != pts[i - 1].y)
+            return ::testing::AssertionFailure()
+                   << "segment " << i - 1 << " (" << pts[i - 1].x << ", " << pts[i - 1].y << ") - (" << pts[i].x
+                   << ", " << pts[i].y << ") is diagonal";
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+class LinkTest : public PanelTest {
+protected:
+    void SetUp() override
+    {
+        MakePanel(320, 240);  // origin 0: client pixels are document pixels at 100 %
+        panel->SetDesigning(true);
+        a = AddBox("a", 40000, 40000, 40000, 20000);    // right middle at (80, 50)
+        b = AddBox("b", 200000, 140000, 40000, 20000);  // left middle at (200, 150)
+    }
+
+    // A connector drawn with the connector tool from client (x1, y1) to (x2, y2).
+    TDrawConnector* DrawConnector(int x1, int y1, int x2, int y2)
+    {
+        panel->SetCreateClass(TDrawConnector::StaticClass());
+        Hover(x1, y1);
+        Press(x1, y1);
+        Drag((x1 + x2) / 2, (y1 + y2) / 2);
+        Drag(x2, y2);
+        Release(x2, y2);
+        panel->SetCreateClass(nullptr);
+        if (panel->SelectedCount() != 1)
+            return nullptr;
+        return dynamic_cast<TDrawConnector*>(panel->Selected(0));
+    }
+
+    TDrawBox* a = nullptr;
+    TDrawBox* b = nullptr;
+};
+
+TEST_F(LinkTest, ConnectorDrawnBetweenTwoBoxesIsRouted)
+{
+    TDrawConnector* conn = DrawConnector(80, 50, 200, 150);
+    ASSERT_NE(conn, nullptr);
+    EXPECT_EQ(conn->LinkA()->LinkedControl(), a);
+    EXPECT_EQ(conn->LinkB()->LinkedControl(), b);
+    const TPointArray pts = DocPoints(conn);
+    ASSERT_GE(pts.size(), 3u);
+    EXPECT_EQ(pts.front(), TPoint(80000, 50000));
+    EXPECT_EQ(pts.back(), TPoint(200000, 150000));
+    EXPECT_TRUE(AxisParallel(pts));
+}
+
+TEST_F(LinkTest, LinkedBoxMovedDiagonallyCarriesTheConnectorEnd)
+{
+    TDrawConnector* conn = DrawConnector(80, 50, 200, 150);
+    ASSERT_NE(conn, nullptr);
+    Press(60, 50);  // inside a
+    ASSERT_TRUE(panel->IsSelected(a));
+    Drag(65, 60);
+    Drag(70, 70);
+    Release(70, 70);
+    ASSERT_EQ(a->GetDocRect(), TRect(50000, 60000, 90000, 80000));
+    EXPECT_EQ(conn->LinkA()->LinkPoint(), TPoint(90000, 70000));
+    const TPointArray pts = DocPoints(conn);
+    EXPECT_EQ(pts.front(), TPoint(90000, 70000));
+    EXPECT_EQ(pts.back(), TPoint(200000, 150000));
+    EXPECT_TRUE(AxisParallel(pts));
+
+    // one setting of the whole rectangle
+    a->SetDocRect(TRect(20000, 30000, 60000, 40000));
+    EXPECT_EQ(conn->LinkA()->LinkPoint(), TPoint(60000, 35000));
+    EXPECT_EQ(DocPoints(conn).front(), TPoint(60000, 35000));
+}
+
+TEST_F(LinkTest, LinkedBoxResizedByItsCornerMarkerCarriesTheConnectorEnd)
+{
+    TDrawConnector* conn = DrawConnector(80, 50, 200, 150);
+    ASSERT_NE(conn, nullptr);
+    Click(60, 50);
+    ASSERT_TRUE(panel->IsSelected(a));
+    ASSERT_EQ(panel->FindMarker(40, 40), 1);
+    Hover(40, 40);
+    Press(40, 40);
+    ASSERT_EQ(panel->ToolMode(), tmResizing);
+    Drag(30, 35);
+    Drag(20, 30);
+    Release(20, 30);
+    // the top-left corner moved by (-20, -10); the right edge stays
+    ASSERT_EQ(a->GetDocRect(), TRect(20000, 30000, 80000, 60000));
+    EXPECT_EQ(conn->LinkA()->LinkPoint(), TPoint(80000, 45000));
+    const TPointArray pts = DocPoints(conn);
+    EXPECT_EQ(pts.front(), TPoint(80000, 45000));
+    EXPECT_TRUE(AxisParallel(pts));
+}
+
+TEST_F(LinkTest, LinkedBoxInAResizedGroupCarriesTheConnectorEnd)
+{
+    TDrawConnector* conn = DrawConnector(80, 50, 200, 150);
+    ASSERT_NE(conn, nullptr);
+    // group a with a box beside it, then double the group's size through its corner marker
+    TDrawBox* c = AddBox("c", 40000, 80000, 20000, 20000);
+    auto* group = TDrawControl::Create<TDrawGroup>(panel.get(), panel->ActiveScheme(), panel->ActiveLayer());
+    a->SetParent(group);
+    c->SetParent(group);
+    group->RecalcBounds();
+    ASSERT_EQ(group->GetDocRect(), TRect(40000, 40000, 80000, 100000));
+    panel->UnselectAll();
+    panel->SelectControl(group);
+    ASSERT_EQ(panel->FindMarker(80, 100), 8);
+    Hover(80, 100);
+    Press(80, 100);
+    Drag(100, 130);
+    Drag(119, 159);
+    Release(119, 159);
+    // travel (39, 59) plus one pixel each: 40 x 60 becomes 80 x 120
+    ASSERT_EQ(group->GetDocRect(), TRect(40000, 40000, 120000, 160000));
+    ASSERT_EQ(a->GetDocRect(), TRect(40000, 40000, 120000, 80000));
+    EXPECT_EQ(conn->LinkA()->LinkPoint(), TPoint(120000, 60000));
+    EXPECT_EQ(DocPoints(conn).front(), TPoint(120000, 60000));
+    EXPECT_TRUE(AxisParallel(DocPoints(conn)));
+}
+
+TEST_F(LinkTest, DraggingAnInnerPointKeepsTheSegmentsAxisParallel)
+{
+    TDrawConnector* conn = DrawConnector(80, 50, 200, 150);
+    ASSERT_NE(conn, nullptr);
+    conn->RerouteModeProp()->SetPropValue("", Variant(QStringLiteral("AsNeeded")));
+    ASSERT_EQ(DocPoints(conn),
+              (TPointArray{{80000, 50000}, {140000, 50000}, {140000, 150000}, {200000, 150000}}));
+    panel->SetToolMode(tmPointEdit);
+    ASSERT_EQ(panel->EditControl(), conn);
+    Hover(140, 50);
+    Press(140, 50);
+    ASSERT_EQ(panel->ToolMode(), tmPointDrag);
+    Drag(145, 55);
+    Drag(150, 60);
+    // the corner slides along the segment from the end; the next corner follows
+    EXPECT_EQ(DocPoints(conn),
+              (TPointArray{{80000, 50000}, {150000, 50000}, {150000, 150000}, {200000, 150000}}));
+    Release(150, 60);
+    // as needed: the route is sound, so it stays as dragged
+    EXPECT_EQ(DocPoints(conn),
+              (TPointArray{{80000, 50000}, {150000, 50000}, {150000, 150000}, {200000, 150000}}));
+
+    // always: the connector routes itself again when the drag ends
+    conn->RerouteModeProp()->SetPropValue("", Variant(QStringLiteral("Always")));
+    ASSERT_EQ(DocPoints(conn),
+              (TPointArray{{80000, 50000}, {140000, 50000}, {140000, 150000}, {200000, 150000}}));
+    Hover(140, 150);
+    Press(140, 150);
+    ASSERT_EQ(panel->ToolMode(), tmPointDrag);
+    Drag(170, 100);
+    EXPECT_EQ(DocPoints(conn),
+              (TPointArray{{80000, 50000}, {170000, 50000}, {170000, 150000}, {200000, 150000}}))
+        << "the corner by the end only slides along the end's segment";
+    EXPECT_TRUE(AxisParallel(DocPoints(conn)));
+    EXPECT_EQ(DocPoints(conn).front(), TPoint(80000, 50000));
+    EXPECT_EQ(DocPoints(conn).back(), TPoint(200000, 150000));
+    Release(170, 100);
+    EXPECT_EQ(DocPoints(conn),
+              (TPointArray{{80000, 50000}, {140000, 50000}, {140000, 150000}, {200000, 150000}}));
+}
+
+TEST_F(LinkTest, LinkingAnEndWhereItAlreadyIsReroutes)
+{
+    TDrawConnector* conn = DrawConnector(80, 50, 200, 150);
+    ASSERT_NE(conn, nullptr);
+    // a path that is not routed, with both ends where they are linked
+    conn->SetPointsEx({{0, 0}, {50000, 40000}, {120000, 100000}}, {ptNode, ptNode, ptOpenEnd});
+    ASSERT_EQ(DocPoints(conn).front(), TPoint(80000, 50000));
+    ASSERT_EQ(DocPoints(conn).back(), TPoint(200000, 150000));
+    ASSERT_FALSE(AxisParallel(DocPoints(conn)));
+    panel->SetToolMode(tmPointEdit);
+    ASSERT_EQ(panel->EditControl(), conn);
+    // press on the end and let go without moving: it is linked again at the same place
+    Hover(200, 150);
+    Press(200, 150);
+    ASSERT_EQ(panel->ToolMode(), tmPointDrag);
+    Release(200, 150);
+    EXPECT_EQ(conn->LinkB()->LinkedControl(), b);
+    const TPointArray pts = DocPoints(conn);
+    EXPECT_EQ(pts.front(), TPoint(80000, 50000));
+    EXPECT_EQ(pts.back(), TPoint(200000, 150000));
+    EXPECT_TRUE(AxisParallel(pts));
+}
+
+TEST_F(LinkTest, AClickWithTheConnectorToolLeavesNoConnector)
+{
+    const int before = panel->ActiveScheme()->GetCount();
+    panel->SetCreateClass(TDrawConnector::StaticClass());
+    Click(150, 200);  // nowhere near a link point
+    EXPECT_EQ(panel->ActiveScheme()->GetCount(), before);
+    Hover(80, 50);
+    Click(80, 50);  // on a's link point
+    EXPECT_EQ(panel->ActiveScheme()->GetCount(), before);
+    EXPECT_EQ(a->GetLinkPointsCount(), 0) << "nothing stays anchored to a";
+    panel->SetCreateClass(nullptr);
+    EXPECT_EQ(panel->SelectedCount(), 0);
+}
