@@ -843,14 +843,33 @@ void TDrawGrid::Paint(TCanvas& canvas, const TRect& paintRect)
 // ---------------------------------------------------------------- drag object
 
 TDrawDragObject::TDrawDragObject(TDrawGroup* group, int grabX, int grabY, TDrawOwner* sourcePanel)
-    : FGroup(group), FGrabX(grabX), FGrabY(grabY), FSourcePanel(sourcePanel)
+    : FGroup(group), FGrabX(grabX), FGrabY(grabY), FSourcePanel(sourcePanel),
+      FGroupLink(std::make_unique<TNotifyLink>(this))
 {
+    FGroupLink->OnFreeNotify = [this](TNotifyLink*, TNotifyLink* source, const TNotifyInfo&) {
+        if (source)
+            FGroup = nullptr;
+    };
+    if (FGroup)
+        if (TNotifyLink* link = FGroup->GetNotifyLink())
+            link->Subscribe(FGroupLink.get());
 }
 
 TDrawDragObject::~TDrawDragObject()
 {
-    if (FGroup && !FGroup->Parent())
-        FGroup->Free();
+    TDrawGroup* group = FGroup;
+    ForgetGroup();
+    if (group && !group->Parent())
+        group->Free();
+    FGroupLink->OnFreeNotify = nullptr;
+}
+
+void TDrawDragObject::ForgetGroup()
+{
+    if (FGroup)
+        if (TNotifyLink* link = FGroup->GetNotifyLink())
+            link->Unsubscribe(FGroupLink.get());
+    FGroup = nullptr;
 }
 
 void TDrawDragObject::PlaceOnPanel(TDrawOwner* panel, int x, int y)

@@ -251,7 +251,7 @@ public:
     TDrawDragObject& operator=(const TDrawDragObject&) = delete;
 
     TDrawGroup* Group() const { return FGroup; }
-    void ForgetGroup() { FGroup = nullptr; }
+    void ForgetGroup();
     int GrabX() const { return FGrabX; }
     int GrabY() const { return FGrabY; }
     TDrawOwner* SourcePanel() const { return FSourcePanel; }
@@ -264,6 +264,8 @@ private:
     int FGrabX;
     int FGrabY;
     TDrawOwner* FSourcePanel;
+    // told when the group is freed elsewhere (a panel that made a new document took it along)
+    std::unique_ptr<TNotifyLink> FGroupLink;
 };
 
 // ---------------------------------------------------------------- link paths and tree walk

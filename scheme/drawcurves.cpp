@@ -281,12 +281,20 @@ void TDrawCurve::DeletePoint(int index)
     if (index < 0 || index >= GetPointCount() || FTypes[std::size_t(index)] == ptControl)
         return;
     int first = index;
+    int last = index;
     // the control points that lead into this node go with it
     while (first > 0 && FTypes[std::size_t(first - 1)] == ptControl && index - first < 2)
         --first;
+    // a figure's first node has none leading into it: the curve segment it starts goes with it,
+    // so that the next node starts the figure
+    const bool figureStart = index == 0 || FTypes[std::size_t(index - 1)] == ptOpenEnd ||
+                             FTypes[std::size_t(index - 1)] == ptClosedEnd;
+    if (figureStart && FTypes[std::size_t(index)] == ptNode)
+        while (last + 1 < GetPointCount() && FTypes[std::size_t(last + 1)] == ptControl && last - index < 2)
+            ++last;
     const uint8_t type = FTypes[std::size_t(index)];
-    FPoints.erase(FPoints.begin() + first, FPoints.begin() + index + 1);
-    FTypes.erase(FTypes.begin() + first, FTypes.begin() + index + 1);
+    FPoints.erase(FPoints.begin() + first, FPoints.begin() + last + 1);
+    FTypes.erase(FTypes.begin() + first, FTypes.begin() + last + 1);
     if (type != ptNode && first > 0) {
         int prev = first - 1;
         while (prev > 0 && FTypes[std::size_t(prev)] == ptControl)

@@ -1181,6 +1181,11 @@ std::unique_ptr<TDrawDragObject> TDrawPanel::BeginDragSelection()
     TDrawGroup* group = TDrawControl::Create<TDrawGroup>(nullptr, nullptr, nullptr);
     group->SetID(0);
     group->SetName(QStringLiteral("DragGroup"));
+    // The copies are read as a paste is: links among them go to each other, through the IDs
+    // the copies are given here.
+    const int savedMode = FLoadMode;
+    FLoadMode = dlmClipboard;
+    FLoadRoot = group;
     try {
         Loading([&] {
             QByteArray line;
@@ -1189,9 +1194,13 @@ std::unique_ptr<TDrawDragObject> TDrawPanel::BeginDragSelection()
                     LoadObject(*filer, group, line);
         });
     } catch (...) {
+        FLoadMode = savedMode;
+        FLoadRoot = nullptr;
         group->Free();
         throw;
     }
+    FLoadMode = savedMode;
+    FLoadRoot = nullptr;
     group->RecalcBounds();
     TPoint m = FMousePoint;
     m.x = MulDiv(m.x + FOriginX, 100000, FScale) - group->GetLeft();

@@ -452,7 +452,10 @@ TDrawControl* TDrawPanel::FindControlByID(uint32_t id, TDrawControl* root) const
         return root->FindByID(id);
     if (TDrawControl* c = FSchemes ? FSchemes->FindByID(id) : nullptr)
         return c;
-    return FLayers ? FLayers->FindByID(id) : nullptr;
+    if (TDrawControl* c = FLayers ? FLayers->FindByID(id) : nullptr)
+        return c;
+    // controls read into a group outside the document (a drag) find each other too
+    return FLoadRoot ? FLoadRoot->FindByID(id) : nullptr;
 }
 
 TDrawControl* TDrawPanel::FindControlAtPoint(int x, int y) const
@@ -1017,7 +1020,19 @@ void TDrawPanel::EndLoading()
     if (FLoading <= 0)
         return;
     if (--FLoading == 0)
-        FPropRefList.ResolveAll();
+        ResolveReferences();
+}
+
+void TDrawPanel::ResolveReferences()
+{
+    // Still part of the read: a pasted link path names the ID it was copied with, which the
+    // panel's translation maps to the pasted control.
+    FResolving = true;
+    struct Flag {
+        bool& f;
+        ~Flag() { f = false; }
+    } flag{FResolving};
+    FPropRefList.ResolveAll();
 }
 
 void TDrawPanel::AbortLoading() noexcept
@@ -1029,7 +1044,7 @@ void TDrawPanel::AbortLoading() noexcept
     // What was read before the failure keeps its deferred values where they can be assigned;
     // the failure that is already on its way to the caller is the one reported.
     try {
-        FPropRefList.ResolveAll();
+        ResolveReferences();
     } catch (...) {
         FPropRefList.Clear();
     }

@@ -91,7 +91,7 @@ public:
     void BeginLoading() override;
     void EndLoading() override;
     void AbortLoading() noexcept override;
-    bool IsPasting() const override { return FLoading > 0 && FLoadMode == dlmClipboard; }
+    bool IsPasting() const override { return (FLoading > 0 || FResolving) && FLoadMode == dlmClipboard; }
     TDrawControl* LoadObject(TDrawFiler& filer, TDrawControl* parent, const QByteArray& line) override;
     TPropRefList& PropRefList() override { return FPropRefList; }
     TIdPool& IdPool() override { return FIdPool; }
@@ -352,6 +352,7 @@ private:
     void PaintBuffered(const QRect& area, QImage& target);
     void OnFilerProgress(int progress, int process);
     void FinishLoad(int mode) noexcept;
+    void ResolveReferences();
     template <class F>
     void Loading(F&& body)
     {
@@ -389,6 +390,8 @@ private:
     bool FModified = false;
     int FLoading = 0;
     int FLoadDepth = 0;  // objects being read inside each other
+    bool FResolving = false;  // the deferred values of a read are being assigned
+    TDrawControl* FLoadRoot = nullptr;  // a group outside the document being read into
     int FLoadMode = dlmDocument;
     int FProcessKind = 0;
     bool FAssigningID = false;

@@ -537,3 +537,19 @@ TEST_F(ReaderTest, ArbitraryTextOnlyEverFailsWithAnException)
             Paint();
     }
 }
+
+TEST_F(ReaderTest, PictureFrameIndexSurvivesSaveAndLoad)
+{
+    for (int frame : {0, 1, 2}) {
+        TDrawPanel source;
+        auto* pic = static_cast<TDrawPicture*>(
+            source.CreateControl(TDrawPicture::StaticClass(), 0, 0, 5000, 5000, nullptr, nullptr, false));
+        pic->SetName("p");
+        pic->Prop("FrameIndex")->SetPropValue("", Variant(frame));
+        const QByteArray text = Saved(source);
+        EXPECT_EQ(text.contains("FrameIndex"), frame != 0) << frame;
+        Load(panel, text);
+        ASSERT_NE(panel.FindControl("p"), nullptr);
+        EXPECT_EQ(panel.FindControl("p")->Prop("FrameIndex")->GetPropValue("").AsInteger(), frame);
+    }
+}

@@ -443,3 +443,35 @@ TEST_F(EditTest, ExportPaintsTheDocumentWithoutWindowDecoration)
     EXPECT_EQ(FromQColor(image.pixelColor(60, 60)), clRed);
     EXPECT_EQ(FromQColor(image.pixelColor(110, 60)), TColor(0x00FF00));
 }
+
+TEST_F(EditTest, DragObjectOutlivingTheDocumentItWasPlacedIn)
+{
+    TDrawBox* box = AddBox("moved", 10000, 10000, 20000, 20000);
+    panel->SelectControl(box);
+    std::unique_ptr<TDrawDragObject> drag = panel->BeginDragSelection();
+    ASSERT_NE(drag, nullptr);
+    {
+        TDrawPanel target;
+        target.resize(320, 240);
+        ASSERT_TRUE(target.DragOverPanel(drag.get(), 100, 100, 0));
+        ASSERT_NE(drag->Group(), nullptr);
+        // the target starts a new document: the placed group goes with the old one
+        target.NewDocument();
+        EXPECT_EQ(drag->Group(), nullptr);
+        EXPECT_EQ(target.FindControl("moved"), nullptr);
+        target.DragOverPanel(drag.get(), 110, 100, 2);
+        EXPECT_EQ(target.FindControl("moved"), nullptr);
+    }
+    // and a target freed while the group is placed on it
+    std::unique_ptr<TDrawDragObject> second = panel->BeginDragSelection();
+    ASSERT_NE(second, nullptr);
+    {
+        TDrawPanel target;
+        target.resize(320, 240);
+        ASSERT_TRUE(target.DragOverPanel(second.get(), 100, 100, 0));
+    }
+    EXPECT_EQ(second->Group(), nullptr);
+    drag.reset();
+    second.reset();
+    EXPECT_NE(panel->FindControl("moved"), nullptr);
+}

@@ -219,3 +219,70 @@ TEST_F(LinkTest, AClickWithTheConnectorToolLeavesNoConnector)
     panel->SetCreateClass(nullptr);
     EXPECT_EQ(panel->SelectedCount(), 0);
 }
+
+TEST_F(LinkTest, PastedLinkedControlsLinkToEachOther)
+{
+    TDrawConnector* conn = DrawConnector(80, 50, 200, 150);
+    ASSERT_NE(conn, nullptr);
+    panel->UnselectAll();
+    for (TDrawControl* c : {static_cast<TDrawControl*>(a), static_cast<TDrawControl*>(b),
+                            static_cast<TDrawControl*>(conn)})
+        panel->SelectControl(c);
+    TMemoryStream stream;
+    auto filer = panel->CreateFiler(stream, dfpSaving);
+    ASSERT_TRUE(panel->SaveToFiler(*filer, true));
+    LoadDocument(*panel, stream.Bytes(), dlmClipboard);
+
+    ASSERT_EQ(panel->SelectedCount(), 3);
+    TDrawConnector* copy = nullptr;
+    for (int i = 0; i < 3; ++i)
+        if (auto* c = dynamic_cast<TDrawConnector*>(panel->Selected(i)))
+            copy = c;
+    ASSERT_NE(copy, nullptr);
+    ASSERT_NE(copy, conn);
+    TDrawControl* copyA = copy->LinkA()->LinkedControl();
+    TDrawControl* copyB = copy->LinkB()->LinkedControl();
+    ASSERT_NE(copyA, nullptr);
+    ASSERT_NE(copyB, nullptr);
+    EXPECT_TRUE(panel->IsSelected(copyA)) << "linked to the pasted box, not the original";
+    EXPECT_TRUE(panel->IsSelected(copyB));
+    EXPECT_NE(copyA, a);
+    EXPECT_NE(copyB, b);
+    EXPECT_EQ(copyA->GetName(), "a");
+    EXPECT_EQ(copyB->GetName(), "b");
+    // the original stays linked to the originals
+    EXPECT_EQ(conn->LinkA()->LinkedControl(), a);
+    EXPECT_EQ(conn->LinkB()->LinkedControl(), b);
+
+    // moving the pasted box drags the pasted connector's end, not the original's
+    const TPointArray before = DocPoints(conn);
+    copyA->SetLeft(copyA->GetLeft() + 10000);
+    EXPECT_EQ(DocPoints(conn), before);
+    EXPECT_EQ(DocPoints(copy).front(), TPoint(90000, 50000));
+}
+
+TEST_F(LinkTest, LinkedControlsDraggedToAnotherPanelLinkToEachOther)
+{
+    TDrawConnector* conn = DrawConnector(80, 50, 200, 150);
+    ASSERT_NE(conn, nullptr);
+    panel->UnselectAll();
+    for (TDrawControl* c : {static_cast<TDrawControl*>(a), static_cast<TDrawControl*>(b),
+                            static_cast<TDrawControl*>(conn)})
+        panel->SelectControl(c);
+    std::unique_ptr<TDrawDragObject> drag = panel->BeginDragSelection();
+    ASSERT_NE(drag, nullptr);
+    TDrawPanel target;
+    target.resize(320, 240);
+    ASSERT_TRUE(target.DragOverPanel(drag.get(), 100, 100, 0));
+    target.DropOnPanel(drag.get(), 100, 100);
+    drag.reset();
+
+    auto* copy = dynamic_cast<TDrawConnector*>(target.FindControl(conn->GetName()));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->LinkA()->LinkedControl(), target.FindControl("a"));
+    EXPECT_EQ(copy->LinkB()->LinkedControl(), target.FindControl("b"));
+    ASSERT_NE(copy->LinkA()->LinkedControl(), nullptr);
+    EXPECT_EQ(copy->LinkA()->LinkedControl()->Owner(), static_cast<TDrawOwner*>(&target));
+    EXPECT_EQ(conn->LinkA()->LinkedControl(), a);
+    EXPECT_EQ(a->GetLinkPointsCount(), 1) << "only the original connector is anchored to a";
+}

@@ -251,3 +251,55 @@ TEST_F(PointTest, SelectedAndUnselectedMarkersPaintDifferently)
     EXPECT_EQ(PixelAt(118, 148), clBlack);
     EXPECT_EQ(PixelAt(119, 149), clBlack);
 }
+
+// Deleting the first node of a figure whose first segment is a curve takes that segment's
+// control points along: a path never starts with control points.
+TEST_F(PointTest, DeletingTheFirstNodeBeforeACurveLeavesAValidPath)
+{
+    // closed: node, two control points, node, node (closing)
+    TDrawCurve* closed = AddPath<TDrawCurve>(
+        20000, 100000, {{0, 0}, {20000, -20000}, {40000, -20000}, {60000, 0}, {100000, 40000}},
+        {ptNode, ptControl, ptControl, ptNode, ptClosedEnd});
+    ASSERT_EQ(closed->GetNodeCount(), 3);
+    const TPoint first = AbsPoint(closed, 0);
+    const TPoint second = AbsPoint(closed, 3);
+    const TPoint third = AbsPoint(closed, 4);
+    ASSERT_EQ(first.x % 1000, 0);
+    ASSERT_EQ(first.y % 1000, 0);
+    EditPoints(closed);
+    CtrlClick(first.x / 1000, first.y / 1000);
+    ASSERT_EQ(closed->GetPointCount(), 2);
+    EXPECT_EQ(AbsPoint(closed, 0), second);
+    EXPECT_EQ(AbsPoint(closed, 1), third);
+    EXPECT_EQ(closed->GetPointType(0), ptNode);
+    EXPECT_EQ(closed->GetPointType(1), ptClosedEnd);
+
+    // open, through the control's own operation
+    TDrawCurve* open = AddPath<TDrawCurve>(
+        20000, 20000, {{0, 0}, {20000, -10000}, {40000, -10000}, {60000, 0}, {100000, 0}, {120000, 0}},
+        {ptNode, ptControl, ptControl, ptNode, ptNode, ptOpenEnd});
+    open->SetName("open");
+    const TPoint openSecond = AbsPoint(open, 3);
+    open->DeletePoint(0);
+    TPointArray pts;
+    TPointTypeArray types;
+    open->GetPointsEx(pts, types);
+    EXPECT_EQ(types, (TPointTypeArray{ptNode, ptNode, ptOpenEnd}));
+    EXPECT_EQ(AbsPoint(open, 0), openSecond);
+
+    // both survive a save and a load unchanged
+    closed->SetName("closed");
+    TDrawPanel other;
+    LoadDocument(other, SaveDocument(*panel));
+    for (TDrawControl* c : {static_cast<TDrawControl*>(closed), static_cast<TDrawControl*>(open)}) {
+        TDrawControl* copy = other.FindControl(c->GetName());
+        ASSERT_NE(copy, nullptr);
+        TPointArray p1, p2;
+        TPointTypeArray t1, t2;
+        c->GetPointsEx(p1, t1);
+        copy->GetPointsEx(p2, t2);
+        EXPECT_EQ(p2, p1) << c->GetName().toStdString();
+        EXPECT_EQ(t2, t1) << c->GetName().toStdString();
+        EXPECT_EQ(copy->GetDocRect(), c->GetDocRect());
+    }
+}
