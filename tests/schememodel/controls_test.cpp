@@ -1,5 +1,5 @@
 // Control base and document tree.
-#include "fakeowner.h"
+#include "testpanel.h"
 
 #include "platform/canvas.h"
 #include "scheme/drawlinks.h"
@@ -29,7 +29,7 @@ protected:
 };
 DEFINE_DRAW_CONTROL_CLASS(ProbeControl, TDrawControl)
 
-std::vector<TDrawNotify> CodesOf(const FakeOwner& o, TDrawControl* c)
+std::vector<TDrawNotify> CodesOf(const TestPanel& o, TDrawControl* c)
 {
     std::vector<TDrawNotify> codes;
     for (const auto& [ctl, code] : o.Notes)
@@ -40,7 +40,7 @@ std::vector<TDrawNotify> CodesOf(const FakeOwner& o, TDrawControl* c)
 
 TEST(ControlBase, NewControlGetsIdNameAndTheActiveSchemeAndLayer)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* box = o.Make<TDrawBox>();
     EXPECT_EQ(box->GetName(), "Box");
     EXPECT_NE(box->GetID(), 0u);
@@ -57,7 +57,7 @@ TEST(ControlBase, NewControlGetsIdNameAndTheActiveSchemeAndLayer)
 
 TEST(ControlBase, NonPositiveWidthBecomesOneWithOneGeometryNote)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<ProbeControl>();
     o.Notes.clear();
     c->SetWidth(-5);
@@ -67,7 +67,7 @@ TEST(ControlBase, NonPositiveWidthBecomesOneWithOneGeometryNote)
 
 TEST(ControlBase, UpdateDefersGeometryThenLinkPointNotes)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<ProbeControl>();
     TPoint anchored(5000, 5000);
     o.Notes.clear();
@@ -85,7 +85,7 @@ TEST(ControlBase, UpdateDefersGeometryThenLinkPointNotes)
 
 TEST(ControlBase, EndUpdateWithoutBeginSendsNothing)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<ProbeControl>();
     o.Notes.clear();
     EXPECT_FALSE(c->EndUpdate());
@@ -94,7 +94,7 @@ TEST(ControlBase, EndUpdateWithoutBeginSendsNothing)
 
 TEST(ControlBase, ReparentingNotifiesOnlyTheNewParent)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* g1 = o.Make<TDrawGroup>();
     auto* g2 = o.Make<TDrawGroup>();
     auto* c = TDrawControl::Create<ProbeControl>(&o, g1, o.Layer0());
@@ -109,7 +109,7 @@ TEST(ControlBase, ReparentingNotifiesOnlyTheNewParent)
 
 TEST(ControlBase, RefusedFreeLeavesTheControlInPlace)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<ProbeControl>();
     c->TagProp()->SetValue(7);
     c->allowFree = false;
@@ -123,7 +123,7 @@ TEST(ControlBase, RefusedFreeLeavesTheControlInPlace)
 
 TEST(ControlBase, HitTestingAndPaintingFollowLayersAndOrder)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* a = o.Make<ProbeControl>(0, 0, 20000, 20000);
     auto* b = o.Make<ProbeControl>(10000, 10000, 20000, 20000);
     EXPECT_EQ(o.Scheme0()->FindControlAtPoint(15, 15), b);
@@ -144,7 +144,7 @@ TEST(ControlBase, HitTestingAndPaintingFollowLayersAndOrder)
 
 TEST(ControlBase, PaintCullsWhatEndsLeftOfTheArea)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<ProbeControl>(-11000, 0, 10000, 10000);
     QImage image(10, 10, QImage::Format_RGB32);
     TCanvas canvas(&image);
@@ -156,7 +156,7 @@ TEST(ControlBase, PaintCullsWhatEndsLeftOfTheArea)
 
 TEST(ControlBase, UniqueNamesCompareLetterCase)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* a = o.Make<ProbeControl>();
     auto* b = o.Make<ProbeControl>();
     a->SetName("Pump");
@@ -183,7 +183,7 @@ TEST(ControlBase, RotationIsNormalisedAndMirrored)
 
 TEST(ControlBase, RegisteredLinkPointsFollowGeometry)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<ProbeControl>(0, 0, 10000, 10000);
     EXPECT_THROW(c->GetRegisteredLinkPoint(0), Exception);
     TPoint p(10000, 5000);
@@ -209,7 +209,7 @@ TEST(ControlBase, RegisteredLinkPointsFollowGeometry)
 
 TEST(ControlBase, ReadOnlyAndFixedLayersRefuseChanges)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<ProbeControl>(0, 0, 10000, 10000);
     o.Layer0()->MoveableProp()->SetValue(false);
     c->SetLeft(5000);
@@ -223,7 +223,7 @@ TEST(ControlBase, ReadOnlyAndFixedLayersRefuseChanges)
 
 TEST(ControlBase, LayerPropertyMovesTheControl)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<ProbeControl>();
     TDrawLayer* second = o.Layers()->New();
     c->LayerProp()->SetPropValue(QString(), Variant(second->GetName()));
@@ -248,7 +248,7 @@ TEST(DocumentTree, RegistryKeepsOneEntryPerClass)
 
 TEST(DocumentTree, LinkPathsNameControlsAndProperties)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* box = o.Make<TDrawBox>();
     box->SetID(12);
     box->SetName("Pu\\mp");
@@ -273,7 +273,7 @@ TEST(DocumentTree, LinkPathsNameControlsAndProperties)
 
 TEST(DocumentTree, ActiveLayerFollowsDeletion)
 {
-    FakeOwner o;
+    TestPanel o;
     TDrawLayer* first = o.Layer0();
     TDrawLayer* second = o.Layers()->New();
     o.SetActiveLayer(second);
@@ -286,7 +286,7 @@ TEST(DocumentTree, ActiveLayerFollowsDeletion)
 
 TEST(DocumentTree, FreeingALayerFreesItsControls)
 {
-    FakeOwner o;
+    TestPanel o;
     TDrawLayer* second = o.Layers()->New();
     o.Make<ProbeControl>();
     auto* onSecond = TDrawControl::Create<ProbeControl>(&o, o.Scheme0(), second);
@@ -298,7 +298,7 @@ TEST(DocumentTree, FreeingALayerFreesItsControls)
 
 TEST(DocumentTree, ExactlyOneSchemeIsDefault)
 {
-    FakeOwner o;
+    TestPanel o;
     TDrawCustomScheme* first = o.Scheme0();
     EXPECT_TRUE(first->IsDefault());
     first->SetDefault(false);
@@ -312,7 +312,7 @@ TEST(DocumentTree, ExactlyOneSchemeIsDefault)
 
 TEST(DocumentTree, FreeingASchemeClearsReferences)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* second = TDrawControl::Create<TDrawScheme>(&o, o.Schemes(), nullptr);
     auto* box = o.Make<TDrawBox>();
     box->ReferenceProp()->SetPropValue(QString(), Variant(second->GetName()));
@@ -328,7 +328,7 @@ TEST(DocumentTree, FreeingASchemeClearsReferences)
 
 TEST(DocumentTree, RenamingALayerToATakenNameReverts)
 {
-    FakeOwner o;
+    TestPanel o;
     TDrawLayer* second = o.Layers()->New();
     EXPECT_EQ(second->GetName(), "Layer2");
     second->SetName("Layer1");
@@ -341,7 +341,7 @@ TEST(DocumentTree, RenamingALayerToATakenNameReverts)
 
 TEST(DocumentTree, GroupBoundsFollowItsChildren)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* g = o.Make<TDrawGroup>(10000, 10000, 50000, 50000);
     auto* a = TDrawControl::Create<ProbeControl>(&o, g, o.Layer0());
     g->BeginUpdate();
@@ -355,7 +355,7 @@ TEST(DocumentTree, GroupBoundsFollowItsChildren)
 
 TEST(DocumentTree, ResizingAGroupScalesItsDescendants)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* g = o.Make<TDrawGroup>(0, 0, 10000, 10000);
     auto* a = TDrawControl::Create<ProbeControl>(&o, g, o.Layer0());
     auto* b = TDrawControl::Create<ProbeControl>(&o, g, o.Layer0());
@@ -371,7 +371,7 @@ TEST(DocumentTree, ResizingAGroupScalesItsDescendants)
 
 TEST(DocumentTree, TreeWalkIsDepthFirstWithoutTheRoot)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* g = o.Make<TDrawGroup>();
     auto* a = TDrawControl::Create<ProbeControl>(&o, g, o.Layer0());
     auto* b = o.Make<ProbeControl>();
@@ -386,7 +386,7 @@ TEST(DocumentTree, TreeWalkIsDepthFirstWithoutTheRoot)
 
 TEST(DocumentTree, SchemesContainerCarriesTheDocumentSize)
 {
-    FakeOwner o;
+    TestPanel o;
     o.Schemes()->SetWidth(500000);
     EXPECT_EQ(o.DocWidth(), 500000);
     EXPECT_EQ(o.Scheme0()->GetWidth(), 500000);

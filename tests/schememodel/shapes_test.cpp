@@ -1,5 +1,5 @@
 // Shapes, links and documents.
-#include "fakeowner.h"
+#include "testpanel.h"
 
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
@@ -28,21 +28,21 @@ TColor PixelAt(const QImage& image, int x, int y)
 
 TEST(Shapes, ClearBoxIsHitOnItsOutlineOnly)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* box = o.Make<TDrawBox>(0, 0, 40000, 40000);
     EXPECT_TRUE(box->IsPointInside(0, 20));
     EXPECT_TRUE(box->IsPointInside(2, 20));
     EXPECT_FALSE(box->IsPointInside(20, 20));
-    o.selectAsFilled = true;
+    o.SetSelectAsFilled(true);
     EXPECT_TRUE(box->IsPointInside(20, 20));
-    o.selectAsFilled = false;
+    o.SetSelectAsFilled(false);
     box->BrushProp()->SetColor(clRed);
     EXPECT_TRUE(box->IsPointInside(20, 20));
 }
 
 TEST(Shapes, EllipseWithoutPenAndBrushCannotBeHit)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* e = o.Make<TDrawEllipse>(0, 0, 40000, 40000);
     EXPECT_TRUE(e->IsPointInside(20, 0));
     EXPECT_FALSE(e->IsPointInside(20, 20));
@@ -53,7 +53,7 @@ TEST(Shapes, EllipseWithoutPenAndBrushCannotBeHit)
 
 TEST(Shapes, RoundedBoxOffersThirteenLinkPoints)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* box = o.Make<TDrawBox>(0, 0, 20000, 10000);
     EXPECT_EQ(box->GetLinkPointCount(), 9);
     EXPECT_EQ(box->GetLinkPoint(3), TPoint(20000, 5000));
@@ -67,7 +67,7 @@ TEST(Shapes, RoundedBoxOffersThirteenLinkPoints)
 
 TEST(Shapes, BoxBecomesAClosedCurveWithItsNameAndColours)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* box = o.Make<TDrawBox>(5000, 6000, 20000, 10000);
     box->SetName("Tank");
     box->BrushProp()->SetColor(clRed);
@@ -91,7 +91,7 @@ TEST(Shapes, BoxBecomesAClosedCurveWithItsNameAndColours)
 
 TEST(Shapes, AutoSizedPictureTakesTheFrameSize)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* pic = o.Make<TDrawPicture>(0, 0, 5000, 5000);
     pic->AutoSizeProp()->SetValue(true);
     TBitmap bmp(32, 16);
@@ -108,16 +108,16 @@ TEST(Shapes, AutoSizedPictureTakesTheFrameSize)
 
 TEST(Shapes, EmptyPictureIsOnlyHitWhileDesigning)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* pic = o.Make<TDrawPicture>(0, 0, 10000, 10000);
     EXPECT_FALSE(pic->IsPointInside(5, 5));
-    o.designing = true;
+    o.SetDesigning(true);
     EXPECT_TRUE(pic->IsPointInside(5, 5));
 }
 
 TEST(Shapes, FilledBoxPaintsItsColoursInsideItsRectangle)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* box = o.Make<TDrawBox>(2000, 2000, 10000, 10000);
     box->BrushProp()->SetColor(clRed);
     box->PenProp()->SetColor(clBlue);
@@ -133,7 +133,7 @@ TEST(Shapes, FilledBoxPaintsItsColoursInsideItsRectangle)
 
 TEST(Shapes, SchemePaintsItsBackgroundBrush)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* scheme = static_cast<TDrawScheme*>(o.Scheme0());
     scheme->BrushProp()->SetColor(clGreen);
     QImage image = Blank(10, 10);
@@ -146,10 +146,10 @@ TEST(Shapes, SchemePaintsItsBackgroundBrush)
 
 TEST(Text, NewTextShowsItsName)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* t = o.Make<TDrawText>();
     EXPECT_EQ(t->GetText(), "Text");
-    o.autoNameNumbs = true;
+    o.SetAutoNameNumbs(true);
     auto* t2 = o.Make<TDrawText>();
     EXPECT_EQ(t2->GetText(), "Text1");
     EXPECT_TRUE(t->AlwaysFilled());
@@ -158,7 +158,7 @@ TEST(Text, NewTextShowsItsName)
 
 TEST(Text, RotationTurnsAutoSizeOffAndWrapsTheAngle)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* t = o.Make<TDrawText>();
     t->AutoSizeProp()->SetValue(true);
     t->RotateAll(TRotationInfo{0, 0, 90, false});
@@ -170,7 +170,7 @@ TEST(Text, RotationTurnsAutoSizeOffAndWrapsTheAngle)
 
 TEST(Text, AutoSizeFollowsTheText)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* t = o.Make<TDrawText>(0, 0, 1000, 1000);
     t->AutoSizeProp()->SetValue(true);
     const int shortWidth = t->GetWidth();
@@ -189,7 +189,7 @@ TEST(Text, AutoSizeFollowsTheText)
 
 TEST(Text, GrayedTextShowsALightCopyShiftedByOnePixel)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* t = o.Make<TDrawText>(0, 0, 60000, 30000);
     t->SetText("WWW");
     t->GrayedProp()->SetValue(true);
@@ -218,7 +218,7 @@ TEST(Text, GrayedTextShowsALightCopyShiftedByOnePixel)
 
 TEST(Curves, PointsAreNormalisedToTheirBounds)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<TDrawCurve>(1000, 0, 1000, 1000);
     ASSERT_EQ(c->GetLeft(), 1000);
     c->SetPointsEx({TPoint(0, 0), TPoint(10000, 5000), TPoint(20000, 0)}, {ptNode, ptNode, ptOpenEnd});
@@ -235,7 +235,7 @@ TEST(Curves, PointsAreNormalisedToTheirBounds)
 
 TEST(Curves, BinaryPointValuesOfTheWrongLengthAreIgnored)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<TDrawCurve>();
     c->SetPointsEx({TPoint(0, 0), TPoint(10000, 0)}, {ptNode, ptOpenEnd});
     QByteArray bytes = PathPointsToBytes({TPoint(0, 0), TPoint(5, 5), TPoint(9, 0)}, {ptNode, ptNode, ptOpenEnd});
@@ -251,7 +251,7 @@ TEST(Curves, BinaryPointValuesOfTheWrongLengthAreIgnored)
 
 TEST(Curves, ResizingScalesThePoints)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<TDrawCurve>();
     c->SetPointsEx({TPoint(0, 0), TPoint(3000, 1000), TPoint(10000, 2000)}, {ptNode, ptNode, ptOpenEnd});
     c->SetWidth(20000);
@@ -261,7 +261,7 @@ TEST(Curves, ResizingScalesThePoints)
 
 TEST(Curves, IsSolidClosesTheLastFigure)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<TDrawCurve>();
     c->SetPointsEx({TPoint(0, 0), TPoint(10000, 0), TPoint(0, 10000)}, {ptNode, ptNode, ptOpenEnd});
     c->SetIsSolid(true);
@@ -273,7 +273,7 @@ TEST(Curves, IsSolidClosesTheLastFigure)
 
 TEST(Curves, CurveWithoutPenAndBrushCannotBeHit)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<TDrawCurve>();
     c->SetPointsEx({TPoint(0, 0), TPoint(40000, 0), TPoint(40000, 40000)}, {ptNode, ptNode, ptOpenEnd});
     EXPECT_TRUE(c->IsPointInside(20, 0));
@@ -284,7 +284,7 @@ TEST(Curves, CurveWithoutPenAndBrushCannotBeHit)
 
 TEST(Curves, PaintsItsLine)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* c = o.Make<TDrawCurve>();
     c->SetPointsEx({TPoint(0, 5000), TPoint(20000, 5000)}, {ptNode, ptOpenEnd});
     c->PenProp()->SetColor(clRed);
@@ -299,7 +299,7 @@ TEST(Curves, PaintsItsLine)
 
 TEST(Links, PathFollowsTheTargetAndForgetsItWhenFreed)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* box = o.Make<TDrawBox>();
     auto* holder = o.Make<TDrawBox>();
     auto* link = new TLinkProp(&holder->Props(), "Target");
@@ -326,7 +326,7 @@ TEST(Links, LinkPointPropsBelongToControls)
     TPropList list;
     EXPECT_THROW(new TLinkPointProp(&list, "End"), Exception);
     EXPECT_EQ(list.Count(), 0);
-    FakeOwner o;
+    TestPanel o;
     auto* conn = o.Make<TDrawConnector>();
     conn->LinkA()->SetControl(conn);
     EXPECT_FALSE(conn->LinkA()->IsLinked());
@@ -334,7 +334,7 @@ TEST(Links, LinkPointPropsBelongToControls)
 
 TEST(Links, MovingALinkedBoxCarriesTheConnectorEnd)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* a = o.Make<TDrawBox>(0, 0, 20000, 20000);
     auto* b = o.Make<TDrawBox>(100000, 0, 20000, 20000);
     auto* conn = o.Make<TDrawConnector>();
@@ -359,7 +359,7 @@ TEST(Links, MovingALinkedBoxCarriesTheConnectorEnd)
 
 TEST(Links, OrthogonalConnectorStaysAxisParallel)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* a = o.Make<TDrawBox>(0, 0, 20000, 20000);
     auto* b = o.Make<TDrawBox>(60000, 40000, 20000, 20000);
     auto* conn = o.Make<TDrawConnector>();
@@ -383,7 +383,7 @@ TEST(Links, OrthogonalConnectorStaysAxisParallel)
 
 TEST(Documents, EveryShapeSurvivesWriteReadWrite)
 {
-    FakeOwner o;
+    TestPanel o;
     auto* box = o.Make<TDrawBox>(1000, 2000, 30000, 20000);
     box->BrushProp()->SetColor(clYellow);
     box->RoundnessProp()->SetValue(4000);
@@ -414,7 +414,7 @@ TEST(Documents, EveryShapeSurvivesWriteReadWrite)
     box->SetReference(o.Scheme0());
 
     const QByteArray first = o.SaveDocument();
-    FakeOwner other;
+    TestPanel other;
     other.LoadDocument(first);
     EXPECT_EQ(other.SaveDocument(), first);
     ASSERT_EQ(other.Layers()->GetCount(), 2);
@@ -433,7 +433,7 @@ TEST(Documents, EveryShapeSurvivesWriteReadWrite)
 
 TEST(Documents, UnknownClassesAreSkippedWhole)
 {
-    FakeOwner o;
+    TestPanel o;
     o.LoadDocument("document Document\r\n"
                    "  object Layer1: TDrawLayer\r\n"
                    "  end\r\n"
