@@ -448,30 +448,31 @@ TEST_F(EditTest, DragObjectOutlivingTheDocumentItWasPlacedIn)
 {
     TDrawBox* box = AddBox("moved", 10000, 10000, 20000, 20000);
     panel->SelectControl(box);
-    std::unique_ptr<TDrawDragObject> drag = panel->BeginDragSelection();
+    // the group of a new drag, placed on a new target panel
+    auto placed = [this](std::unique_ptr<TDrawPanel>& target) {
+        std::unique_ptr<TDrawDragObject> drag = panel->BeginDragSelection();
+        target = std::make_unique<TDrawPanel>();
+        target->resize(320, 240);
+        EXPECT_TRUE(drag && target->DragOverPanel(drag.get(), 100, 100, 0));
+        EXPECT_TRUE(drag && drag->Group());
+        return drag;
+    };
+    std::unique_ptr<TDrawPanel> target;
+    std::unique_ptr<TDrawDragObject> drag = placed(target);
     ASSERT_NE(drag, nullptr);
-    {
-        TDrawPanel target;
-        target.resize(320, 240);
-        ASSERT_TRUE(target.DragOverPanel(drag.get(), 100, 100, 0));
-        ASSERT_NE(drag->Group(), nullptr);
-        // the target starts a new document: the placed group goes with the old one
-        target.NewDocument();
-        EXPECT_EQ(drag->Group(), nullptr);
-        EXPECT_EQ(target.FindControl("moved"), nullptr);
-        target.DragOverPanel(drag.get(), 110, 100, 2);
-        EXPECT_EQ(target.FindControl("moved"), nullptr);
-    }
-    // and a target freed while the group is placed on it
-    std::unique_ptr<TDrawDragObject> second = panel->BeginDragSelection();
-    ASSERT_NE(second, nullptr);
-    {
-        TDrawPanel target;
-        target.resize(320, 240);
-        ASSERT_TRUE(target.DragOverPanel(second.get(), 100, 100, 0));
-    }
-    EXPECT_EQ(second->Group(), nullptr);
+    // the target starts a new document: the placed group goes with the old one
+    target->NewDocument();
+    EXPECT_EQ(drag->Group(), nullptr);
+    EXPECT_EQ(target->FindControl("moved"), nullptr);
+    target->DragOverPanel(drag.get(), 110, 100, 2);
+    EXPECT_EQ(target->FindControl("moved"), nullptr);
     drag.reset();
-    second.reset();
+
+    // a target freed while the group is placed on it
+    drag = placed(target);
+    ASSERT_NE(drag, nullptr);
+    target.reset();
+    EXPECT_EQ(drag->Group(), nullptr);
+    drag.reset();
     EXPECT_NE(panel->FindControl("moved"), nullptr);
 }

@@ -55,6 +55,13 @@ protected:
         return dynamic_cast<TDrawConnector*>(panel->Selected(0));
     }
 
+    void SelectOnly(std::initializer_list<TDrawControl*> controls)
+    {
+        panel->UnselectAll();
+        for (TDrawControl* c : controls)
+            panel->SelectControl(c);
+    }
+
     TDrawBox* a = nullptr;
     TDrawBox* b = nullptr;
 };
@@ -224,10 +231,7 @@ TEST_F(LinkTest, PastedLinkedControlsLinkToEachOther)
 {
     TDrawConnector* conn = DrawConnector(80, 50, 200, 150);
     ASSERT_NE(conn, nullptr);
-    panel->UnselectAll();
-    for (TDrawControl* c : {static_cast<TDrawControl*>(a), static_cast<TDrawControl*>(b),
-                            static_cast<TDrawControl*>(conn)})
-        panel->SelectControl(c);
+    SelectOnly({a, b, conn});
     TMemoryStream stream;
     auto filer = panel->CreateFiler(stream, dfpSaving);
     ASSERT_TRUE(panel->SaveToFiler(*filer, true));
@@ -265,10 +269,7 @@ TEST_F(LinkTest, LinkedControlsDraggedToAnotherPanelLinkToEachOther)
 {
     TDrawConnector* conn = DrawConnector(80, 50, 200, 150);
     ASSERT_NE(conn, nullptr);
-    panel->UnselectAll();
-    for (TDrawControl* c : {static_cast<TDrawControl*>(a), static_cast<TDrawControl*>(b),
-                            static_cast<TDrawControl*>(conn)})
-        panel->SelectControl(c);
+    SelectOnly({a, b, conn});
     std::unique_ptr<TDrawDragObject> drag = panel->BeginDragSelection();
     ASSERT_NE(drag, nullptr);
     TDrawPanel target;
