@@ -483,7 +483,8 @@ void TDrawCustomScheme::PropChanged(TPropList* sender, TCustomProp* prop)
             for (TDrawControl* c : container->Children())
                 if (c != this && c->InheritsFrom(TDrawCustomScheme::StaticClass()))
                     static_cast<TDrawCustomScheme*>(c)->SetDefault(false);
-        if (Owner() && !Owner()->ActiveScheme())
+        // only a scheme of the document can be shown; one placed anywhere else is refused
+        if (Owner() && !Owner()->ActiveScheme() && container && container == Owner()->Schemes())
             Owner()->SetActiveScheme(this);
     } else {
         bool other = false;

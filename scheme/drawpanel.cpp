@@ -604,6 +604,8 @@ void TDrawPanel::DoNotify(TDrawControl* control, TDrawNotify code)
             std::erase_if(FResizeRects, [control](const auto& entry) { return entry.first == control; });
             if (FAssigningControl == control)
                 FAssigningControl = nullptr;
+            if (FLoadRoot == control)
+                FLoadRoot = nullptr;
             // The containers hand the part on when they lose the active entry; one that never got
             // into its container (a scheme refused while loading) is only forgotten.
             if (control == FActiveScheme && control->Parent() != FSchemes)
@@ -1121,7 +1123,11 @@ bool TDrawPanel::LoadFromFiler(TDrawFiler& filer, int mode)
         });
     } catch (...) {
         FLoadMode = savedMode;
-        FinishLoad(mode);
+        // the failure of the read is the one the caller hears of
+        try {
+            FinishLoad(mode);
+        } catch (...) {
+        }
         throw;
     }
     FLoadMode = savedMode;
@@ -1131,7 +1137,7 @@ bool TDrawPanel::LoadFromFiler(TDrawFiler& filer, int mode)
     return true;
 }
 
-void TDrawPanel::FinishLoad(int mode) noexcept
+void TDrawPanel::FinishLoad(int mode)
 {
     if (mode == dlmDocument) {
         // A loaded document shows its first scheme and layer.

@@ -351,7 +351,7 @@ private:
     void RefreshMarkers();
     void PaintBuffered(const QRect& area, QImage& target);
     void OnFilerProgress(int progress, int process);
-    void FinishLoad(int mode) noexcept;
+    void FinishLoad(int mode);
     void ResolveReferences();
     template <class F>
     void Loading(F&& body)

@@ -439,6 +439,17 @@ TEST_F(ReaderTest, RefusedSchemeIsNotKeptAsTheActiveOne)
     EXPECT_EQ(fresh.ActiveLayer(), fresh.FindControl("L"));
     fresh.resize(300, 200);
     EXPECT_FALSE(fresh.RenderClient().isNull());
+
+    // whatever made them active, a scheme and a layer freed outside the document are forgotten
+    auto* looseScheme = TDrawControl::Create<TDrawScheme>(&fresh, nullptr, nullptr);
+    auto* looseLayer = TDrawControl::Create<TDrawLayer>(&fresh, nullptr, nullptr);
+    fresh.SetActiveScheme(looseScheme);
+    fresh.SetActiveLayer(looseLayer);
+    looseScheme->Free();
+    looseLayer->Free();
+    EXPECT_EQ(fresh.ActiveScheme(), nullptr);
+    EXPECT_EQ(fresh.ActiveLayer(), nullptr);
+    EXPECT_FALSE(fresh.RenderClient().isNull());
 }
 
 // vemor.sch with a second layer of the same name whose Name line is empty: the empty name
