@@ -64,7 +64,13 @@ int TLiveView::FitScale(int panelWidth, int panelHeight, int docWidth, int docHe
 void TLiveView::LoadScheme(const QString& fileName)
 {
     bound_.fill(nullptr);
-    panel_.LoadFromFile(fileName);
+    try {
+        panel_.LoadFromFile(fileName);
+    } catch (...) {
+        // Half a document is worse than none: the program goes on as if the file were missing.
+        panel_.NewDocument();
+        throw;
+    }
     if (TDrawCustomScheme* scheme = panel_.Schemes()->GetScheme(0))
         if (auto* brush = dynamic_cast<TBrushProp*>(scheme->Prop(QStringLiteral("Brush"))))
             brush->SetColor(clBtnFace);

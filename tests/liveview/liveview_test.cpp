@@ -6,7 +6,9 @@
 #include "scheme/drawprops2.h"
 #include "scheme/drawtext.h"
 
+#include <QFile>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -72,6 +74,27 @@ TEST_F(LiveViewTest, MissingDocumentRaisesAndKeepsTheScale)
     panel.SetScale(77);
     EXPECT_ANY_THROW(view->LoadScheme(kDocument + QStringLiteral(".missing")));
     EXPECT_EQ(panel.Scale(), 77);
+}
+
+TEST_F(LiveViewTest, UnreadableDocumentLeavesAnEmptyPanel)
+{
+    QFile source(kDocument);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QByteArray text = source.readAll();
+    const qsizetype at = text.indexOf("      Layer = Scheme\r\n");
+    ASSERT_GE(at, 0);
+    text.replace(at, 22, "      Layer = (\r\n        'Scheme' )\r\n");
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile bad(dir.filePath(QStringLiteral("bad.sch")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(text);
+    bad.close();
+
+    EXPECT_ANY_THROW(view->LoadScheme(bad.fileName()));
+    EXPECT_EQ(Obj(QStringLiteral("txtA")), nullptr) << "nothing of the refused document stays";
+    EXPECT_EQ(Engine(), nullptr);
+    panel.grab();
 }
 
 TEST_F(LiveViewTest, BindingSetsTheContactsUpFromTheirTypes)
