@@ -148,7 +148,7 @@ TEST_F(CalculatorTest, ButtonsSendTheirKeys)
     QTest::keyClicks(&calc, "3*3");
     QTest::keyClick(&calc, Qt::Key_Return);
     EXPECT_EQ(calc.DisplayText(), "9");
-    EXPECT_TRUE(calc.grab().save("/tmp/gridctrls_calculator.png"));
+    EXPECT_FALSE(calc.grab().isNull());
 }
 
 TEST_F(CalculatorTest, SetValueClearsAndShows)
@@ -183,7 +183,7 @@ TEST_F(CalculatorTest, PopupAcceptsOrComputesFirstAndEscCloses)
     popup.show();
     QTest::mouseClick(popup.OkButton(), Qt::LeftButton);
     EXPECT_EQ(host.closes.size(), 3u);
-    EXPECT_TRUE(popup.grab().save("/tmp/gridctrls_popupcalc.png"));
+    EXPECT_FALSE(popup.grab().isNull());
 }
 
 TEST_F(CalculatorTest, PopupWheelStepsTheNumber)

@@ -162,7 +162,7 @@ TEST(EditButtonsOfTheEdit, LaidOutFromTheRightAndWorkedByShortCut)
     QTest::mouseClick(edit.ButtonControls()[1], Qt::LeftButton);
     EXPECT_EQ(downs, 2);
     EXPECT_EQ(clicks, 2);
-    EXPECT_TRUE(edit.grab().save("/tmp/gridctrls_dbedit.png"));
+    EXPECT_FALSE(edit.grab().isNull());
 }
 
 TEST(RecentTexts, TypingDropsTheFilteredListAndEnterTakesTheLine)

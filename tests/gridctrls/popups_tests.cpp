@@ -137,7 +137,7 @@ TEST(MRUListbox, ScrollBarOnlyWithMoreItemsThanRows)
     EXPECT_EQ(list.ScrollBar()->pageStep(), 3);
     EXPECT_FALSE(list.SizeGrip()->Triangular());
     list.show();
-    EXPECT_TRUE(list.grab().save("/tmp/gridctrls_mrulist.png"));
+    EXPECT_FALSE(list.grab().isNull());
 }
 
 TEST(SizeGrip, MovesToTheMirroredCorner)
