@@ -456,6 +456,7 @@ bool TDBGridExExport::RunExport(TStream& stream, bool saveAll)
     }
 
     footerValues_.assign(std::size_t(std::max(0, grid.FooterRowCount()) * columns_.Count()), Currency());
+    footerOverflow_.assign(footerValues_.size(), false);
     WritePrefix();
     if (grid.Options().Contains(dgTitles))
         WriteTitle(columns_);
@@ -498,6 +499,7 @@ bool TDBGridExExport::RunExport(TStream& stream, bool saveAll)
     lock.Release();
     WriteSuffix();
     footerValues_.clear();
+    footerOverflow_.clear();
     return true;
 }
 
@@ -516,11 +518,28 @@ void TDBGridExExport::Accumulate()
             const TField* field = ds->FindField(name);
             if (!field)
                 continue;
-            Currency& value = footerValues_[std::size_t(row * count + i)];
-            if (footer.ValueType() == fvtCount)
-                value += Currency::FromInt(1);
-            else if (!field->IsNull())
-                value += field->AsCurrency();
+            const std::size_t at = std::size_t(row * count + i);
+            if (footerOverflow_[at])
+                continue;
+            Currency add = Currency::FromInt(1);
+            if (footer.ValueType() == fvtSum) {
+                if (field->IsNull())
+                    continue;
+                if (field->DataType() == ftFloat || field->DataType() == ftCurrency) {
+                    // A float beyond Currency (or no number at all) spoils the total, not the export.
+                    const double v = field->AsFloat();
+                    if (!std::isfinite(v) || std::fabs(v) >= 922337203685477.0) {
+                        footerOverflow_[at] = true;
+                        continue;
+                    }
+                    add = Currency::FromDouble(v);
+                } else {
+                    add = field->AsCurrency();
+                }
+            }
+            Currency& value = footerValues_[at];
+            if (__builtin_add_overflow(value.Value, add.Value, &value.Value))
+                footerOverflow_[at] = true;
         }
     }
 }
@@ -528,7 +547,10 @@ void TDBGridExExport::Accumulate()
 QString TDBGridExExport::AccumulatedText(TColumnEx& column, int columnPos, int footerRow) const
 {
     const TColumnFooterEx& footer = column.GetFooterByIndex(footerRow);
-    const Currency value = footerValues_[std::size_t(footerRow * columns_.Count() + columnPos)];
+    const std::size_t at = std::size_t(footerRow * columns_.Count() + columnPos);
+    if (footerOverflow_[at])
+        return QStringLiteral("Переполнение");
+    const Currency value = footerValues_[at];
     const TDataSet* ds = grid_->DataSet();
     const TFormatSettings& fs = SettingsOf(ds);
     if (footer.ValueType() == fvtCount)

@@ -121,6 +121,8 @@ private:
     TColumnsExList columns_;
     TStream* stream_ = nullptr;
     std::vector<Currency> footerValues_;
+    // A total that went beyond Currency.
+    std::vector<bool> footerOverflow_;
 };
 
 class TDBGridExExportAsText : public TDBGridExExport {

@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -258,4 +259,30 @@ TEST(RoundTrip, ClipboardOffersTheStandardTypes)
     EXPECT_EQ(clip.data("text/csv"), g.Export<TDBGridExExportAsCSV>());
     EXPECT_EQ(clip.data("text/rtf"), g.Export<TDBGridExExportAsRTF>());
     EXPECT_EQ(clip.data("application/rtf"), clip.data("text/rtf"));
+}
+
+TEST(RoundTrip, AFooterSumBeyondCurrencySaysSoInsteadOfWrapping)
+{
+    auto ds = AwkwardShape();
+    ds->AppendRecord({Variant(1), Variant("a"), Variant::Null(), Variant::Null(), Variant(6e14)});
+    ds->AppendRecord({Variant(2), Variant("b"), Variant::Null(), Variant::Null(), Variant(6e14)});
+    ds->AppendRecord({Variant(3), Variant("c"), Variant(Currency::FromRaw(kMaxCurrencyRaw)), Variant::Null(),
+                      Variant(std::nan(""))});
+    ds->AppendRecord({Variant(4), Variant("d"), Variant(Currency::FromInt(1)), Variant::Null(), Variant(1.0)});
+    ExportGrid g(std::move(ds));
+    g.grid->SetOptions(g.grid->Options() - TDBGridOptions{dgTitles});
+    g.grid->SetFooterRowCount(1);
+    g.Column(0).Footer().SetValueType(fvtCount);
+    g.Column(2).Footer().SetValueType(fvtSum);
+    g.Column(4).Footer().SetValueType(fvtSum);
+    g.Column(1).SetVisible(false);
+    g.Column(3).SetVisible(false);
+    const QByteArray text = g.Export<TDBGridExExportAsText>();
+    const QByteArray footer = text.mid(text.lastIndexOf("\r\n") + 2);
+    const QByteArray overflow = ToCp1251(QStringLiteral("Переполнение"));
+    EXPECT_EQ(footer, "4\t" + overflow + "\t" + overflow);
+
+    // Within range the totals are exact.
+    g.SelectRect(0, 1, 4, 1);
+    EXPECT_TRUE(g.Export<TDBGridExExportAsText>(false).endsWith("\r\n1\t0\t600000000000000"));
 }
