@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyle>
+#include <utility>
 
 // ---- TFieldDataLinkEx -----------------------------------------------------------------------
 
@@ -924,7 +925,9 @@ void TCustomDBEditEx::focusInEvent(QFocusEvent* e)
 {
     focusByMouse_ = e->reason() == Qt::MouseFocusReason;
     QLineEdit::focusInEvent(e);
-    if (Field() && Field()->CanModify())
+    // Back after a refused text: the operator corrects what is there.
+    const bool keep = std::exchange(keepTextOnFocusIn_, false) && Modified();
+    if (Field() && Field()->CanModify() && !keep)
         Guarded([&] { DataChanged(); });
     if (autoSelect_ && !focusByMouse_)
         selectAll();
@@ -951,7 +954,9 @@ void TCustomDBEditEx::focusOutEvent(QFocusEvent* e)
             QMetaObject::invokeMethod(
                 this,
                 [this] {
+                    keepTextOnFocusIn_ = true;
                     setFocus(Qt::OtherFocusReason);
+                    keepTextOnFocusIn_ = false;
                     selectAll();
                 },
                 Qt::QueuedConnection);

@@ -266,6 +266,7 @@ private:
     bool droppedByButton_ = false;
     bool settingText_ = false;
     bool focusByMouse_ = false;
+    bool keepTextOnFocusIn_ = false;
 };
 
 class TDBEditEx : public TCustomDBEditEx {

@@ -363,6 +363,9 @@ TEST_F(BoundEdit, IncompleteMaskIsRefusedOnCommitPostAndLeaving)
     }
     EXPECT_EQ(ds.FieldByName("name")->AsString(), "first");
     EXPECT_TRUE(QTest::qWaitFor([&] { return edit->hasFocus(); }));
+    // With the text to correct, still refused when leaving again.
+    EXPECT_EQ(edit->Text(), "5-");
+    EXPECT_TRUE(edit->Modified());
 
     // A complete text goes through.
     edit->home(false);
