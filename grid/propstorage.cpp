@@ -267,47 +267,37 @@ void InitPropFilerEx() { RegisterStoragePropertyInterceptor<QWidget, TFormStorag
 
 // ---- Grid columns -------------------------------------------------------------------------------
 
-TColumnExPropertyInterceptor::TColumnExPropertyInterceptor(TColumnEx& column)
-    : TStoragePropertyInterceptor(TStorageTarget(&column)), column_(column)
+Variant TOnePropertyInterceptor::GetPropertyValue(const QString& name) const
 {
-}
-
-QStringList TColumnExPropertyInterceptor::PropertyNames() const { return {QStringLiteral("Width")}; }
-
-Variant TColumnExPropertyInterceptor::GetPropertyValue(const QString& name) const
-{
-    if (name == QLatin1String("Width"))
-        return Variant(column_.Width());
-    UnknownProperty(name);
-}
-
-void TColumnExPropertyInterceptor::SetPropertyValue(const QString& name, const Variant& value)
-{
-    if (name != QLatin1String("Width"))
+    if (name != name_)
         UnknownProperty(name);
-    column_.RestoreStoredWidth(value.AsInteger());
+    return Get();
 }
+
+void TOnePropertyInterceptor::SetPropertyValue(const QString& name, const Variant& value)
+{
+    if (name != name_)
+        UnknownProperty(name);
+    Set(value);
+}
+
+TColumnExPropertyInterceptor::TColumnExPropertyInterceptor(TColumnEx& column)
+    : TOnePropertyInterceptor(TStorageTarget(&column), QStringLiteral("Width")), column_(column)
+{
+}
+
+Variant TColumnExPropertyInterceptor::Get() const { return Variant(column_.Width()); }
+
+void TColumnExPropertyInterceptor::Set(const Variant& value) { column_.RestoreStoredWidth(value.AsInteger()); }
 
 TColumnsExPropertyInterceptor::TColumnsExPropertyInterceptor(TDBGridColumnsEx& columns)
-    : TStoragePropertyInterceptor(TStorageTarget(&columns)), columns_(columns)
+    : TOnePropertyInterceptor(TStorageTarget(&columns), QStringLiteral("ColumnsIndex")), columns_(columns)
 {
 }
 
-QStringList TColumnsExPropertyInterceptor::PropertyNames() const { return {QStringLiteral("ColumnsIndex")}; }
+Variant TColumnsExPropertyInterceptor::Get() const { return Variant(columns_.ColumnsIndexText()); }
 
-Variant TColumnsExPropertyInterceptor::GetPropertyValue(const QString& name) const
-{
-    if (name == QLatin1String("ColumnsIndex"))
-        return Variant(columns_.ColumnsIndexText());
-    UnknownProperty(name);
-}
-
-void TColumnsExPropertyInterceptor::SetPropertyValue(const QString& name, const Variant& value)
-{
-    if (name != QLatin1String("ColumnsIndex"))
-        UnknownProperty(name);
-    columns_.SetColumnsIndexText(value.AsString());
-}
+void TColumnsExPropertyInterceptor::Set(const Variant& value) { columns_.SetColumnsIndexText(value.AsString()); }
 
 void RegisterDBGridExStorageInterceptors()
 {

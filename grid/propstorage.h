@@ -216,25 +216,46 @@ void InitPropFilerEx();
 
 // ---- Grid columns ------------------------------------------------------------------------------
 
-// A column's Width: restoring it sets the auto-fit base on a grid that fits its columns.
-class TColumnExPropertyInterceptor : public TStoragePropertyInterceptor {
+// An interceptor that publishes a single property.
+class TOnePropertyInterceptor : public TStoragePropertyInterceptor {
 public:
-    explicit TColumnExPropertyInterceptor(TColumnEx& column);
-    QStringList PropertyNames() const override;
+    QStringList PropertyNames() const override { return {name_}; }
     Variant GetPropertyValue(const QString& name) const override;
     void SetPropertyValue(const QString& name, const Variant& value) override;
+
+protected:
+    TOnePropertyInterceptor(TStorageTarget target, QString name)
+        : TStoragePropertyInterceptor(std::move(target)), name_(std::move(name))
+    {
+    }
+    virtual Variant Get() const = 0;
+    virtual void Set(const Variant& value) = 0;
+
+private:
+    QString name_;
+};
+
+// A column's Width: restoring it sets the auto-fit base on a grid that fits its columns.
+class TColumnExPropertyInterceptor : public TOnePropertyInterceptor {
+public:
+    explicit TColumnExPropertyInterceptor(TColumnEx& column);
+
+protected:
+    Variant Get() const override;
+    void Set(const Variant& value) override;
 
 private:
     TColumnEx& column_;
 };
 
 // The column order as ColumnsIndex: "\"A\",\"B\"" by FieldName.
-class TColumnsExPropertyInterceptor : public TStoragePropertyInterceptor {
+class TColumnsExPropertyInterceptor : public TOnePropertyInterceptor {
 public:
     explicit TColumnsExPropertyInterceptor(TDBGridColumnsEx& columns);
-    QStringList PropertyNames() const override;
-    Variant GetPropertyValue(const QString& name) const override;
-    void SetPropertyValue(const QString& name, const Variant& value) override;
+
+protected:
+    Variant Get() const override;
+    void Set(const Variant& value) override;
 
 private:
     TDBGridColumnsEx& columns_;

@@ -227,6 +227,7 @@ TEST(ColumnInterceptors, WidthGoesToTheAutoFitBaseOnAFittingGrid)
     auto interceptor = CreateStoragePropertyInterceptor(column);
     ASSERT_NE(interceptor, nullptr);
     EXPECT_EQ(interceptor->PropertyNames(), QStringList{"Width"});
+    EXPECT_THROW(interceptor->GetPropertyValue("Height"), Exception);
     interceptor->SetPropertyValue("Width", Variant(77));
     EXPECT_EQ(column.Width(), 77);
     EXPECT_EQ(interceptor->GetPropertyValue("Width").AsInteger(), 77);

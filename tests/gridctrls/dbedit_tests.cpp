@@ -15,6 +15,16 @@ namespace {
 struct BoundEdit : ::testing::Test {
     TMemDataSet ds;
     TDataSource source;
+    // An edit of the field "name" on a shown form, with the focus.
+    TDBEditEx* FocusedNameEdit(QWidget& form)
+    {
+        auto* edit = new TDBEditEx(&form);
+        edit->SetDataSource(&source);
+        edit->SetDataField("name");
+        form.show();
+        edit->setFocus();
+        return edit;
+    }
     void SetUp() override
     {
         ds.AddField(ftString, "name", 30);
@@ -266,11 +276,7 @@ struct ShownErrors {
 TEST_F(BoundEdit, ContextMenuPasteCutAndDeleteStartTheEdit)
 {
     QWidget form;
-    auto* edit = new TDBEditEx(&form);
-    edit->SetDataSource(&source);
-    edit->SetDataField("name");
-    form.show();
-    edit->setFocus();
+    TDBEditEx* edit = FocusedNameEdit(form);
     edit->setSelection(0, 5);
     QApplication::clipboard()->setText("pasted");
 
@@ -304,11 +310,7 @@ TEST_F(BoundEdit, ContextMenuPasteCutAndDeleteStartTheEdit)
 TEST_F(BoundEdit, DroppedTextStartsTheEdit)
 {
     QWidget form;
-    auto* edit = new TDBEditEx(&form);
-    edit->SetDataSource(&source);
-    edit->SetDataField("name");
-    form.show();
-    edit->setFocus();
+    TDBEditEx* edit = FocusedNameEdit(form);
     edit->end(false);
     QMimeData data;
     data.setText("+drop");
