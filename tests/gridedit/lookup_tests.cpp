@@ -143,6 +143,24 @@ TEST(LookupGrid, MovingAColumnCarriesItsSpecialCellAndKeepsTheListField)
     EXPECT_EQ(f.grid.SelectedText(), "(none; really)");
 }
 
+TEST(LookupGrid, MovingAColumnInLookupModeRebuildsTheListField)
+{
+    EditFixture f;
+    TDBLookupGridEx grid;
+    grid.SetListField("CID");
+    grid.SetDataSource(&f.source);
+    grid.SetDataField("City");
+    ASSERT_TRUE(grid.LookupMode());
+    ASSERT_EQ(grid.Columns().Count(), 2);
+    EXPECT_EQ(grid.Columns()[0]->FieldName(), "CName");
+    grid.Columns()[0]->SetIndex(1);
+    EXPECT_EQ(grid.ListField(), "CID;CName");
+    grid.UpdateListFields();
+    EXPECT_EQ(grid.Columns()[0]->FieldName(), "CID");
+    EXPECT_EQ(grid.ListFieldOfText()->FieldName(), "CName");
+    EXPECT_EQ(grid.SelectedText(), "Amsterdam");
+}
+
 TEST(LookupGrid, KeysMoveTheSelectionAndUpReachesTheSpecialRow)
 {
     LookupFixture f;
