@@ -2,6 +2,7 @@
 #include "app/fmain.h"
 #include "app/fspalsh.h"
 #include "grid/dbgridexiexp.h"
+#include "grid/propstorage.h"
 #include "platform/application.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // The grid's clipboard formats and edit keys; nothing else reaches that unit at start-up.
     InitDBGridExImpExp();
+    InitPropFilerEx();  // windows saved and restored through the property store
     frmSplash = new TfrmSplash;
     CenterOnScreen(*frmSplash);
     frmSplash->show();

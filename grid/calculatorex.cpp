@@ -144,6 +144,11 @@ double TCalculatorEx::DisplayNumber() const
 
 void TCalculatorEx::ShowNumber(double value)
 {
+    // A result beyond what a double holds is an error, not a display that reads back as 0.
+    if (!std::isfinite(value)) {
+        Error();
+        return;
+    }
     SetDisplay(FloatToStrF(value, ffGeneral, std::max(2, 15), 0, FormatSettings()));
 }
 

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyle>
+#include <utility>
 
 // ---- TFieldDataLinkEx -----------------------------------------------------------------------
 
@@ -309,8 +310,19 @@ bool TCustomDBEditEx::FireUpdateData()
     return handled;
 }
 
+void TCustomDBEditEx::ValidateEdit()
+{
+    if (inputMask().isEmpty() || !dataLink_.Modified() || hasAcceptableInput())
+        return;
+    if (hasFocus())
+        selectAll();
+    throw EDBEditError(QStringLiteral("Неверное значение. Нажмите Esc, чтобы отменить изменения."));
+}
+
 void TCustomDBEditEx::CommitText()
 {
+    if (hasFocus())
+        ValidateEdit();
     const bool handled = FireUpdateData();
     if (!handled)
         UpdateFieldData();
@@ -338,9 +350,26 @@ void TCustomDBEditEx::UpdateFieldData()
 // The link writes back (a post, leaving the edit): the handler may take over.
 void TCustomDBEditEx::LinkUpdateData()
 {
+    ValidateEdit();
     const bool handled = FireUpdateData();
     if (!handled)
         UpdateFieldData();
+}
+
+bool TCustomDBEditEx::StartEdit()
+{
+    const QString before = Text();
+    const int cursor = cursorPosition();
+    const int selStart = selectionStart();
+    const int selLength = selectionLength();
+    const bool started = dataLink_.EditData();
+    if (Text() == before) {
+        if (selStart >= 0)
+            setSelection(selStart, selLength);
+        else
+            setCursorPosition(cursor);
+    }
+    return started;
 }
 
 void TCustomDBEditEx::UserTextChanged()
@@ -815,9 +844,10 @@ void TCustomDBEditEx::keyPressEvent(QKeyEvent* e)
             consumed = true;
             return;
         }
-        if ((key == VK_DELETE && shift == 0) || (key == VK_INSERT && shift == ssShift)) {
+        // Delete with any modifier changes the text (Shift+Delete cuts, Ctrl+Delete takes a word).
+        if (key == VK_DELETE || (key == VK_INSERT && shift == ssShift)) {
             if (!readOnly_)
-                dataLink_.EditData();
+                StartEdit();
             return;
         }
         const QString text = e->text();
@@ -867,7 +897,7 @@ void TCustomDBEditEx::keyPressEvent(QKeyEvent* e)
         }
         if (ch == QChar(8) || ch == QChar(22) || ch == QChar(24) || ch.unicode() > 31) {
             if (!readOnly_)
-                dataLink_.EditData();
+                StartEdit();
         }
     });
     if (consumed)
@@ -895,7 +925,9 @@ void TCustomDBEditEx::focusInEvent(QFocusEvent* e)
 {
     focusByMouse_ = e->reason() == Qt::MouseFocusReason;
     QLineEdit::focusInEvent(e);
-    if (Field() && Field()->CanModify())
+    // Back after a refused text: the operator corrects what is there.
+    const bool keep = std::exchange(keepTextOnFocusIn_, false) && Modified();
+    if (Field() && Field()->CanModify() && !keep)
         Guarded([&] { DataChanged(); });
     if (autoSelect_ && !focusByMouse_)
         selectAll();
@@ -908,11 +940,27 @@ void TCustomDBEditEx::focusOutEvent(QFocusEvent* e)
     Guarded([&] {
         if (listVisible_ && (!mruListbox_ || !mruListbox_->isAncestorOf(QApplication::focusWidget())))
             CloseUp(false);
-        if (DataIndependent())
-            dataLink_.UpdateData();
-        else if (dataLink_.Modified())
-            dataLink_.UpdateRecord();
     });
+    // A context menu or another pop-up over the edit is no leaving.
+    if (e->reason() != Qt::PopupFocusReason) {
+        const bool written = Guarded([&] {
+            if (DataIndependent())
+                dataLink_.UpdateData();
+            else if (dataLink_.Modified())
+                dataLink_.UpdateRecord();
+        });
+        // A text the mask or the field refused keeps the operator in the edit to correct it.
+        if (!written)
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    keepTextOnFocusIn_ = true;
+                    setFocus(Qt::OtherFocusReason);
+                    keepTextOnFocusIn_ = false;
+                    selectAll();
+                },
+                Qt::QueuedConnection);
+    }
     UpdateBorderState();
 }
 
@@ -921,6 +969,54 @@ void TCustomDBEditEx::mousePressEvent(QMouseEvent* e)
     if (InButtonOrImageArea(e->position().toPoint()))
         return;
     QLineEdit::mousePressEvent(e);
+}
+
+QMenu* TCustomDBEditEx::CreateEditContextMenu()
+{
+    QMenu* menu = createStandardContextMenu();
+    // Qt's own actions change the text without a key press; the edit has to begin first, or the
+    // change is lost when the record is shown again (or refused when it is written).
+    // The actions are known by Qt's own (translated) texts, the part before the shortcut.
+    struct TChangingAction {
+        const char* text;
+        const char* name;
+        void (QLineEdit::*act)();
+    };
+    static const TChangingAction changing[] = {{"&Undo", "edit-undo", &QLineEdit::undo},
+                                               {"&Redo", "edit-redo", &QLineEdit::redo},
+                                               {"Cu&t", "edit-cut", &QLineEdit::cut},
+                                               {"&Paste", "edit-paste", &QLineEdit::paste},
+                                               {"Delete", "edit-delete", &QLineEdit::del}};
+    for (QAction* action : menu->actions()) {
+        const QString text = action->text().section(QLatin1Char('\t'), 0, 0);
+        for (const TChangingAction& c : changing) {
+            if (text != QCoreApplication::translate("QLineEdit", c.text))
+                continue;
+            action->setObjectName(QLatin1String(c.name));
+            const auto act = c.act;
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, MakeGuarded([this, act] {
+                        if (readOnly_ || QLineEdit::isReadOnly())
+                            return;
+                        StartEdit();
+                        (this->*act)();
+                    }));
+        }
+    }
+    return menu;
+}
+
+void TCustomDBEditEx::contextMenuEvent(QContextMenuEvent* e)
+{
+    std::unique_ptr<QMenu> menu(CreateEditContextMenu());
+    menu->exec(e->globalPos());
+}
+
+void TCustomDBEditEx::dropEvent(QDropEvent* e)
+{
+    if (!readOnly_ && !QLineEdit::isReadOnly())
+        Guarded([&] { StartEdit(); });
+    QLineEdit::dropEvent(e);
 }
 
 void TCustomDBEditEx::mouseMoveEvent(QMouseEvent* e)

@@ -7,12 +7,21 @@
 
 #include "platform/datasource.h"
 
+#include "platform/exceptions.h"
+
 #include <QLineEdit>
 #include <functional>
 #include <memory>
 #include <vector>
 
+class QMenu;
 class TCustomDBEditEx;
+
+// Text that does not fill the edit mask.
+class EDBEditError : public Exception {
+public:
+    using Exception::Exception;
+};
 
 // The edit's link to its data.
 class TFieldDataLinkEx : public TDataLink {
@@ -171,6 +180,11 @@ public:
 
     // ---- Operations
     void CommitText();
+    // Raises EDBEditError when the user changed the text and it does not fill the edit mask.
+    void ValidateEdit();
+    // The right-click menu; its undo, redo, cut, paste and delete start an edit before acting.
+    // The caller owns it.
+    QMenu* CreateEditContextMenu();
     virtual void DropDown();
     void CloseUp(bool accept) override;
     void EditButtonsChanged() override;
@@ -197,6 +211,8 @@ protected:
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void enterEvent(QEnterEvent* e) override;
@@ -211,6 +227,8 @@ private:
     void ButtonClick(TEditButtonEx& button);
     bool WorkShortCut(TShortCut sc);
     void UserTextChanged();
+    // The link's edit step, keeping the caret and selection that showing the record resets.
+    bool StartEdit();
     void ApplyMaxLength();
     void UpdateBorderState();
     void LinkUpdateData();
@@ -248,6 +266,7 @@ private:
     bool droppedByButton_ = false;
     bool settingText_ = false;
     bool focusByMouse_ = false;
+    bool keepTextOnFocusIn_ = false;
 };
 
 class TDBEditEx : public TCustomDBEditEx {

@@ -1111,6 +1111,8 @@ QString TCustomDBGridEx::GetFooterValueText(int footerRow, TColumnEx& column)
             sumList_->SumCollection().FindSum(footer.ValueType() == fvtSum ? goSum : goAvg, field->FieldName());
         if (!sum)
             return QStringLiteral("0");
+        if (sum->Overflow())
+            return QStringLiteral("Переполнение");
         const Currency v = sum->SumValue();
         switch (field->DataType()) {
         case ftSmallint:

@@ -333,6 +333,8 @@ public:
     TNotify OnDblClick;
 
 protected:
+    // A grid with its own column class puts its collection in place while it has no columns.
+    void ReplaceColumns(std::unique_ptr<TDBGridColumnsEx> columns) { columns_ = std::move(columns); }
     virtual void InternalLayout();
     virtual void ApplyColumnAttributes();
     virtual void UpdateRowCount();

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <utility>
 
@@ -66,12 +67,66 @@ QByteArray WholeStream(TStream& stream)
     return bytes;
 }
 
-// Line ends as the classic clipboard has them: CR LF.
-QString WithCrLf(QString text)
+// Line ends as the classic clipboard has them: CR LF. Line breaks inside a quoted cell are data
+// and stay as they are.
+QString WithCrLf(const QString& text)
 {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return text;
+    QString out;
+    out.reserve(text.size() + text.size() / 8);
+    bool cellStart = true;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        const QChar next = i + 1 < text.size() ? text[i + 1] : QChar();
+        if (quoted) {
+            out.append(ch);
+            if (ch == QLatin1Char('"')) {
+                if (next == QLatin1Char('"')) {
+                    out.append(next);
+                    ++i;
+                } else {
+                    quoted = false;
+                }
+            }
+            continue;
+        }
+        if (cellStart && ch == QLatin1Char('"')) {
+            quoted = true;
+            cellStart = false;
+            out.append(ch);
+            continue;
+        }
+        cellStart = false;
+        if (ch == QLatin1Char('\r') && next == QLatin1Char('\n')) {
+            out.append(QStringLiteral("\r\n"));
+            ++i;
+            cellStart = true;
+        } else if (ch == QLatin1Char('\n')) {
+            out.append(QStringLiteral("\r\n"));
+            cellStart = true;
+        } else {
+            cellStart = ch == QLatin1Char('\t');
+            out.append(ch);
+        }
+    }
+    if (!quoted)
+        return out;
+    // An opening quote that never closes was no quoting: plain line ends throughout.
+    QString plain = text;
+    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    plain.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return plain;
+}
+
+QByteArray Utf16Bytes(const QString& text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size() * 2);
+    for (QChar ch : text) {
+        bytes.append(char(ch.unicode() & 0xFF));
+        bytes.append(char(ch.unicode() >> 8));
+    }
+    return bytes;
 }
 
 // ---- Data-set helpers ----------------------------------------------------------------------------
@@ -294,6 +349,14 @@ void ClipboardPutStream(TClipboardFormat format, TStream& stream)
         s.pending->setText(text);
     } else {
         s.pending->setData(mime, bytes);
+        // Other programs look for the standard types, without our terminating zero.
+        const QByteArray data = format == CF_CSV() || format == CF_RICHTEXT() ? UpToZero(bytes) : bytes;
+        if (format == CF_CSV()) {
+            s.pending->setData(QStringLiteral("text/csv"), data);
+        } else if (format == CF_RICHTEXT()) {
+            s.pending->setData(QStringLiteral("text/rtf"), data);
+            s.pending->setData(QStringLiteral("application/rtf"), data);
+        }
     }
 }
 
@@ -310,13 +373,7 @@ void ClipboardGetStream(TClipboardFormat format, TStream& stream)
         if (format == CF_TEXT) {
             stream.WriteBuffer(ToCp1251(text) + QByteArray(1, '\0'));
         } else {
-            QByteArray bytes;
-            for (QChar ch : text) {
-                bytes.append(char(ch.unicode() & 0xFF));
-                bytes.append(char(ch.unicode() >> 8));
-            }
-            bytes.append(2, '\0');
-            stream.WriteBuffer(bytes);
+            stream.WriteBuffer(Utf16Bytes(text) + QByteArray(2, '\0'));
         }
         return;
     }
@@ -328,13 +385,7 @@ void ClipboardGetStream(TClipboardFormat format, TStream& stream)
 void ClipboardPutUnicodeText(TStream& stream)
 {
     const QString text = FromCp1251(UpToZero(WholeStream(stream)));
-    QByteArray bytes;
-    for (QChar ch : text) {
-        bytes.append(char(ch.unicode() & 0xFF));
-        bytes.append(char(ch.unicode() >> 8));
-    }
-    bytes.append(2, '\0');
-    TMemoryStream unicode(bytes);
+    TMemoryStream unicode(Utf16Bytes(text) + QByteArray(2, '\0'));
     ClipboardPutStream(CF_UNICODETEXT, unicode);
 }
 
@@ -369,7 +420,10 @@ void TDBGridExExport::Write(const QByteArray& bytes)
         stream_->WriteBuffer(bytes);
 }
 
-void TDBGridExExport::WriteText(const QString& text) { Write(ToCp1251(text)); }
+void TDBGridExExport::WriteText(const QString& text)
+{
+    Write(unicodeText_ ? Utf16Bytes(text) : ToCp1251(text));
+}
 
 void TDBGridExExport::ExportToStream(TStream& stream, bool saveAll) { RunExport(stream, saveAll); }
 
@@ -402,6 +456,7 @@ bool TDBGridExExport::RunExport(TStream& stream, bool saveAll)
     }
 
     footerValues_.assign(std::size_t(std::max(0, grid.FooterRowCount()) * columns_.Count()), Currency());
+    footerOverflow_.assign(footerValues_.size(), false);
     WritePrefix();
     if (grid.Options().Contains(dgTitles))
         WriteTitle(columns_);
@@ -444,6 +499,7 @@ bool TDBGridExExport::RunExport(TStream& stream, bool saveAll)
     lock.Release();
     WriteSuffix();
     footerValues_.clear();
+    footerOverflow_.clear();
     return true;
 }
 
@@ -462,11 +518,28 @@ void TDBGridExExport::Accumulate()
             const TField* field = ds->FindField(name);
             if (!field)
                 continue;
-            Currency& value = footerValues_[std::size_t(row * count + i)];
-            if (footer.ValueType() == fvtCount)
-                value += Currency::FromInt(1);
-            else if (!field->IsNull())
-                value += field->AsCurrency();
+            const std::size_t at = std::size_t(row * count + i);
+            if (footerOverflow_[at])
+                continue;
+            Currency add = Currency::FromInt(1);
+            if (footer.ValueType() == fvtSum) {
+                if (field->IsNull())
+                    continue;
+                if (field->DataType() == ftFloat || field->DataType() == ftCurrency) {
+                    // A float beyond Currency (or no number at all) spoils the total, not the export.
+                    const double v = field->AsFloat();
+                    if (!std::isfinite(v) || std::fabs(v) >= 922337203685477.0) {
+                        footerOverflow_[at] = true;
+                        continue;
+                    }
+                    add = Currency::FromDouble(v);
+                } else {
+                    add = field->AsCurrency();
+                }
+            }
+            Currency& value = footerValues_[at];
+            if (__builtin_add_overflow(value.Value, add.Value, &value.Value))
+                footerOverflow_[at] = true;
         }
     }
 }
@@ -474,7 +547,10 @@ void TDBGridExExport::Accumulate()
 QString TDBGridExExport::AccumulatedText(TColumnEx& column, int columnPos, int footerRow) const
 {
     const TColumnFooterEx& footer = column.GetFooterByIndex(footerRow);
-    const Currency value = footerValues_[std::size_t(footerRow * columns_.Count() + columnPos)];
+    const std::size_t at = std::size_t(footerRow * columns_.Count() + columnPos);
+    if (footerOverflow_[at])
+        return QStringLiteral("Переполнение");
+    const Currency value = footerValues_[at];
     const TDataSet* ds = grid_->DataSet();
     const TFormatSettings& fs = SettingsOf(ds);
     if (footer.ValueType() == fvtCount)
@@ -584,7 +660,7 @@ void TDBGridExExportAsText::WriteLineBreak()
     if (firstLine_)
         firstLine_ = false;
     else
-        Write(QByteArrayLiteral("\r\n"));
+        WriteText(QStringLiteral("\r\n"));
 }
 
 void TDBGridExExportAsText::WriteCellSeparator()
@@ -592,7 +668,7 @@ void TDBGridExExportAsText::WriteCellSeparator()
     if (firstCell_)
         firstCell_ = false;
     else
-        Write(QByteArrayLiteral("\t"));
+        WriteText(QStringLiteral("\t"));
 }
 
 void TDBGridExExportAsText::WriteTitle(const TColumnsExList& columns)
@@ -633,6 +709,15 @@ void TDBGridExExportAsText::WriteFooterCell(int /*dataCol*/, int /*footerRow*/, 
     WriteText(CellText(text));
 }
 
+QString TDBGridExExportAsText::CellText(const QString& text) const
+{
+    // A cell that holds a separator or a line break, or that starts like a quoted one, is quoted
+    // so that it reads back as one cell; every other cell goes out as it is.
+    const bool quote = text.startsWith(QLatin1Char('"')) || text.contains(QLatin1Char('\t')) ||
+                       text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
+    return quote ? QuotedStr(text, QLatin1Char('"')) : text;
+}
+
 void TDBGridExExportAsCSV::WriteCellSeparator()
 {
     if (firstCell_)
@@ -656,15 +741,37 @@ QString AlignmentWord(TAlignment alignment)
     }
 }
 
-// Characters that would end or open a group or a control word are taken literally.
+// Characters that would end or open a group or a control word are taken literally; a line break
+// inside a cell (CR LF, CR or LF) becomes \line, a TAB \tab; everything outside ASCII goes as
+// \uN with the code-page character (or "?") for readers that know no Unicode.
 QString RtfEscaped(const QString& text)
 {
     QString out;
     out.reserve(text.size());
-    for (QChar ch : text) {
-        if (ch == QLatin1Char('\\') || ch == QLatin1Char('{') || ch == QLatin1Char('}'))
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        const char16_t code = ch.unicode();
+        if (ch == QLatin1Char('\\') || ch == QLatin1Char('{') || ch == QLatin1Char('}')) {
             out.append(QLatin1Char('\\'));
-        out.append(ch);
+            out.append(ch);
+        } else if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) {
+            if (ch == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+            out.append(QStringLiteral("\\line "));
+        } else if (ch == QLatin1Char('\t')) {
+            out.append(QStringLiteral("\\tab "));
+        } else if (code < 0x20) {
+            // Other control characters have no place in RTF text.
+        } else if (code < 0x80) {
+            out.append(ch);
+        } else {
+            const char fallback = UnicodeToCp1251(code);
+            out.append(QStringLiteral("\\u%1").arg(int(std::int16_t(code))));
+            if (fallback == '?')
+                out.append(QLatin1Char('?'));
+            else
+                out.append(QStringLiteral("\\'%1").arg(std::uint8_t(fallback), 2, 16, QLatin1Char('0')));
+        }
     }
     return out;
 }
@@ -710,13 +817,13 @@ void TDBGridExExportAsRTF::ExportToStream(TStream& stream, bool saveAll)
     if (!RunExport(*body_, saveAll))
         return;
     SetStream(&stream);
-    QString header = QStringLiteral("{\\rtf0\\ansi\r\n{\\colortbl");
+    QString header = QStringLiteral("{\\rtf0\\ansi\\ansicpg1251\r\n{\\colortbl");
     for (const QString& key : colorTable_)
         header += QStringLiteral("\\red%1\\green%2\\blue%3;")
                       .arg(key.mid(0, 3).trimmed(), key.mid(3, 3).trimmed(), key.mid(6, 3).trimmed());
     header += QStringLiteral("}\r\n{\\fonttbl");
     for (int i = 0; i < fontTable_.size(); ++i)
-        header += QStringLiteral("\\f%1\\fnil %2;").arg(i).arg(fontTable_[i]);
+        header += QStringLiteral("\\f%1\\fnil\\fcharset204 %2;").arg(i).arg(fontTable_[i]);
     header += QStringLiteral("}\r\n");
     WriteText(header);
     stream.CopyFrom(*body_, 0);
@@ -937,9 +1044,16 @@ QByteArray TaggedValue(TField* field)
         out.append(char(tagInteger));
         out.append(Int32Bytes(field->AsInteger()));
         return out;
+    case ftBCD: {
+        // As exact text: a double holds only about 15 of the 19 digits a Currency value has.
+        const QByteArray text = ToCp1251(field->AsCurrency().ToString(InvariantFormatSettings()));
+        out.append(char(tagText));
+        out.append(Int32Bytes(std::int32_t(text.size())));
+        out.append(text);
+        return out;
+    }
     case ftFloat:
     case ftCurrency:
-    case ftBCD:
     case ftDate:
     case ftTime:
     case ftDateTime: {
@@ -970,6 +1084,32 @@ QByteArray TaggedValue(TField* field)
         return out;
     }
     }
+}
+
+} // namespace
+
+namespace {
+
+// A record-format value for a Currency field: text written by us is invariant, text from
+// elsewhere may follow the field's settings; a double next to the range's edge (where a double
+// cannot hold the last digits) is taken as the edge.
+Currency RecordCurrency(const Variant& value, const TFormatSettings& fs)
+{
+    if (value.Type() == varString) {
+        Currency c;
+        if (Currency::TryFromString(value.AsString(), InvariantFormatSettings(), c))
+            return c;
+        return Currency::FromString(value.AsString(), fs);
+    }
+    if (value.Type() == varDouble) {
+        constexpr double kLast = 922337203685477.5807;
+        const double d = value.AsDouble(fs);
+        if (d >= kLast && d <= std::nextafter(kLast, HUGE_VAL))
+            return Currency::FromRaw(std::numeric_limits<std::int64_t>::max());
+        if (d <= -kLast && d >= std::nextafter(-kLast, -HUGE_VAL))
+            return Currency::FromRaw(std::numeric_limits<std::int64_t>::min());
+    }
+    return value.AsCurrency(fs);
 }
 
 } // namespace
@@ -1160,27 +1300,69 @@ void TDBGridExImportAsText::ImportFromStream(TStream& stream, bool loadAll)
     TDBGridExImport::ImportFromStream(stream, loadAll);
 }
 
+bool TDBGridExImportAsText::ReadUnit(QChar& ch)
+{
+    // A zero ends the text, as the terminator of clipboard text does.
+    if (unicode_) {
+        char bytes[2];
+        if (Stream().Read(bytes, 2) != 2)
+            return false;
+        ch = QChar(char16_t(std::uint8_t(bytes[0]) | (std::uint8_t(bytes[1]) << 8)));
+    } else {
+        char byte = 0;
+        if (Stream().Read(&byte, 1) != 1)
+            return false;
+        ch = QChar(Cp1251ToUnicode(std::uint8_t(byte)));
+    }
+    return !ch.isNull();
+}
+
 void TDBGridExImportAsText::ReadChar()
 {
-    char byte = 0;
-    // A zero byte ends the text, as the terminator of clipboard text does.
-    if (Stream().Read(&byte, 1) != 1 || byte == '\0') {
-        ch_ = 0;
+    QChar ch;
+    if (!ReadUnit(ch)) {
+        ch_ = QChar();
         state_ = rsEnd;
         eof_ = true;
         return;
     }
-    ch_ = byte;
-    if (byte == '\t') {
+    ch_ = ch;
+    if (ch == QLatin1Char('\t')) {
         state_ = rsTab;
-    } else if (byte == '\r') {
-        char next = 0;
-        if (Stream().Read(&next, 1) != 1 || next != '\n')
+    } else if (ch == QLatin1Char('\r')) {
+        QChar next;
+        if (!ReadUnit(next) || next != QLatin1Char('\n'))
             throw Exception(QStringLiteral("TDBGridExImportAsText.CheckState: Invalid text format"));
         state_ = rsLineEnd;
     } else {
         state_ = rsChar;
     }
+}
+
+bool TDBGridExImportAsText::ReadQuoted(QString& value)
+{
+    const std::int64_t start = Stream().Position();
+    QString text;
+    QChar ch;
+    while (ReadUnit(ch)) {
+        if (ch != QLatin1Char('"')) {
+            text.append(ch);
+            continue;
+        }
+        const std::int64_t afterQuote = Stream().Position();
+        QChar next;
+        if (ReadUnit(next) && next == QLatin1Char('"')) {
+            text.append(ch);
+            continue;
+        }
+        // The closing quote: what follows it is read the ordinary way.
+        Stream().SetPosition(afterQuote);
+        value = text;
+        ReadChar();
+        return true;
+    }
+    Stream().SetPosition(start);
+    return false;
 }
 
 void TDBGridExImportAsText::ReadPrefix() { ReadChar(); }
@@ -1191,13 +1373,15 @@ void TDBGridExImportAsText::ReadRecord(const TColumnsExList& columns)
         return;
     int target = 0;
     for (;;) {
-        QByteArray bytes;
+        QString text;
+        if (!(state_ == rsChar && ch_ == QLatin1Char('"') && ReadQuoted(text)))
+            text.clear();
         while (state_ == rsChar) {
-            bytes.append(ch_);
+            text.append(ch_);
             ReadChar();
         }
         const TReadState stop = state_;
-        value_ = FromCp1251(bytes);
+        value_ = text;
         if (target < columns.Count())
             ReadDataCell(columns[target]);
         ++target;
@@ -1352,6 +1536,8 @@ void TDBGridExImportAsGRIDREC::ReadDataCell(TColumnEx* column)
                 return;
             if (value_.Type() == varBytes && !IsBinaryKind(target->DataType()))
                 target->SetValue(Variant(FromCp1251(value_.AsBytes())));
+            else if (target->DataType() == ftBCD && !value_.IsNull())
+                target->SetValue(Variant(RecordCurrency(value_, SettingsOf(target->DataSet()))));
             else
                 target->SetValue(value_);
         });
@@ -1371,7 +1557,18 @@ void DBGridExCopyToClipboard(TCustomDBGridEx& grid, bool saveAll)
     DBGridExExportToStream<TDBGridExExportAsText>(grid, stream, saveAll);
     stream.WriteBuffer(zero);
     ClipboardPutStream(CF_TEXT, stream);
-    ClipboardPutUnicodeText(stream);
+    stream.Clear();
+
+    // The Unicode copy is made from the texts themselves, so that characters the code page
+    // lacks survive.
+    {
+        TDBGridExExportAsText unicode;
+        unicode.SetDBGridEx(&grid);
+        unicode.SetUnicode(true);
+        unicode.ExportToStream(stream, saveAll);
+    }
+    stream.WriteBuffer(QByteArray(2, '\0'));
+    ClipboardPutStream(CF_UNICODETEXT, stream);
     stream.Clear();
 
     DBGridExExportToStream<TDBGridExExportAsCSV>(grid, stream, saveAll);
@@ -1404,10 +1601,13 @@ void DBGridExPasteFromClipboard(TCustomDBGridEx& grid, bool loadAll)
         ClipboardGetStream(CF_GRIDREC(), stream);
         stream.SetPosition(0);
         DBGridExImportFromStream<TDBGridExImportAsGRIDREC>(grid, stream, loadAll);
-    } else if (ClipboardHasFormat(CF_TEXT)) {
-        ClipboardGetStream(CF_TEXT, stream);
+    } else if (ClipboardHasFormat(CF_UNICODETEXT)) {
+        ClipboardGetStream(CF_UNICODETEXT, stream);
         stream.SetPosition(0);
-        DBGridExImportFromStream<TDBGridExImportAsText>(grid, stream, loadAll);
+        TDBGridExImportAsText importer;
+        importer.SetDBGridEx(&grid);
+        importer.SetUnicode(true);
+        importer.ImportFromStream(stream, loadAll);
     }
 }
 

@@ -4,7 +4,11 @@
 //
 // The clipboard keeps the classic format numbers: CF_TEXT and CF_UNICODETEXT travel as
 // text/plain, the formats registered by name ("GRIDREC", "Csv", "Rich Text Format") under MIME
-// types of our own, so that only our program reads them back.
+// types of our own; CSV and RTF also go out under the standard types (text/csv; text/rtf and
+// application/rtf) so that spreadsheets and word processors see them.
+//
+// Text cells that hold a TAB, a line break or start with a double quote are written quoted (in
+// double quotes, quotes inside doubled) and read back as one cell.
 #pragma once
 
 #include "grid/dbgridex.h"
@@ -105,6 +109,8 @@ protected:
     TCustomDBGridEx& Grid() const;
     const TColumnsExList& ExportColumns() const { return columns_; }
     TColCellParamsEx& CellParams() { return *cellParams_; }
+    // Text goes out as UTF-16 (little-endian) instead of code page 1251.
+    bool unicodeText_ = false;
 
 private:
     void Accumulate();
@@ -115,11 +121,15 @@ private:
     TColumnsExList columns_;
     TStream* stream_ = nullptr;
     std::vector<Currency> footerValues_;
+    // A total that went beyond Currency.
+    std::vector<bool> footerOverflow_;
 };
 
 class TDBGridExExportAsText : public TDBGridExExport {
 public:
     void ExportToStream(TStream& stream, bool saveAll) override;
+    // UTF-16 text for the Unicode copy on the clipboard.
+    void SetUnicode(bool unicode) { unicodeText_ = unicode; }
 
 protected:
     void WriteTitle(const TColumnsExList& columns) override;
@@ -131,7 +141,7 @@ protected:
     virtual void WriteLineBreak();
     virtual void WriteCellSeparator();
     // How a caption or cell text goes out.
-    virtual QString CellText(const QString& text) const { return text; }
+    virtual QString CellText(const QString& text) const;
 
     bool firstLine_ = true;
     bool firstCell_ = true;
@@ -239,6 +249,8 @@ private:
 class TDBGridExImportAsText : public TDBGridExImport {
 public:
     void ImportFromStream(TStream& stream, bool loadAll) override;
+    // The stream holds UTF-16 (little-endian) text rather than code page 1251.
+    void SetUnicode(bool unicode) { unicode_ = unicode; }
 
 protected:
     void ReadPrefix() override;
@@ -248,8 +260,14 @@ protected:
 private:
     enum TReadState { rsChar = 0, rsTab = 1, rsLineEnd = 2, rsEnd = 3 };
     void ReadChar();
+    // One character of the stream's encoding; false at the end of the data or its zero.
+    bool ReadUnit(QChar& ch);
+    // A quoted cell from its opening quote (the current character); false, with the stream
+    // where it was, when the quote never closes.
+    bool ReadQuoted(QString& value);
 
-    char ch_ = 0;
+    bool unicode_ = false;
+    QChar ch_;
     TReadState state_ = rsEnd;
     QString value_;
 };

@@ -163,6 +163,106 @@ void TSpecRowEx::Changed()
         OnChanged();
 }
 
+// ---- Special-row cells of the columns ---------------------------------------------------------
+
+TSpecRowEx* TGridColumnSpecCellEx::SpecRow() const
+{
+    TDBLookupGridEx* grid = column_.LookupGrid();
+    return grid ? &grid->SpecRow() : nullptr;
+}
+
+QString TGridColumnSpecCellEx::Text() const
+{
+    if (textAssigned_)
+        return text_;
+    const TSpecRowEx* row = SpecRow();
+    return row ? row->CellText(column_.Index()) : QString();
+}
+
+void TGridColumnSpecCellEx::SetText(const QString& value)
+{
+    text_ = value;
+    textAssigned_ = true;
+    Changed();
+}
+
+TColor TGridColumnSpecCellEx::Color() const
+{
+    if (colorAssigned_)
+        return color_;
+    const TSpecRowEx* row = SpecRow();
+    return row ? row->Color() : clWindow;
+}
+
+void TGridColumnSpecCellEx::SetColor(TColor value)
+{
+    color_ = value;
+    colorAssigned_ = true;
+    Changed();
+}
+
+const TFont& TGridColumnSpecCellEx::Font() const
+{
+    if (!fontAssigned_)
+        if (const TSpecRowEx* row = SpecRow())
+            return row->Font();
+    return font_;
+}
+
+void TGridColumnSpecCellEx::SetFont(const TFont& value)
+{
+    font_.Assign(value);
+    fontAssigned_ = true;
+    Changed();
+}
+
+void TGridColumnSpecCellEx::Assign(const TGridColumnSpecCellEx& source)
+{
+    text_ = source.text_;
+    textAssigned_ = source.textAssigned_;
+    color_ = source.color_;
+    colorAssigned_ = source.colorAssigned_;
+    font_.Assign(source.font_);
+    fontAssigned_ = source.fontAssigned_;
+    Changed();
+}
+
+void TGridColumnSpecCellEx::Changed()
+{
+    if (TDBLookupGridEx* grid = column_.LookupGrid())
+        grid->KeyValueChanged();
+}
+
+TDBLookupGridColumnEx::TDBLookupGridColumnEx(TDBGridColumnsEx* columns)
+    : TDBGridColumnEx(columns), specCell_(std::make_unique<TGridColumnSpecCellEx>(*this))
+{
+}
+
+TDBLookupGridColumnEx::~TDBLookupGridColumnEx() = default;
+
+TDBLookupGridEx* TDBLookupGridColumnEx::LookupGrid() const { return dynamic_cast<TDBLookupGridEx*>(Grid()); }
+
+void TDBLookupGridColumnEx::SetIndex(int index)
+{
+    const int from = Index();
+    TDBLookupGridEx* grid = LookupGrid();
+    QStringList texts;
+    if (grid && Collection())
+        for (int i = 0; i < Collection()->Count(); ++i)
+            texts << grid->SpecRow().CellText(i);
+    TDBGridColumnEx::SetIndex(index);
+    const int to = Index();
+    if (grid && from >= 0 && to != from)
+        grid->ListColumnMoved(from, to, std::move(texts));
+}
+
+void TDBLookupGridColumnEx::Assign(const TCollectionItem& source)
+{
+    TDBGridColumnEx::Assign(source);
+    if (const auto* column = dynamic_cast<const TDBLookupGridColumnEx*>(&source))
+        specCell_->Assign(*column->specCell_);
+}
+
 // ---- TDBLookupGridEx --------------------------------------------------------------------------
 
 // Marks the row whose key equals the key value, whatever the focus.
@@ -187,6 +287,7 @@ private:
 
 TDBLookupGridEx::TDBLookupGridEx(QWidget* parent) : TCustomDBGridEx(parent)
 {
+    ReplaceColumns(std::make_unique<TDBLookupGridColumnsEx>(this));
     specRow_ = std::make_unique<TSpecRowEx>(this);
     markStyle_ = std::make_unique<MarkStyle>(*this);
     SetStyle(markStyle_.get());
@@ -445,7 +546,7 @@ void TDBLookupGridEx::KeyValueChanged()
         }
         if (specRowSelected_) {
             const int col = int(std::find(listFields_.begin(), listFields_.end(), listField_) - listFields_.begin());
-            selectedText_ = specRow_->CellText(listField_ ? col : 0);
+            selectedText_ = SpecCellText(listField_ ? col : 0);
         } else if (located && listField_) {
             selectedText_ = listField_->DisplayText();
         } else {
@@ -668,9 +769,11 @@ void TDBLookupGridEx::DrawFixedCellFace(TCanvas& canvas, const TRect& rect, int 
         TCustomDBGridEx::DrawFixedCellFace(canvas, rect, dataCol, state);
         return;
     }
+    const TDBLookupGridColumnEx* column =
+        dataCol >= 0 && dataCol < Columns().Count() ? LookupColumns().Items(dataCol) : nullptr;
     TFont font;
-    font.Assign(specRow_->Font());
-    TColor bg = specRow_->Color();
+    font.Assign(column ? column->SpecCell().Font() : specRow_->Font());
+    TColor bg = column ? column->SpecCell().Color() : specRow_->Color();
     if (specRowSelected_) {
         bg = clHighlight;
         font.SetColor(clHighlightText);
@@ -680,8 +783,66 @@ void TDBLookupGridEx::DrawFixedCellFace(TCanvas& canvas, const TRect& rect, int 
     canvas.FillRect(rect);
     canvas.SetFont(font);
     canvas.Brush().SetStyle(bsClear);
-    const QString text = specRow_->CellText(dataCol);
-    canvas.TextRect(rect, rect.Left + 2, rect.Top + 1, text);
+    canvas.TextRect(rect, rect.Left + 2, rect.Top + 1, SpecCellText(dataCol));
+}
+
+QString TDBLookupGridEx::SpecCellText(int dataCol) const
+{
+    if (dataCol >= 0 && dataCol < Columns().Count())
+        return static_cast<const TDBLookupGridColumnsEx&>(Columns()).Items(dataCol)->SpecCell().Text();
+    return specRow_->CellText(dataCol);
+}
+
+namespace {
+
+// A special-row text as one part of CellsText.
+QString CellsTextPart(const QString& text)
+{
+    const bool quote = std::any_of(text.begin(), text.end(), [](QChar c) {
+        return c == QLatin1Char(';') || c == QLatin1Char('"') || c.unicode() < 32;
+    });
+    return quote ? QuotedStr(text, QLatin1Char('"')) : text;
+}
+
+template <class T>
+void MoveItem(T& list, int from, int to)
+{
+    auto item = std::move(list[std::size_t(from)]);
+    list.erase(list.begin() + from);
+    list.insert(list.begin() + to, std::move(item));
+}
+
+} // namespace
+
+void TDBLookupGridEx::ListColumnMoved(int from, int to, QStringList cellTexts)
+{
+    const int count = Columns().Count();
+    if (from < 0 || to < 0 || from >= count || to >= count)
+        return;
+    // The special row's texts travel with their columns.
+    const bool hadTexts = !specRow_->CellsText().isEmpty();
+    while (cellTexts.size() < count)
+        cellTexts << QString();
+    cellTexts.move(from, to);
+    while (!cellTexts.isEmpty() && cellTexts.last().isEmpty())
+        cellTexts.removeLast();
+    QStringList parts;
+    for (const QString& t : cellTexts)
+        parts << CellsTextPart(t);
+
+    // The list fields follow the columns, and the index stays on the same field, so that a later
+    // relink builds the columns in the order the user gave them.
+    if (int(listFields_.size()) == count) {
+        MoveItem(listFields_, from, to);
+        listFieldNames_ = JoinNames(listFields_);
+        const auto it = std::find(listFields_.begin(), listFields_.end(), listField_);
+        if (it != listFields_.end())
+            listFieldIndex_ = int(it - listFields_.begin());
+    }
+    if (hadTexts)
+        specRow_->SetCellsText(parts.join(QLatin1Char(';')));
+    else
+        KeyValueChanged();
 }
 
 // ---- Size

@@ -71,6 +71,67 @@ private:
     bool visible_ = false;
 };
 
+class TDBLookupGridEx;
+class TDBLookupGridColumnEx;
+
+// A column's cell in the special row: its text, colour and font follow the special row (its
+// cell text at the column's position) until set here.
+class TGridColumnSpecCellEx {
+public:
+    explicit TGridColumnSpecCellEx(TDBLookupGridColumnEx& column) : column_(column) {}
+    TGridColumnSpecCellEx(const TGridColumnSpecCellEx&) = delete;
+    TGridColumnSpecCellEx& operator=(const TGridColumnSpecCellEx&) = delete;
+
+    QString Text() const;
+    void SetText(const QString& value);
+    bool TextAssigned() const { return textAssigned_; }
+    TColor Color() const;
+    void SetColor(TColor value);
+    bool ColorAssigned() const { return colorAssigned_; }
+    const TFont& Font() const;
+    void SetFont(const TFont& value);
+    bool FontAssigned() const { return fontAssigned_; }
+    void Assign(const TGridColumnSpecCellEx& source);
+
+private:
+    void Changed();
+    TSpecRowEx* SpecRow() const;
+
+    TDBLookupGridColumnEx& column_;
+    QString text_;
+    bool textAssigned_ = false;
+    TColor color_ = clWindow;
+    bool colorAssigned_ = false;
+    mutable TFont font_;
+    bool fontAssigned_ = false;
+};
+
+// A column of the lookup list, with its special-row cell.
+class TDBLookupGridColumnEx : public TDBGridColumnEx {
+public:
+    explicit TDBLookupGridColumnEx(TDBGridColumnsEx* columns = nullptr);
+    ~TDBLookupGridColumnEx() override;
+
+    TGridColumnSpecCellEx& SpecCell() { return *specCell_; }
+    const TGridColumnSpecCellEx& SpecCell() const { return *specCell_; }
+    TDBLookupGridEx* LookupGrid() const;
+    // Moving a column carries its special-row cell and keeps the list field.
+    void SetIndex(int index) override;
+    void Assign(const TCollectionItem& source) override;
+
+private:
+    std::unique_ptr<TGridColumnSpecCellEx> specCell_;
+};
+
+class TDBLookupGridColumnsEx : public TDBGridColumnsEx {
+public:
+    using TDBGridColumnsEx::TDBGridColumnsEx;
+    TDBLookupGridColumnEx* Items(int index) const { return static_cast<TDBLookupGridColumnEx*>(Item(index)); }
+
+protected:
+    std::unique_ptr<TColumnEx> NewColumn() override { return std::make_unique<TDBLookupGridColumnEx>(this); }
+};
+
 class TDBLookupGridEx : public TCustomDBGridEx {
 public:
     explicit TDBLookupGridEx(QWidget* parent = nullptr);
@@ -108,6 +169,7 @@ public:
     const QString& SelectedText() const { return selectedText_; }
     bool SpecRowSelected() const { return specRowSelected_; }
     TSpecRowEx& SpecRow() { return *specRow_; }
+    TDBLookupGridColumnsEx& LookupColumns() { return static_cast<TDBLookupGridColumnsEx&>(Columns()); }
 
     // ---- Look
     TDBLookupGridExOptions LookupOptions() const { return lookupOptions_; }
@@ -169,6 +231,13 @@ protected:
     bool Locked() const { return listLock_ > 0; }
 
 private:
+    friend class TDBLookupGridColumnEx;
+    friend class TGridColumnSpecCellEx;
+    // A column went from one position to another: the special row's texts and the list fields
+    // follow it. cellTexts are the special row's texts in the order before the move.
+    void ListColumnMoved(int from, int to, QStringList cellTexts);
+    // The special-row cell text of a column (by position).
+    QString SpecCellText(int dataCol) const;
     class MarkStyle;
     void DataLinkChanged();
     void ListLayoutChanged();

@@ -1,5 +1,6 @@
 #include "grid/dbsumlst.h"
 
+#include "platform/application.h"
 #include "platform/datasource.h"
 #include "platform/exceptions.h"
 #include "platform/text.h"
@@ -13,13 +14,25 @@ namespace {
 constexpr int kRunBeforeProgram = -100;
 constexpr int kRunAfterProgram = 100;
 
+// A step whose result Currency cannot hold (or that met a value that is no number).
+struct TCurrencyOverflow {};
+
 // Sums are computed in extended precision and stored as whole ten-thousandths, ties to even.
 std::int64_t RoundToRaw(long double x)
 {
     const long double r = std::nearbyintl(x);
     if (!std::isfinite(r) || r >= 9223372036854775807.0L || r < -9223372036854775808.0L)
-        throw EConvertError("Currency overflow");
+        throw TCurrencyOverflow();
     return std::int64_t(r);
+}
+
+// Whole ten-thousandths added without wrapping around.
+std::int64_t AddRaw(std::int64_t a, std::int64_t b)
+{
+    std::int64_t r = 0;
+    if (__builtin_add_overflow(a, b, &r))
+        throw TCurrencyOverflow();
+    return r;
 }
 
 long double Scaled(double value)
@@ -336,6 +349,44 @@ void TDBSumListProducer::UnhookDataSetEvents()
 }
 
 // ================================================================================================
+// Overflow
+
+void TDBSumListProducer::MarkOverflow(TDBSum& s)
+{
+    s.overflow_ = true;
+    s.sumValue_ = Currency();
+    s.avgTotal_ = Currency();
+    s.avgCount_ = 0;
+}
+
+template <class F>
+void TDBSumListProducer::Step(TDBSum& s, F&& step)
+{
+    if (s.overflow_)
+        return;
+    try {
+        step();
+    } catch (const TCurrencyOverflow&) {
+        MarkOverflow(s);
+    }
+}
+
+void TDBSumListProducer::ReportOverflows()
+{
+    // Reported once through the program's error handler: the open, post or delete that met the
+    // value has happened and must not look as if it failed.
+    for (int i = 0; i < sumCollection_.Count(); ++i) {
+        TDBSum& s = *sumCollection_.GetItem(i);
+        if (!s.overflow_ || s.overflowReported_)
+            continue;
+        s.overflowReported_ = true;
+        HandleException(std::make_exception_ptr(EConvertError(
+            QStringLiteral("Итог по полю \"%1\" не помещается в допустимый диапазон и не показывается.")
+                .arg(s.fieldName_))));
+    }
+}
+
+// ================================================================================================
 // Full recalculation
 
 void TDBSumListProducer::ClearSumValues()
@@ -346,6 +397,8 @@ void TDBSumListProducer::ClearSumValues()
         s->oldContribution_ = Currency();
         s->avgTotal_ = Currency();
         s->avgCount_ = 0;
+        s->overflow_ = false;
+        s->overflowReported_ = false;
     }
     DoSumListChanged();
 }
@@ -383,6 +436,11 @@ void TDBSumListProducer::RecalcAll()
                     for (std::size_t i = 0; i < items.size(); ++i) {
                         TDBSum& s = *items[i];
                         TField* f = fields[i];
+                        // A value that is no number or a total beyond Currency spoils this
+                        // item only; the others, and the open, go on.
+                        if (s.overflow_)
+                            continue;
+                        try {
                         switch (s.groupOperation_) {
                         case goSum:
                             if (!f->IsNull())
@@ -395,8 +453,11 @@ void TDBSumListProducer::RecalcAll()
                             break;
                         case goCount:
                             if (!f || !f->IsNull())
-                                s.sumValue_.Value += Currency::Scale;
+                                s.sumValue_.Value = AddRaw(s.sumValue_.Value, Currency::Scale);
                             break;
+                        }
+                        } catch (const TCurrencyOverflow&) {
+                            MarkOverflow(s);
                         }
                     }
                     if (keepBookmarks)
@@ -405,7 +466,7 @@ void TDBSumListProducer::RecalcAll()
                 }
                 ds.First();
                 for (TDBSum* s : items)
-                    if (s->groupOperation_ == goAvg)
+                    if (s->groupOperation_ == goAvg && !s->overflow_)
                         s->sumValue_ = Average(s->avgTotal_, s->avgCount_);
             }
         }
@@ -416,6 +477,7 @@ void TDBSumListProducer::RecalcAll()
     savedFilter_ = ds.Filter();
     recalculating_ = false;
     DoSumListChanged();
+    ReportOverflows();
 }
 
 // ================================================================================================
@@ -454,10 +516,11 @@ void TDBSumListProducer::DataSetAfterEdit(TDataSet& ds)
             s.oldContribution_ = Currency();
             s.oldValue_ = Variant::Null();
         } else {
-            s.oldContribution_ = Currency::FromRaw(RoundToRaw(Scaled(f->AsFloat())));
+            Step(s, [&] { s.oldContribution_ = Currency::FromRaw(RoundToRaw(Scaled(f->AsFloat()))); });
             s.oldValue_ = f->Value();
         }
     }
+    ReportOverflows();
 }
 
 void TDBSumListProducer::DataSetAfterInsert(TDataSet& /*ds*/)
@@ -495,39 +558,47 @@ void TDBSumListProducer::DataSetAfterPost(TDataSet& ds)
             continue;
         if (s.groupOperation_ == goCount) {
             const bool null = CountSkipsRecord(ds, s.fieldName_);
-            s.sumValue_ = s.sumValue_ - s.oldContribution_;
-            if (!null)
-                s.sumValue_.Value += Currency::Scale;
+            Step(s, [&] {
+                s.sumValue_.Value = AddRaw(s.sumValue_.Value, -s.oldContribution_.Value);
+                if (!null)
+                    s.sumValue_.Value = AddRaw(s.sumValue_.Value, Currency::Scale);
+            });
             continue;
         }
         TField* f = ds.FieldByName(s.fieldName_);
         const bool null = f->IsNull();
-        if (s.groupOperation_ == goSum) {
-            if (null)
-                s.sumValue_ = s.sumValue_ - s.oldContribution_;
-            else
-                s.sumValue_.Value = RoundToRaw(Scaled(f->AsFloat()) + s.sumValue_.Value - s.oldContribution_.Value);
-        } else {
-            if (!null) {
-                if (s.oldValue_.IsClear())
-                    ++s.avgCount_;
-                s.avgTotal_.Value = RoundToRaw(Scaled(f->AsFloat()) + s.avgTotal_.Value - s.oldContribution_.Value);
-            } else {
-                if (!s.oldValue_.IsClear())
-                    --s.avgCount_;
-                s.avgTotal_ = s.avgTotal_ - s.oldContribution_;
-            }
-            s.sumValue_ = Average(s.avgTotal_, s.avgCount_);
-        }
-        // The record now contributes its posted value; a later post without an edit changes nothing.
-        s.oldContribution_ = null ? Currency() : Currency::FromRaw(RoundToRaw(Scaled(f->AsFloat())));
-        s.oldValue_ = null ? Variant::Null() : f->Value();
+        Step(s, [&] { PostStep(s, *f, null); });
     }
     if (UsesBookmarks() && pendingBookmark_) {
         InsertBookmarkOrdered(ds.GetBookmark());
         pendingBookmark_ = false;
     }
     DoSumListChanged();
+    ReportOverflows();
+}
+
+void TDBSumListProducer::PostStep(TDBSum& s, TField& f, bool null)
+{
+    if (s.groupOperation_ == goSum) {
+        if (null)
+            s.sumValue_.Value = AddRaw(s.sumValue_.Value, -s.oldContribution_.Value);
+        else
+            s.sumValue_.Value = RoundToRaw(Scaled(f.AsFloat()) + s.sumValue_.Value - s.oldContribution_.Value);
+    } else {
+        if (!null) {
+            if (s.oldValue_.IsClear())
+                ++s.avgCount_;
+            s.avgTotal_.Value = RoundToRaw(Scaled(f.AsFloat()) + s.avgTotal_.Value - s.oldContribution_.Value);
+        } else {
+            if (!s.oldValue_.IsClear())
+                --s.avgCount_;
+            s.avgTotal_.Value = AddRaw(s.avgTotal_.Value, -s.oldContribution_.Value);
+        }
+        s.sumValue_ = Average(s.avgTotal_, s.avgCount_);
+    }
+    // The record now contributes its posted value; a later post without an edit changes nothing.
+    s.oldContribution_ = null ? Currency() : Currency::FromRaw(RoundToRaw(Scaled(f.AsFloat())));
+    s.oldValue_ = null ? Variant::Null() : f.Value();
 }
 
 void TDBSumListProducer::DataSetAfterScroll(TDataSet& ds)
@@ -550,26 +621,27 @@ void TDBSumListProducer::DataSetBeforeDelete(TDataSet& ds)
         if (!TakesPart(s))
             continue;
         if (s.groupOperation_ == goCount) {
-            if (editing) {
-                s.sumValue_ = s.sumValue_ - s.oldContribution_;
-            } else {
-                if (!CountSkipsRecord(ds, s.fieldName_))
-                    s.sumValue_.Value -= Currency::Scale;
-            }
+            const bool skip = !editing && CountSkipsRecord(ds, s.fieldName_);
+            Step(s, [&] {
+                s.sumValue_.Value =
+                    AddRaw(s.sumValue_.Value, editing ? -s.oldContribution_.Value : skip ? 0 : -Currency::Scale);
+            });
             continue;
         }
         TField* f = ds.FieldByName(s.fieldName_);
         const bool null = editing ? s.oldValue_.IsClear() : f->IsNull();
-        Currency& total = s.groupOperation_ == goSum ? s.sumValue_ : s.avgTotal_;
-        if (editing)
-            total = total - s.oldContribution_;
-        else
-            total.Value = RoundToRaw(total.Value - Scaled(f->AsFloat()));
-        if (s.groupOperation_ == goAvg) {
-            if (!null)
-                --s.avgCount_;
-            s.sumValue_ = Average(s.avgTotal_, s.avgCount_);
-        }
+        Step(s, [&] {
+            Currency& total = s.groupOperation_ == goSum ? s.sumValue_ : s.avgTotal_;
+            if (editing)
+                total.Value = AddRaw(total.Value, -s.oldContribution_.Value);
+            else if (!null)
+                total.Value = RoundToRaw(total.Value - Scaled(f->AsFloat()));
+            if (s.groupOperation_ == goAvg) {
+                if (!null)
+                    --s.avgCount_;
+                s.sumValue_ = Average(s.avgTotal_, s.avgCount_);
+            }
+        });
     }
     if (UsesBookmarks()) {
         const int index = FindBookmarkIndex(ds.GetBookmark());
@@ -577,6 +649,7 @@ void TDBSumListProducer::DataSetBeforeDelete(TDataSet& ds)
             bookmarks_.erase(bookmarks_.begin() + index);
     }
     DoSumListChanged();
+    ReportOverflows();
 }
 
 void TDBSumListProducer::MasterAfterScroll(TDataSet& /*ds*/)

@@ -30,6 +30,9 @@ public:
     void SetGroupOperation(TGroupOperation op);
 
     Currency SumValue() const { return sumValue_; }
+    // The aggregate went beyond what Currency holds (or met a value that is no number): SumValue
+    // is 0 and means nothing until the next full recalculation.
+    bool Overflow() const { return overflow_; }
     // For programs that compute the aggregates themselves (ExternalRecalc).
     void SetSumValue(Currency value) { sumValue_ = value; }
 
@@ -45,6 +48,8 @@ private:
     Currency avgTotal_;          // goAvg: total over all records
     Variant oldValue_;           // goAvg: value before the edit (Null after an insert)
     Currency sumValue_;
+    bool overflow_ = false;
+    bool overflowReported_ = false;
 };
 
 class TDBSumCollection : public TCollection {
@@ -134,6 +139,11 @@ private:
     void Deactivate(bool clear);
     void ItemsChanged();
     void DoSumListChanged();
+    void MarkOverflow(TDBSum& s);
+    template <class F>
+    void Step(TDBSum& s, F&& step);
+    void PostStep(TDBSum& s, TField& field, bool null);
+    void ReportOverflows();
     bool UsesBookmarks() const;
     static bool TakesPart(const TDBSum& sum);
     void InsertBookmarkOrdered(const TBookmark& bookmark);

@@ -3,6 +3,7 @@
 #include "grid/dbgridexdataservice.h"
 #include "grid/dbgridexselection.h"
 #include "grid/gridlink.h"
+#include "grid/propstorage.h"
 
 #include <QAbstractSlider>
 #include <QApplication>
@@ -332,6 +333,7 @@ void InitDBGridExResources()
 {
     if (unitState != UnitState::NotStarted)
         return;
+    RegisterDBGridExStorageInterceptors();
     LoadGridStyleResources();
     auto r = std::make_unique<GridResources>();
     r->style = std::make_unique<TDBGridExStyle>();

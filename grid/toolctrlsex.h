@@ -488,6 +488,10 @@ public:
     // Minimal calendar size plus the border on each side.
     QSize PreferredSize() const;
 
+    // What a point of the days' table shows.
+    enum TCalendarHit { chNowhere, chDate, chDayNames, chWeekNumber, chBackground };
+    TCalendarHit HitTest(const QPoint& viewportPos) const;
+
 protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;

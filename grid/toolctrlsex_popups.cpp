@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QToolButton>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -509,7 +510,27 @@ TPopupMonthCalendarEx::TPopupMonthCalendarEx(QWidget* parent) : QCalendarWidget(
         view->viewport()->installEventFilter(this);
         view->installEventFilter(this);
     }
+    // The month name takes the date rather than opening its menu of months.
+    if (auto* month = findChild<QToolButton*>(QStringLiteral("qt_calendar_monthbutton")))
+        month->installEventFilter(this);
     connect(this, &QCalendarWidget::clicked, this, MakeGuarded([this] { Close(true); }));
+}
+
+TPopupMonthCalendarEx::TCalendarHit TPopupMonthCalendarEx::HitTest(const QPoint& viewportPos) const
+{
+    const auto* view = findChild<QTableView*>();
+    if (!view)
+        return chNowhere;
+    const QModelIndex index = view->indexAt(viewportPos);
+    if (!index.isValid())
+        return chBackground;
+    const bool dayNames = horizontalHeaderFormat() != QCalendarWidget::NoHorizontalHeader;
+    const bool weekNumbers = verticalHeaderFormat() != QCalendarWidget::NoVerticalHeader;
+    if (dayNames && index.row() == 0)
+        return chDayNames;
+    if (weekNumbers && index.column() == 0)
+        return chWeekNumber;
+    return chDate;
 }
 
 double TPopupMonthCalendarEx::Date() const { return QDateToDateTime(selectedDate()); }
@@ -566,6 +587,26 @@ bool TPopupMonthCalendarEx::event(QEvent* e)
 
 bool TPopupMonthCalendarEx::eventFilter(QObject* watched, QEvent* e)
 {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    const bool monthName = widget && widget->objectName() == QLatin1String("qt_calendar_monthbutton");
+    if (monthName && (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick))
+        return true;
+    if (monthName && e->type() == QEvent::MouseButtonRelease) {
+        if (widget->rect().contains(static_cast<QMouseEvent*>(e)->position().toPoint()))
+            Guarded([&] { Close(true); });
+        return true;
+    }
+    // Dates close through the clicked signal; the week numbers and the space around the days
+    // take the shown date too. The day names do nothing.
+    if (e->type() == QEvent::MouseButtonRelease && widget && widget->parentWidget() &&
+        qobject_cast<QTableView*>(widget->parentWidget()) &&
+        static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+        const TCalendarHit hit = HitTest(static_cast<QMouseEvent*>(e)->position().toPoint());
+        if (hit == chWeekNumber || hit == chBackground) {
+            Guarded([&] { Close(true); });
+            return true;
+        }
+    }
     switch (e->type()) {
     case QEvent::KeyPress: {
         auto* k = static_cast<QKeyEvent*>(e);

@@ -1,10 +1,15 @@
 #include "grid/dbsumlst.h"
 
+#include "grid/dbgridex.h"
+
+#include "platform/application.h"
 #include "platform/datasource.h"
 #include "platform/memdataset.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -431,3 +436,108 @@ TEST_F(VirtualRecordsTest, WithoutVirtualRecordsNothingIsNumbered)
 }
 
 }  // namespace
+
+namespace {
+
+// Collects what the program's error handler is given.
+struct ReportedErrors {
+    QStringList texts;
+    ExceptionHandler previous;
+    ReportedErrors()
+    {
+        previous = SetExceptionHandler([this](std::exception_ptr e) { texts << ExceptionText(e); });
+    }
+    ~ReportedErrors() { SetExceptionHandler(previous); }
+};
+
+}  // namespace
+
+TEST(SumListOverflow, OpenAndPostSucceedAndTheOverflowIsReportedOnce)
+{
+    ReportedErrors reported;
+    TMemDataSet ds;
+    ds.AddField(ftFloat, "V");
+    TDBSumListProducer sums;
+    TDBSum* sum = sums.SumCollection().Add();
+    sum->SetFieldName("V");
+    TDBSum* count = sums.SumCollection().Add();
+    count->SetGroupOperation(goCount);
+    sums.SetDataSet(&ds);
+    ds.Open();
+    ds.AppendRecord({6e14});
+    EXPECT_FALSE(sum->Overflow());
+    EXPECT_EQ(sum->SumValue(), Currency::FromInt(600000000000000LL));
+
+    // The second record takes the total beyond Currency: the post stands.
+    ASSERT_NO_THROW(ds.AppendRecord({6e14}));
+    EXPECT_EQ(ds.RecordCount(), 2);
+    EXPECT_TRUE(sum->Overflow());
+    EXPECT_EQ(sum->SumValue(), Currency());
+    EXPECT_EQ(count->SumValue(), Currency::FromInt(2));
+    ASSERT_EQ(reported.texts.size(), 1);
+    EXPECT_TRUE(reported.texts[0].contains("\"V\""));
+
+    // Later posts neither report again nor pretend to a total.
+    ASSERT_NO_THROW(ds.AppendRecord({1.0}));
+    ds.Edit();
+    ds.FieldByName("V")->SetAsFloat(2.0);
+    ASSERT_NO_THROW(ds.Post());
+    ASSERT_NO_THROW(ds.Delete());
+    EXPECT_TRUE(sum->Overflow());
+    EXPECT_EQ(reported.texts.size(), 1);
+    EXPECT_EQ(count->SumValue(), Currency::FromInt(2));
+
+    // Reopening recalculates: still too much, the open stands, reported for that pass.
+    ds.Close();
+    ASSERT_NO_THROW(ds.Open());
+    EXPECT_TRUE(sum->Overflow());
+    EXPECT_EQ(reported.texts.size(), 2);
+    EXPECT_EQ(count->SumValue(), Currency::FromInt(2));
+}
+
+TEST(SumListOverflow, AValueThatIsNoNumberSpoilsOnlyItsItem)
+{
+    ReportedErrors reported;
+    TMemDataSet ds;
+    ds.AddField(ftFloat, "V");
+    ds.AddField(ftFloat, "W");
+    ds.Open();
+    ds.AppendRecord({std::nan(""), 1.0});
+    ds.AppendRecord({2.0, 2.0});
+    TDBSumListProducer sums;
+    TDBSum* v = sums.SumCollection().Add();
+    v->SetFieldName("V");
+    TDBSum* w = sums.SumCollection().Add();
+    w->SetGroupOperation(goAvg);
+    w->SetFieldName("W");
+    ASSERT_NO_THROW(sums.SetDataSet(&ds));
+    EXPECT_TRUE(v->Overflow());
+    EXPECT_FALSE(w->Overflow());
+    EXPECT_EQ(w->SumValue(), Currency::FromRaw(15000));
+    EXPECT_EQ(reported.texts.size(), 1);
+    // An average that meets an infinite value on post.
+    ds.Edit();
+    ds.FieldByName("W")->SetAsFloat(std::numeric_limits<double>::infinity());
+    ASSERT_NO_THROW(ds.Post());
+    EXPECT_TRUE(w->Overflow());
+    EXPECT_EQ(reported.texts.size(), 2);
+}
+
+TEST(SumListOverflow, TheGridsFooterSaysSo)
+{
+    ReportedErrors reported;
+    TMemDataSet ds;
+    ds.AddField(ftFloat, "V");
+    ds.Open();
+    ds.AppendRecord({6e14});
+    ds.AppendRecord({6e14});
+    TDataSource source(&ds);
+    TDBGridEx grid;
+    grid.SetFooterRowCount(1);
+    grid.SumList().SetActive(true);
+    grid.SetDataSource(&source);
+    TColumnEx& column = *grid.Columns()[0];
+    column.Footer().SetValueType(fvtSum);
+    EXPECT_EQ(grid.GetFooterValueText(0, column), QStringLiteral("Переполнение"));
+    EXPECT_EQ(reported.texts.size(), 1);
+}

@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QScrollBar>
+#include <QTableView>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 namespace {
@@ -135,7 +137,7 @@ TEST(MRUListbox, ScrollBarOnlyWithMoreItemsThanRows)
     EXPECT_EQ(list.ScrollBar()->pageStep(), 3);
     EXPECT_FALSE(list.SizeGrip()->Triangular());
     list.show();
-    EXPECT_TRUE(list.grab().save("/tmp/gridctrls_mrulist.png"));
+    EXPECT_FALSE(list.grab().isNull());
 }
 
 TEST(SizeGrip, MovesToTheMirroredCorner)
@@ -173,5 +175,49 @@ TEST(PopupCalendar, EnterAcceptsEscCancelsWheelStepsDays)
     EXPECT_EQ(s.width(), cal.minimumSizeHint().width() + 4);
     cal.resize(s);
     cal.show();
-    EXPECT_TRUE(cal.grab().save("/tmp/gridctrls_calendar.png"));
+    EXPECT_FALSE(cal.grab().isNull());
+}
+
+TEST(PopupCalendar, ClicksAcceptExceptOnDayNamesAndScrollButtons)
+{
+    TPopupMonthCalendarEx cal;
+    RecordingHost host;
+    cal.SetHost(&host);
+    cal.SetDate(EncodeDate(2024, 2, 14));
+    cal.setVerticalHeaderFormat(QCalendarWidget::ISOWeekNumbers);
+    cal.resize(cal.PreferredSize() + QSize(40, 40));
+    cal.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&cal));
+    auto* view = cal.findChild<QTableView*>();
+    ASSERT_NE(view, nullptr);
+    auto cellCentre = [&](int row, int col) { return view->visualRect(view->model()->index(row, col)).center(); };
+
+    // Day names and the title's scroll buttons do not close.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cellCentre(0, 3));
+    auto* next = cal.findChild<QToolButton*>("qt_calendar_nextmonth");
+    ASSERT_NE(next, nullptr);
+    QTest::mouseClick(next, Qt::LeftButton);
+    EXPECT_EQ(cal.monthShown(), 3);
+    EXPECT_TRUE(host.closes.empty());
+    EXPECT_EQ(cal.HitTest(cellCentre(0, 3)), TPopupMonthCalendarEx::chDayNames);
+
+    // A week number takes the date.
+    EXPECT_EQ(cal.HitTest(cellCentre(2, 0)), TPopupMonthCalendarEx::chWeekNumber);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cellCentre(2, 0));
+    ASSERT_EQ(host.closes.size(), 1u);
+    EXPECT_TRUE(host.closes[0]);
+
+    // So does the month name, without opening its menu of months.
+    auto* month = cal.findChild<QToolButton*>("qt_calendar_monthbutton");
+    ASSERT_NE(month, nullptr);
+    QTest::mouseClick(month, Qt::LeftButton);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    ASSERT_EQ(host.closes.size(), 2u);
+    EXPECT_TRUE(host.closes[1]);
+
+    // And a date.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cellCentre(3, 3));
+    ASSERT_EQ(host.closes.size(), 3u);
+    EXPECT_TRUE(host.closes[2]);
+    EXPECT_EQ(cal.HitTest(QPoint(-5, -5)), TPopupMonthCalendarEx::chBackground);
 }

@@ -386,5 +386,5 @@ TEST(EditButtonFaces, PictureSheet)
     DrawCheck(c, TRect(x + 16, 4, x + 29, 17), cbGrayed, true, false);
     DrawCheck(c, TRect(x, 30, x + 13, 43), cbChecked, true, true);
     c.Release();
-    EXPECT_TRUE(sheet.scaled(800, 240).save("/tmp/gridctrls_faces.png"));
+    EXPECT_FALSE(sheet.scaled(800, 240).isNull());
 }

@@ -82,7 +82,83 @@ TEST(LookupGrid, SpecialRowStandsForKeysOutsideTheList)
     EXPECT_TRUE(f.grid.SpecRowSelected());
     // The row takes a grid row between the titles and the data.
     EXPECT_EQ(f.grid.GetFilterRowCount(), 1);
-    f.grid.grab().save("/tmp/gridedit_lookup_specrow.png");
+}
+
+TEST(LookupGrid, ColumnsHaveSpecialRowCellsThatFollowTheRow)
+{
+    LookupFixture f;
+    f.grid.SetListField("CID;CName");
+    f.grid.SetListFieldIndex(1);
+    f.grid.SpecRow().SetCellsText("-1;(none)");
+    f.grid.SpecRow().SetVisible(true);
+    ASSERT_EQ(f.grid.Columns().Count(), 2);
+    TDBLookupGridColumnEx& id = *f.grid.LookupColumns().Items(0);
+    TDBLookupGridColumnEx& name = *f.grid.LookupColumns().Items(1);
+    EXPECT_EQ(id.SpecCell().Text(), "-1");
+    EXPECT_EQ(name.SpecCell().Text(), "(none)");
+    EXPECT_FALSE(name.SpecCell().TextAssigned());
+
+    // Colour and font follow the row until set on the cell.
+    f.grid.SpecRow().SetColor(clYellow);
+    EXPECT_EQ(id.SpecCell().Color(), clYellow);
+    id.SpecCell().SetColor(clRed);
+    f.grid.SpecRow().SetColor(clLime);
+    EXPECT_EQ(id.SpecCell().Color(), clRed);
+    EXPECT_EQ(name.SpecCell().Color(), clLime);
+    EXPECT_EQ(name.SpecCell().Font().Name(), f.grid.SpecRow().Font().Name());
+
+    // The special row shows the cell of the list field's column.
+    f.grid.SetKeyValue(Variant(99));
+    ASSERT_TRUE(f.grid.SpecRowSelected());
+    EXPECT_EQ(f.grid.SelectedText(), "(none)");
+    name.SpecCell().SetText("nobody");
+    EXPECT_TRUE(name.SpecCell().TextAssigned());
+    EXPECT_EQ(f.grid.SelectedText(), "nobody");
+}
+
+TEST(LookupGrid, MovingAColumnCarriesItsSpecialCellAndKeepsTheListField)
+{
+    LookupFixture f;
+    f.grid.SetListField("CID;CName");
+    f.grid.SetListFieldIndex(1);
+    f.grid.SpecRow().SetCellsText("-1;\"(none; really)\"");
+    f.grid.SpecRow().SetVisible(true);
+    f.grid.SetKeyValue(Variant(2));
+    ASSERT_EQ(f.grid.ListFieldOfText()->FieldName(), "CName");
+
+    f.grid.Columns()[1]->SetIndex(0);
+    EXPECT_EQ(f.grid.Columns()[0]->FieldName(), "CName");
+    EXPECT_EQ(f.grid.LookupColumns().Items(0)->SpecCell().Text(), "(none; really)");
+    EXPECT_EQ(f.grid.LookupColumns().Items(1)->SpecCell().Text(), "-1");
+    EXPECT_EQ(f.grid.SpecRow().CellsText(), "\"(none; really)\";-1");
+    EXPECT_EQ(f.grid.ListFieldIndex(), 0);
+    EXPECT_EQ(f.grid.ListFieldOfText()->FieldName(), "CName");
+    EXPECT_EQ(f.grid.SelectedText(), "Berlin");
+
+    // A relink keeps the order the user gave.
+    f.grid.UpdateListFields();
+    EXPECT_EQ(f.grid.Columns()[0]->FieldName(), "CName");
+    EXPECT_EQ(f.grid.ListFieldOfText()->FieldName(), "CName");
+    f.grid.SetKeyValue(Variant(99));
+    EXPECT_EQ(f.grid.SelectedText(), "(none; really)");
+}
+
+TEST(LookupGrid, MovingAColumnInLookupModeRebuildsTheListField)
+{
+    EditFixture f;
+    TDBLookupGridEx grid;
+    grid.SetListField("CID");
+    grid.SetDataSource(&f.source);
+    grid.SetDataField("City");
+    ASSERT_TRUE(grid.LookupMode());
+    ASSERT_EQ(grid.Columns().Count(), 2);
+    EXPECT_EQ(grid.Columns()[0]->FieldName(), "CName");
+    grid.Columns()[0]->SetIndex(1);
+    EXPECT_EQ(grid.ListField(), "CID;CName");
+    grid.UpdateListFields();
+    EXPECT_EQ(grid.Columns()[0]->FieldName(), "CID");
+    EXPECT_EQ(grid.ListFieldOfText()->FieldName(), "CName");
+    EXPECT_EQ(grid.SelectedText(), "Amsterdam");
 }
 
 TEST(LookupGrid, KeysMoveTheSelectionAndUpReachesTheSpecialRow)

@@ -141,10 +141,10 @@ TEST(RtfExport, SmallGridByteForByte)
     const QString borders = "\\clbrdrl\\brdrs\\brdrcf0\r\n\\clbrdrt\\brdrs\\brdrcf0\r\n"
                             "\\clbrdrb\\brdrs\\brdrcf0\r\n\\clbrdrr\\brdrs\\brdrcf0\r\n";
     const QString expected =
-        "{\\rtf0\\ansi\r\n"
+        "{\\rtf0\\ansi\\ansicpg1251\r\n"
         "{\\colortbl\\red0\\green0\\blue0;\\red255\\green255\\blue255;\\red192\\green192\\blue192;"
         "\\red255\\green0\\blue0;}\r\n"
-        "{\\fonttbl\\f0\\fnil " + font + ";}\r\n"
+        "{\\fonttbl\\f0\\fnil\\fcharset204 " + font + ";}\r\n"
         "\\trowd\\trgaph40\r\n" + borders + "\\clshdng10000\\clcfpat2\\cellx960\r\n" + borders +
         "\\clshdng10000\\clcfpat2\\cellx1440\r\n"
         "{\\trrh0\r\n"
