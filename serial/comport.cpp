@@ -166,6 +166,7 @@ std::unique_ptr<TBaseDispatcher> TCustomComPort::CreateDispatcher()
 int TCustomComPort::OpenDispatcher()
 {
     const QString name = tapiMode_ == TTapiMode::tmOn ? QString() : ComPortPath(comNumber_);
+    devicePath_ = name;
     uint32_t options = 0;
     if (dtr_)
         options |= 1;
@@ -347,7 +348,13 @@ void TCustomComPort::NotifyWindowProc(const std::shared_ptr<TDelivery>& d)
     {
         std::lock_guard lock(TBaseDispatcher::RegistryLock());
         TBaseDispatcher* disp = TBaseDispatcher::FromHandle(d->LParam >> 16);
-        if (disp && disp->Owner() == this) {
+        if (disp && disp->Owner() == this && d->Msg == PortLostMsg) {
+            try {
+                DoPortLost();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        } else if (disp && disp->Owner() == this) {
             try {
                 const uint16_t data = d->Msg == TriggerAvailMsg ? d->WParam : static_cast<uint16_t>(d->LParam & 0xFFFF);
                 DoTrigger(d->Msg, d->WParam, data);
@@ -394,9 +401,37 @@ void TCustomComPort::NotifyWindowProc(const std::shared_ptr<TDelivery>& d)
         }
     }
     d->Finish();
+    if (d->Msg == PortLostMsg)
+        PostReleaseLost();
     // Reported only after the delivery has completed, so the port goes on meanwhile.
     if (failure)
         HandleException(failure);
+}
+
+void TCustomComPort::PostReleaseLost()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            // The handler may have closed the port meanwhile; then the close lets go of it.
+            if (state_ == State::Open && dispatcher_ && dispatcher_->Lost() && !dispatcher_->DeliveryRunning())
+                dispatcher_->ReleaseLostPort();
+        },
+        Qt::QueuedConnection);
+}
+
+QString TCustomComPort::PortTitle() const
+{
+    const QString com = QStringLiteral("COM%1").arg(comNumber_);
+    return devicePath_.isEmpty() ? com : QStringLiteral("%1 (%2)").arg(com, devicePath_);
+}
+
+int TCustomComPort::RaisePortError(int code)
+{
+    if (code == ecode::PortLost && !loading_)
+        throw EPortLost(code, QStringLiteral("Порт %1 потерян: устройство отключено или больше не отвечает.")
+                                  .arg(PortTitle()));
+    return RaiseForErrorCode(code, loading_);
 }
 
 void TCustomComPort::DoTrigger(uint16_t msg, uint16_t triggerHandle, uint16_t data)
@@ -465,6 +500,12 @@ void TCustomComPort::DoWaitChar(char c)
         onWaitChar_(this, c);
 }
 
+void TCustomComPort::DoPortLost()
+{
+    if (OnPortLost)
+        OnPortLost(this);
+}
+
 void TCustomComPort::UpdateHandlerFlags()
 {
     if (state_ != State::Open || !dispatcher_)
@@ -523,7 +564,7 @@ void TCustomComPort::PutString(const QByteArray& s)
 {
     if (state_ == State::Closing)
         return;
-    RaiseForErrorCode(ValidDispatcher()->PutOutputBlock(s.constData(), static_cast<uint32_t>(s.size())));
+    RaisePortError(ValidDispatcher()->PutOutputBlock(s.constData(), static_cast<uint32_t>(s.size())));
 }
 
 void TCustomComPort::PortIdle()
@@ -593,7 +634,7 @@ void TCustomComPort::SetComNumber(uint16_t v)
 void TCustomComPort::ApplyLineParameters()
 {
     if (state_ == State::Open)
-        RaiseForErrorCode(dispatcher_->SetLineParameters(baud_, parity_, stopBits_, dataBits_));
+        RaisePortError(dispatcher_->SetLineParameters(baud_, parity_, stopBits_, dataBits_));
 }
 
 void TCustomComPort::SetBaud(int32_t v)
@@ -930,6 +971,7 @@ void TCustomComPort::Assign(const TCustomComPort& s)
     SetOnTriggerTimer(s.onTriggerTimer_);
     onPortOpen_ = s.onPortOpen_;
     onPortClose_ = s.onPortClose_;
+    OnPortLost = s.OnPortLost;
     tapiMode_ = s.tapiMode_;
     open_ = false;
 }

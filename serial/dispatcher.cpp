@@ -23,6 +23,12 @@ std::vector<TBaseDispatcher*>& Registry()
 constexpr auto DeliveryTimeout = 3000ms;
 constexpr auto DispatchCycle = 50ms;
 
+}  // namespace
+
+bool DeviceGoneError(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
+
+namespace {
+
 void SignalFd(int fd)
 {
     if (fd < 0)
@@ -298,8 +304,10 @@ void TBaseDispatcher::ComThreadBody()
             DrainFd(comWakeFd_);
         if (kill_)
             break;
-        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
-            break;  // hang-up: the dispatch thread carries on with its cycle
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            MarkLost();  // unplugged or hung up: nothing more will come
+            break;
+        }
         if (fds[0].revents & POLLIN) {
             std::unique_lock lock(eventMutex_);
             ready_ = false;
@@ -323,6 +331,11 @@ void TBaseDispatcher::DispThreadBody()
         ProcessCommEvent();
         if (kill_ || closeRequested_)
             break;
+        // The bytes that came before the loss were announced above; then the loss, once.
+        if (lostPending_ && DeliverPortLost()) {
+            lostPending_ = false;
+            break;
+        }
     }
 }
 
@@ -347,7 +360,7 @@ void TBaseDispatcher::ProcessCommEvent()
 bool TBaseDispatcher::ReadPortIntoBuffer()
 {
     std::lock_guard in(inputLock_);
-    if (bufferFull_ || buffer_.empty())
+    if (bufferFull_ || buffer_.empty() || lost_)
         return false;
     uint32_t waiting = 0;
     errorWord_ |= PortGetErrors(waiting) & 0x1F;
@@ -435,37 +448,11 @@ bool TBaseDispatcher::DispatchToHandlers(uint16_t msg, uint16_t wParam, uint16_t
             std::lock_guard in(inputLock_);
             readAheadCount_ = 0;
         }
-        auto d = std::make_shared<TDelivery>();
-        d->Msg = msg;
-        d->WParam = wParam;
-        d->LParam = lParam;
-        {
-            std::lock_guard lock(deliveryMutex_);
-            if (stopDeliveries_) {
-                aborted = true;
-                break;
-            }
-            currentDelivery_ = d;
-        }
-        target->PostNotification(d);
-        {
-            std::unique_lock lock(d->Mutex);
-            const auto finished = [&] { return d->St == TDelivery::Done || d->St == TDelivery::Cancelled; };
-            if (!d->Changed.wait_for(lock, DeliveryTimeout, finished)) {
-                if (d->St == TDelivery::Pending) {
-                    d->St = TDelivery::Cancelled;  // never run late
-                    timedOut = true;
-                } else {
-                    d->Changed.wait(lock, finished);  // already running: let it finish
-                }
-            }
-            if (d->St == TDelivery::Cancelled && !timedOut)
-                aborted = true;
-        }
-        {
-            std::lock_guard lock(deliveryMutex_);
-            currentDelivery_.reset();
-        }
+        const TDelivery::State st = PostAndWait(target, msg, wParam, lParam, true);
+        if (st == TDelivery::Pending)
+            timedOut = true;
+        else if (st == TDelivery::Cancelled)
+            aborted = true;
         if (closeRequested_ || kill_ || aborted) {
             aborted = true;
             break;
@@ -504,6 +491,91 @@ bool TBaseDispatcher::DispatchToHandlers(uint16_t msg, uint16_t wParam, uint16_t
         }
     }
     return aborted ? false : result;
+}
+
+TDelivery::State TBaseDispatcher::PostAndWait(INotifyTarget* target, uint16_t msg, uint16_t wParam, uint32_t lParam,
+                                              bool timeLimit)
+{
+    auto d = std::make_shared<TDelivery>();
+    d->Msg = msg;
+    d->WParam = wParam;
+    d->LParam = lParam;
+    {
+        std::lock_guard lock(deliveryMutex_);
+        if (stopDeliveries_)
+            return TDelivery::Cancelled;
+        currentDelivery_ = d;
+    }
+    target->PostNotification(d);
+    TDelivery::State result;
+    {
+        std::unique_lock lock(d->Mutex);
+        const auto finished = [&] { return d->St == TDelivery::Done || d->St == TDelivery::Cancelled; };
+        bool expired = false;
+        if (!timeLimit) {
+            d->Changed.wait(lock, finished);
+        } else if (!d->Changed.wait_for(lock, DeliveryTimeout, finished)) {
+            if (d->St == TDelivery::Pending) {
+                d->St = TDelivery::Cancelled;  // never run late
+                expired = true;
+            } else {
+                d->Changed.wait(lock, finished);  // already running: let it finish
+            }
+        }
+        result = expired ? TDelivery::Pending : d->St;
+    }
+    {
+        std::lock_guard lock(deliveryMutex_);
+        currentDelivery_.reset();
+    }
+    return result;
+}
+
+bool TBaseDispatcher::DeliverPortLost()
+{
+    std::vector<INotifyTarget*> targets;
+    {
+        std::lock_guard line(lineLock_);
+        for (const WindowHandler& h : windowHandlers_) {
+            if (!h.Deleted)
+                targets.push_back(h.Target);
+        }
+        if (targets.empty())
+            return false;  // the open has not registered its window yet: tell it later
+        dispatching_ = true;
+    }
+    for (INotifyTarget* target : targets) {
+        PostAndWait(target, PortLostMsg, 0, handle_ << 16, false);
+        if (closeRequested_ || kill_)
+            break;
+    }
+    std::lock_guard line(lineLock_);
+    dispatching_ = false;
+    if (deferredDeletions_) {
+        deferredDeletions_ = false;
+        std::erase_if(windowHandlers_, [](const WindowHandler& h) { return h.Deleted; });
+        UpdateHandlerFlags(0);
+    }
+    return true;
+}
+
+void TBaseDispatcher::MarkLost()
+{
+    if (lost_.exchange(true))
+        return;
+    lostPending_ = true;
+    {
+        std::lock_guard lock(eventMutex_);
+        commEvent_ = true;
+    }
+    eventChanged_.notify_all();
+    WakeOutThread();
+}
+
+void TBaseDispatcher::ReleaseLostPort()
+{
+    StopThreads();
+    ClosePortDescriptor();
 }
 
 // ---- Input ------------------------------------------------------------------------------------
@@ -597,6 +669,8 @@ int TBaseDispatcher::PutOutputBlock(const char* bytes, uint32_t count)
     int result = 0;
     {
         std::lock_guard out(outputLock_);
+        if (lost_)
+            return ecode::PortLost;
         if (ring_.empty())
             return ecode::CommNotOpen;
         uint32_t inQueue = 0;
@@ -687,7 +761,7 @@ void TBaseDispatcher::WriteOutputRing()
     auto writeAll = [this](uint32_t from, uint32_t len) -> bool {
         uint32_t done = 0;
         while (done < len) {
-            if (kill_ || flushRequested_)
+            if (kill_ || flushRequested_ || lost_)
                 return false;
             const ssize_t n = write(fd_, ring_.data() + from + done, len - done);
             if (n > 0) {
@@ -699,6 +773,10 @@ void TBaseDispatcher::WriteOutputRing()
             }
             if (n < 0 && errno == EINTR)
                 continue;
+            if (n < 0 && DeviceGoneError(errno)) {
+                MarkLost();
+                return false;
+            }
             if (n < 0 && errno == EAGAIN) {
                 pollfd fds[2] = {{fd_, POLLOUT, 0}, {outWakeFd_, POLLIN, 0}};
                 if (poll(fds, 2, -1) < 0 && errno != EINTR)
@@ -707,6 +785,8 @@ void TBaseDispatcher::WriteOutputRing()
                     DrainFd(outWakeFd_);
                 if (!(fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)))
                     continue;
+                MarkLost();
+                return false;
             }
             break;  // the device failed: drop the rest of this part
         }
@@ -731,10 +811,15 @@ void TBaseDispatcher::WriteOutputRing()
             second = used - first;
         }
         // A block that wraps the ring goes out as its two parts, in order.
-        if (!writeAll(tail, first))
+        if (!writeAll(tail, first) || (second && !writeAll(0, second))) {
+            if (lost_) {
+                // Nobody will ever take these bytes.
+                std::lock_guard out(outputLock_);
+                ringHead_ = ringTail_ = 0;
+                ringFull_ = false;
+            }
             return;
-        if (second && !writeAll(0, second))
-            return;
+        }
     }
     if (rs485_ && rs485Method_ == TRS485Method::Software) {
         WaitTransmitterEmpty();
@@ -793,6 +878,8 @@ void TBaseDispatcher::DrainOutput()
 
 int TBaseDispatcher::SetLineParameters(int32_t baud, uint8_t parity, uint16_t stopBits, uint16_t dataBits)
 {
+    if (lost_)
+        return ecode::PortLost;
     TDCB dcb;
     auto prepare = [&] {
         PortGetState(dcb);

@@ -27,6 +27,8 @@ constexpr uint16_t TriggerStatusMsg = 0x7E04;
 constexpr uint16_t PortOpenMsg = 0x7E08;
 constexpr uint16_t PortCloseMsg = 0x7E09;
 constexpr uint16_t ClosePendingMsg = 0x7E0A;
+// The device went away (unplugged, hung up); sent once per open port.
+constexpr uint16_t PortLostMsg = 0x7E0B;
 
 constexpr uint32_t DispatchBufferSize = 8192;
 
@@ -123,6 +125,12 @@ public:
     void FinishDeferredClose();
     // True while a notification runs on the receiving thread.
     bool DeliveryRunning();
+    // Whether the device went away while open. The line is then left alone: nothing more is
+    // read or written, and writes fail with ecode::PortLost.
+    bool Lost() const { return lost_.load(); }
+    // After the loss was announced: ends the threads and lets go of the descriptor, so that
+    // the device can come back under its name. Not from inside a delivery.
+    void ReleaseLostPort();
 
     int SetCommBuffers(uint32_t inSize, uint32_t outSize);
     int SetLineParameters(int32_t baud, uint8_t parity, uint16_t stopBits, uint16_t dataBits);
@@ -221,6 +229,15 @@ protected:
     void WriteOutputRing();
     void WakeComThread();
     void WakeOutThread();
+    // Called by whichever thread notices that the device is gone.
+    void MarkLost();
+    // Hands the loss to the handlers, waiting as long as it takes (a close cancels it); false
+    // when there was nobody to tell yet.
+    bool DeliverPortLost();
+    // Posts one delivery and waits for it; the time-out applies only while it is still queued.
+    // Returns the delivery's final state; Cancelled without posting when deliveries stopped.
+    TDelivery::State PostAndWait(INotifyTarget* target, uint16_t msg, uint16_t wParam, uint32_t lParam,
+                                 bool timeLimit);
     // Software RS-485: waits for the transmitter to be empty.
     virtual void WaitTransmitterEmpty() {}
     virtual void ClosePortDescriptor() = 0;
@@ -298,6 +315,8 @@ protected:
     std::atomic<bool> outputRequested_{false};
     std::atomic<bool> flushRequested_{false};
     std::atomic<bool> comEnded_{false};
+    std::atomic<bool> lost_{false};
+    std::atomic<bool> lostPending_{false};
 
     // Wakes the dispatch thread after a port event; tells the event thread a cycle ended.
     std::mutex eventMutex_;
@@ -363,6 +382,9 @@ uint32_t BaudFromLegacyCode(uint32_t baud);
 // The pause after the output drained before new line settings: 18 character times
 // (36 when that is below a millisecond), in milliseconds rounded up.
 uint32_t DrainPauseMs(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits);
+
+// Whether a failed read, write or ioctl says that the device is gone (unplugged, hung up).
+bool DeviceGoneError(int err);
 
 // Whether COM port n exists: it opens, or another program holds it.
 bool ProbePortPresent(int n);

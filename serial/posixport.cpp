@@ -221,7 +221,15 @@ int TPosixDispatcher::PortFlush(int which)
 uint32_t TPosixDispatcher::PortGetErrors(uint32_t& inQueue)
 {
     int n = 0;
-    inQueue = ioctl(fd_, FIONREAD, &n) == 0 ? static_cast<uint32_t>(std::max(n, 0)) : DispatchBufferSize;
+    if (ioctl(fd_, FIONREAD, &n) == 0) {
+        inQueue = static_cast<uint32_t>(std::max(n, 0));
+    } else {
+        // A device that is gone answers no more; other failures leave the read to find out.
+        const bool gone = fd_ >= 0 && DeviceGoneError(errno);
+        inQueue = gone ? 0 : DispatchBufferSize;
+        if (gone)
+            MarkLost();
+    }
     if (!haveIcount_)
         return 0;
     serial_icounter_struct ic{};
@@ -248,6 +256,8 @@ int TPosixDispatcher::PortGetState(TDCB& dcb)
 int TPosixDispatcher::PortRead(char* buffer, uint32_t count)
 {
     const ssize_t n = read(fd_, buffer, count);
+    if (n < 0 && DeviceGoneError(errno))
+        MarkLost();
     return n > 0 ? static_cast<int>(n) : 0;
 }
 

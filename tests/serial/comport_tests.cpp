@@ -290,9 +290,88 @@ TEST_F(ComPortTest, HungUpDeviceDoesNotSpinAndStillCloses)
     RunLoopFor(1000ms);
     const double used = ProcessCpuSeconds() - before;
     EXPECT_LT(used, 0.3) << "CPU seconds in one second with the device gone";
-    EXPECT_NO_THROW(port->PutString("after hang-up"));
+    EXPECT_THROW(port->PutString("after hang-up"), EPortLost);
     port->Close();
     EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(ComPortTest, LostDeviceIsReportedOnceOnTheUIThreadAfterItsLastBytes)
+{
+    auto port = MakePort();
+    Collect(*port);
+    int lost = 0;
+    QByteArray receivedBeforeLoss;
+    std::thread::id lostOn;
+    port->OnPortLost = [&](TCustomComPort* cp) {
+        ++lost;
+        lostOn = std::this_thread::get_id();
+        receivedBeforeLoss = received;
+        EXPECT_EQ(cp, port.get());
+    };
+    port->Open();
+    pty.Write("last");
+    // The bytes are in the port's buffer and announced (the announcement waits for this
+    // thread) before the device goes.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (port->InBuffUsed() < 4 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_EQ(port->InBuffUsed(), 4u);
+    pty.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return lost == 1; }));
+    EXPECT_EQ(lostOn, std::this_thread::get_id());
+    EXPECT_EQ(receivedBeforeLoss, "last") << "bytes that came before the loss are announced first";
+    EXPECT_TRUE(port->PortLost());
+    EXPECT_TRUE(port->IsOpen()) << "the program decides when to close";
+    // The descriptor is let go, so that a re-plugged adapter gets its name back.
+    EXPECT_TRUE(WaitFor([&] { return !port->ValidDispatcher()->PortIsOpen(); }));
+    RunLoopFor(200ms);
+    EXPECT_EQ(lost, 1);
+    try {
+        port->PutString("x");
+        ADD_FAILURE() << "a write to a lost port went nowhere";
+    } catch (const EPortLost& e) {
+        EXPECT_EQ(e.ErrorCode, ecode::PortLost);
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("COM1"))) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(pty.SlavePath())) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("потерян"))) << e.Message().toStdString();
+    }
+    EXPECT_THROW(port->SetBaud(19200), EPortLost);
+    port->Close();
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_FALSE(port->PortLost());
+    EXPECT_TRUE(handled.empty());
+}
+
+TEST_F(ComPortTest, LossHandlerMayCloseThePortAndACloseBeforeDeliveryCancelsIt)
+{
+    {
+        auto port = MakePort();
+        int lost = 0;
+        port->OnPortLost = [&](TCustomComPort* cp) {
+            ++lost;
+            cp->Close();
+        };
+        port->Open();
+        pty.CloseMaster();
+        ASSERT_TRUE(WaitFor([&] { return lost == 1 && !port->IsOpen() && !port->IsClosing(); }));
+        RunLoopFor(100ms);
+        EXPECT_EQ(lost, 1);
+    }
+    PtyPair other;
+    other.MapAs(1);
+    auto port = MakePort();
+    int lost = 0;
+    port->OnPortLost = [&](TCustomComPort*) { ++lost; };
+    port->Open();
+    other.CloseMaster();
+    // Wait until the loss is known, without running the event loop, then close first.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!port->PortLost() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_TRUE(port->PortLost());
+    port->Close();
+    RunLoopFor(100ms);
+    EXPECT_EQ(lost, 0) << "a closed port reports nothing more";
 }
 
 TEST_F(ComPortTest, PortHeldElsewhereIsAlreadyOpen)
