@@ -188,17 +188,9 @@ void TCustomComPort::OpenPortSequence()
         dispatcher_.reset();
         RaiseForErrorCode(ecode::NotOpenedByTapi);
     }
-    int r = OpenDispatcher();
-    if (r == -5)
-        r = ecode::AlreadyOpen;
-    else if (r == -2 || r == -3)
-        r = ecode::BadId;
-    if (r != 0) {
-        dispatcher_.reset();
-        state_ = State::Closed;
-        RaiseForErrorCode(r);
-        return;
-    }
+    const int r = OpenDispatcher();
+    if (r != 0)
+        RaiseOpenFailure(r);
     state_ = State::Open;
     if (tapiMode_ == TTapiMode::tmOn) {
         int32_t baud;
@@ -424,6 +416,53 @@ QString TCustomComPort::PortTitle() const
 {
     const QString com = QStringLiteral("COM%1").arg(comNumber_);
     return devicePath_.isEmpty() ? com : QStringLiteral("%1 (%2)").arg(com, devicePath_);
+}
+
+void TCustomComPort::RaiseOpenFailure(int r)
+{
+    const TOpenFailure why = dispatcher_->OpenFailure();
+    const int pid = dispatcher_->OpenFailurePid();
+    dispatcher_.reset();
+    state_ = State::Closed;
+    const QString title = PortTitle();
+    switch (why) {
+    case TOpenFailure::NoDevice:
+        if (devicePath_.isEmpty() && tapiMode_ != TTapiMode::tmOn)
+            throw EBadId(ecode::BadId, QStringLiteral("Порт COM%1 не найден: такого последовательного порта в системе нет.")
+                                           .arg(comNumber_));
+        throw EBadId(ecode::BadId,
+                     QStringLiteral("Устройство %1 не найдено: нет такого устройства (адаптер не подключён?).").arg(title));
+    case TOpenFailure::NotSerial:
+        throw EBadId(ecode::BadId, QStringLiteral("Устройство %1 не является последовательным портом.").arg(title));
+    case TOpenFailure::AccessDenied: {
+        const QString group = DeviceGroupName(devicePath_);
+        const QString whom = group.isEmpty() ? QStringLiteral("в группу, которой принадлежит устройство")
+                                             : QStringLiteral("в группу «%1», которой принадлежит устройство").arg(group);
+        throw EPortAccessDenied(ecode::AccessDenied,
+                                QStringLiteral("Нет доступа к устройству %1: пользователя нужно включить %2, "
+                                               "затем войти в систему заново.")
+                                    .arg(title, whom));
+    }
+    case TOpenFailure::InUse: {
+        QString holder;
+        if (pid > 0) {
+            const QString name = ProcessName(pid);
+            holder = name.isEmpty() ? QStringLiteral(" (процесс %1)").arg(pid)
+                                    : QStringLiteral(" (процесс %1, %2)").arg(pid).arg(name);
+        }
+        throw EAlreadyOpen(ecode::AlreadyOpen,
+                           QStringLiteral("Устройство %1 занято другой программой%2.").arg(title, holder));
+    }
+    case TOpenFailure::Console:
+        throw ESystemConsole(ecode::SystemConsole,
+                             QStringLiteral("Устройство %1 — системная консоль; программа её не открывает.").arg(title));
+    case TOpenFailure::None:
+    case TOpenFailure::Other:
+        break;
+    }
+    // Failures without a reason of their own keep the codes the library always gave.
+    RaiseForErrorCode(r == -5 ? ecode::AlreadyOpen : (r == -2 || r == -3) ? ecode::BadId : r);
+    throw ESerialException(r);  // not reached: r is negative
 }
 
 int TCustomComPort::RaisePortError(int code)

@@ -237,6 +237,8 @@ private:
     int RaisePortError(int code);
     // "COM1 (/dev/ttyUSB0)".
     QString PortTitle() const;
+    // Raises what the failed open of the dispatcher stands for, in the operator's words.
+    [[noreturn]] void RaiseOpenFailure(int code);
     // Releases the dispatcher and the window; state closed.
     void ReleaseDispatcher();
     bool Applying() const { return force_; }

@@ -756,78 +756,80 @@ void TBaseDispatcher::OutThreadBody()
 
 void TBaseDispatcher::WriteOutputRing()
 {
-    // Writes len bytes from the ring; false when a flush or a close interrupted it.
-    // Bytes that the device refuses are dropped so that the ring never stalls.
-    auto writeAll = [this](uint32_t from, uint32_t len) -> bool {
-        uint32_t done = 0;
-        while (done < len) {
-            if (kill_ || flushRequested_ || lost_)
-                return false;
-            const ssize_t n = write(fd_, ring_.data() + from + done, len - done);
-            if (n > 0) {
-                done += static_cast<uint32_t>(n);
-                std::lock_guard out(outputLock_);
-                ringTail_ = (ringTail_ + static_cast<uint32_t>(n)) % outQue_;
-                ringFull_ = false;
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && DeviceGoneError(errno)) {
-                MarkLost();
-                return false;
-            }
-            if (n < 0 && errno == EAGAIN) {
-                pollfd fds[2] = {{fd_, POLLOUT, 0}, {outWakeFd_, POLLIN, 0}};
-                if (poll(fds, 2, -1) < 0 && errno != EINTR)
-                    break;
-                if (fds[1].revents & POLLIN)
-                    DrainFd(outWakeFd_);
-                if (!(fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)))
-                    continue;
-                MarkLost();
-                return false;
-            }
-            break;  // the device failed: drop the rest of this part
-        }
-        if (done < len) {
-            std::lock_guard out(outputLock_);
-            ringTail_ = (ringTail_ + (len - done)) % outQue_;
-            ringFull_ = false;
-        }
-        return true;
-    };
     for (;;) {
-        uint32_t tail, first, second;
+        uint32_t from, len;
         {
             std::lock_guard out(outputLock_);
             const uint32_t used = RingUsedLocked();
-            if (used == 0) {
-                ringHead_ = ringTail_ = 0;
-                break;
-            }
-            tail = ringTail_;
-            first = std::min(used, outQue_ - tail);
-            second = used - first;
-        }
-        // A block that wraps the ring goes out as its two parts, in order.
-        if (!writeAll(tail, first) || (second && !writeAll(0, second))) {
-            if (lost_) {
-                // Nobody will ever take these bytes.
-                std::lock_guard out(outputLock_);
+            if (used == 0 || lost_) {
                 ringHead_ = ringTail_ = 0;
                 ringFull_ = false;
+                break;
             }
-            return;
+            // Data that wraps is turned round to start at 0, so that it goes out in one write.
+            if (ringTail_ != 0 && (ringFull_ || ringHead_ <= ringTail_) && ringHead_ != 0) {
+                std::rotate(ring_.begin(), ring_.begin() + ringTail_, ring_.end());
+                ringTail_ = 0;
+                ringHead_ = used % outQue_;
+            }
+            from = ringTail_;
+            len = std::min(used, outQue_ - from);
         }
+        if (!WriteRingPart(from, len))
+            break;
     }
-    if (rs485_ && rs485Method_ == TRS485Method::Software) {
+    if (rs485_ && rs485Method_ == TRS485Method::Software && !lost_) {
+        // The frame must have left the wire, not only our ring, before the driver goes off:
+        // the kernel's queue first, then the transmitter itself.
+        PortDrain();
         WaitTransmitterEmpty();
         // Only an empty ring drops the driver: a frame queued meanwhile still needs it.
         std::lock_guard out(outputLock_);
         if (RingUsedLocked() == 0 && rs485_)
             SetRTS(false);
     }
+}
+
+bool TBaseDispatcher::WriteRingPart(uint32_t from, uint32_t len)
+{
+    // Bytes that the device refuses are dropped so that the ring never stalls.
+    uint32_t done = 0;
+    while (done < len) {
+        if (kill_ || flushRequested_ || lost_)
+            return false;
+        const ssize_t n = sys_->Write(fd_, ring_.data() + from + done, len - done);
+        if (n > 0) {
+            done += static_cast<uint32_t>(n);
+            std::lock_guard out(outputLock_);
+            ringTail_ = (ringTail_ + static_cast<uint32_t>(n)) % outQue_;
+            ringFull_ = false;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && DeviceGoneError(errno)) {
+            MarkLost();
+            return false;
+        }
+        if (n < 0 && errno == EAGAIN) {
+            pollfd fds[2] = {{fd_, POLLOUT, 0}, {outWakeFd_, POLLIN, 0}};
+            if (poll(fds, 2, -1) < 0 && errno != EINTR)
+                break;
+            if (fds[1].revents & POLLIN)
+                DrainFd(outWakeFd_);
+            if (!(fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)))
+                continue;
+            MarkLost();
+            return false;
+        }
+        break;  // the device failed: drop the rest of this block
+    }
+    if (done < len) {
+        std::lock_guard out(outputLock_);
+        ringTail_ = (ringTail_ + (len - done)) % outQue_;
+        ringFull_ = false;
+    }
+    return true;
 }
 
 // ---- Line settings ----------------------------------------------------------------------------
@@ -864,6 +866,8 @@ void TBaseDispatcher::DrainOutput()
 {
     for (int i = 0; i < 5000 && OutBuffUsed() != 0; ++i)
         std::this_thread::sleep_for(2ms);
+    // Our ring is empty; the driver may still hold the frame's tail.
+    PortDrain();
     uint8_t byteSize, parity, stop;
     uint32_t baud;
     {
@@ -1055,6 +1059,7 @@ void TBaseDispatcher::SetRS485Mode(bool on)
 {
     std::lock_guard line(lineLock_);
     rs485_ = on;
+    rs485Method_ = PortSetRS485(on);
 }
 
 bool TBaseDispatcher::RS485Mode() { return rs485_; }

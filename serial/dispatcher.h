@@ -6,6 +6,7 @@
 // platform operations are virtual; TPosixDispatcher supplies them for Linux serial devices.
 #pragma once
 
+#include "serial/serialsys.h"
 #include "serial/tracelog.h"
 
 #include <QString>
@@ -65,6 +66,17 @@ enum class TRS485Method {
     None,      // nothing to switch (pseudo-terminals, adapters with automatic direction)
     Kernel,    // the driver raises RTS while it sends
     Software,  // the library raises RTS before a frame and drops it when the transmitter is empty
+};
+
+// Why the last open of a device failed.
+enum class TOpenFailure {
+    None,
+    NoDevice,      // no such device (not plugged in, wrong name)
+    NotSerial,     // opens, but is not a serial device
+    AccessDenied,  // no permission on the device node
+    InUse,         // another program holds it (lock file, flock or exclusive mode)
+    Console,       // the system console: never opened
+    Other,
 };
 
 // Triggers kept by the port component across a close.
@@ -196,6 +208,13 @@ public:
 
     // The last system error (Windows-style number) of a failed platform call.
     int LastSystemError() const { return lastSystemError_; }
+    // Why the last PortOpen failed, and the process that holds the device (0 when unknown).
+    TOpenFailure OpenFailure() const { return openFailure_; }
+    int OpenFailurePid() const { return openFailurePid_; }
+
+    // Replaces the system calls made on the device (tests); before the open.
+    void SetSystem(std::shared_ptr<TSerialSystem> system) { sys_ = std::move(system); }
+    TSerialSystem& System() const { return *sys_; }
 
     // Platform operations.
     virtual int PortEscape(int function) = 0;
@@ -213,6 +232,10 @@ public:
     virtual uint8_t PortModemStatus() = 0;
     // After a successful PortOpen: raw line settings, read the current ones into the block.
     virtual void PortPrepare() {}
+    // Switches the direction control on or off; returns how it is done on this device.
+    virtual TRS485Method PortSetRS485(bool) { return TRS485Method::None; }
+    // Waits until the driver has sent what it holds.
+    virtual int PortDrain() { return 0; }
 
 protected:
     // Threads.
@@ -227,6 +250,8 @@ protected:
     // Delivers to the handlers; false when the handlers did not read what was announced.
     bool DispatchToHandlers(uint16_t msg, uint16_t wParam, uint16_t data);
     void WriteOutputRing();
+    // Writes len bytes of the ring from `from`; false when a flush, a close or a loss stopped it.
+    bool WriteRingPart(uint32_t from, uint32_t len);
     void WakeComThread();
     void WakeOutThread();
     // Called by whichever thread notices that the device is gone.
@@ -253,6 +278,9 @@ protected:
     int comWakeFd_ = -1;
     int outWakeFd_ = -1;
     int lastSystemError_ = 0;
+    TOpenFailure openFailure_ = TOpenFailure::None;
+    int openFailurePid_ = 0;
+    std::shared_ptr<TSerialSystem> sys_ = TSerialSystem::Real();
 
     std::recursive_mutex lineLock_;
     std::recursive_mutex outputLock_;
@@ -339,7 +367,7 @@ protected:
 // Linux serial devices, pseudo-terminals included: raw termios, exclusive by flock.
 class TPosixDispatcher : public TBaseDispatcher {
 public:
-    using TBaseDispatcher::TBaseDispatcher;
+    explicit TPosixDispatcher(QObject* owner);
     ~TPosixDispatcher() override;
 
     int PortEscape(int function) override;
@@ -356,13 +384,28 @@ public:
 
 protected:
     void PortPrepare() override;
+    TRS485Method PortSetRS485(bool on) override;
+    int PortDrain() override;
     void WaitTransmitterEmpty() override;
     void ClosePortDescriptor() override;
     // Makes the wake descriptors; false when that fails.
     bool MakeWakeFds();
+    // Records why the open failed; returns -1.
+    int FailOpen(TOpenFailure why, int err, int pid = 0);
+    // Ownership checks made before the open, and the exclusive hold after it.
+    bool PortIsFree(const QString& name);
+    int HoldExclusively(int fd, const QString& name);
+    // Puts back the line settings and RS-485 configuration found at the open.
+    void RestoreLine();
 
     bool haveIcount_ = false;
     int lastIcount_[5] = {};  // frame, parity, overrun, buffer overrun, break
+    bool rtsDrivable_ = false;
+    bool haveLsr_ = false;
+    // The line settings and RS-485 configuration found at the open, put back at the close.
+    struct SavedLine;
+    std::unique_ptr<SavedLine> saved_;
+    QString lockPath_;
 };
 
 // Adopts a descriptor that somebody else opened (no name, no lock of its own).

@@ -21,8 +21,11 @@ constexpr int OutputBufferTooSmall = -3006;
 constexpr int BufferIsEmpty = -3007;
 constexpr int BaseAddressNotSet = -3010;
 constexpr int OutOfMemory = -8;
-// Our own: the device went away while open.
+// Our own codes: no permission on the device, the device went away while open, the system
+// console named as a port.
+constexpr int AccessDenied = -2013;
 constexpr int PortLost = -2014;
+constexpr int SystemConsole = -2015;
 }  // namespace ecode
 
 class ESerialException : public Exception {
@@ -138,8 +141,11 @@ SERIAL_EXCEPTION_CLASS(ERas, ESerialException)
 SERIAL_LEAF_EXCEPTIONS(SERIAL_DECLARE_LEAF)
 #undef SERIAL_DECLARE_LEAF
 
-// Our own: the device of an open port went away (ErrorCode ecode::PortLost).
+// Our own: the device of an open port went away (ErrorCode ecode::PortLost), no permission on
+// the device (ecode::AccessDenied), the system console named as a port (ecode::SystemConsole).
 SERIAL_EXCEPTION_CLASS(EPortLost, EOpenComm)
+SERIAL_EXCEPTION_CLASS(EPortAccessDenied, EOpenComm)
+SERIAL_EXCEPTION_CLASS(ESystemConsole, EOpenComm)
 
 // The error text of a code: the error table's row for the absolute value of the code's low
 // 16 bits, else the system's text for that number, cleaned; at most 255 characters.

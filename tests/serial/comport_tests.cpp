@@ -1,5 +1,6 @@
 // The port component over pseudo-terminals: transfer, announcements, closing, errors, settings.
 #include "platform/application.h"
+#include "platform/comports.h"
 #include "pty.h"
 #include "serial/comport.h"
 #include "serial/portselect.h"
@@ -384,7 +385,11 @@ TEST_F(ComPortTest, PortHeldElsewhereIsAlreadyOpen)
         ADD_FAILURE() << "opened a held port";
     } catch (const EAlreadyOpen& e) {
         EXPECT_EQ(e.ErrorCode, -2008);
-        EXPECT_EQ(e.Message(), "ie_Open - device already open");
+        // The holder is this very test program, found by its flock.
+        EXPECT_EQ(e.Message(), QStringLiteral("Устройство COM1 (%1) занято другой программой (процесс %2, %3).")
+                                   .arg(pty.SlavePath())
+                                   .arg(getpid())
+                                   .arg(ProcessName(getpid())));
     }
     EXPECT_FALSE(port->IsOpen());
     EXPECT_FALSE(port->Active());
