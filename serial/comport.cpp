@@ -40,7 +40,7 @@ public:
     // orphaned then and deletes itself once the drain has unwound.
     static void Dispose(std::unique_ptr<TComPortWindow> w)
     {
-        if (w->draining_) {
+        if (w->draining_ > 0) {
             w->port_ = nullptr;
             w.release();
         }
@@ -61,7 +61,8 @@ private:
     {
         uint64_t count = 0;
         [[maybe_unused]] ssize_t n = ::read(wakeFd_, &count, sizeof count);
-        draining_ = true;
+        // Counted: a handler's exception box runs a nested loop that may drain again.
+        ++draining_;
         while (port_) {
             std::shared_ptr<TDelivery> d;
             {
@@ -73,15 +74,15 @@ private:
             }
             port_->NotifyWindowProc(d);
         }
-        draining_ = false;
-        if (!port_) {
+        --draining_;
+        if (!port_ && draining_ == 0) {
             notifier_->setEnabled(false);
             deleteLater();
         }
     }
 
     TCustomComPort* port_;
-    bool draining_ = false;
+    int draining_ = 0;
     int wakeFd_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::mutex queueLock_;
@@ -100,7 +101,9 @@ TCustomComPort::~TCustomComPort()
             HandleException(std::current_exception());
         }
     }
-    if (state_ == State::Closing && dispatcher_ && !dispatcher_->DeliveryRunning()) {
+    if (state_ == State::Closing && dispatcher_) {
+        // Freed inside its own handler: that delivery ends here, so the threads can be joined.
+        dispatcher_->EndRunningDelivery();
         dispatcher_->FinishDeferredClose();
         ReleaseDispatcher();
     }
@@ -176,6 +179,10 @@ int TCustomComPort::OpenDispatcher()
         options |= 0x10;
     if (hwFlow_ & hwfUseRTS)
         options |= 0x20;
+    if (tapiMode_ == TTapiMode::tmOn) {
+        // An adopted port keeps the line settings it has; they are read back afterwards.
+        return dispatcher_->OpenDispatcherPort(name, 0, options, outSize_, inSize_, 3, 9, 5);
+    }
     return dispatcher_->OpenDispatcherPort(name, baud_, options, outSize_, inSize_, stopBits_, dataBits_, parity_);
 }
 
@@ -201,6 +208,13 @@ void TCustomComPort::OpenPortSequence()
         parity_ = static_cast<TParity>(parity);
         dataBits_ = dataBits;
         stopBits_ = stopBits;
+        uint32_t hw, sw;
+        uint8_t xon, xoff;
+        dispatcher_->GetFlowOptions(hw, sw, xon, xoff);
+        hwFlow_ = static_cast<THWFlowOptions>(hw);
+        swFlow_ = static_cast<TSWFlowOptions>(sw);
+        xon_ = static_cast<char>(xon);
+        xoff_ = static_cast<char>(xoff);
     }
     try {
         UpdateHandlerFlags();
@@ -290,10 +304,8 @@ void TCustomComPort::ClosePendingProc()
 {
     if (state_ != State::Closing || !dispatcher_)
         return;
-    if (dispatcher_->DeliveryRunning()) {
-        PostClosePending();  // the handler that closed is still on the stack
-        return;
-    }
+    if (dispatcher_->DeliveryRunning())
+        return;  // the handler that closed is still on the stack; its end posts this again
     dispatcher_->FinishDeferredClose();
     ReleaseDispatcher();
     if (reopenPending_) {
@@ -336,6 +348,8 @@ void TCustomComPort::NotifyWindowProc(const std::shared_ptr<TDelivery>& d)
 {
     if (!d->Begin())
         return;  // timed out or cancelled: never run late
+    // A handler may free the component; nothing of it is touched after that.
+    const QPointer<TCustomComPort> self(this);
     std::exception_ptr failure;
     {
         std::lock_guard lock(TBaseDispatcher::RegistryLock());
@@ -350,9 +364,10 @@ void TCustomComPort::NotifyWindowProc(const std::shared_ptr<TDelivery>& d)
             try {
                 const uint16_t data = d->Msg == TriggerAvailMsg ? d->WParam : static_cast<uint16_t>(d->LParam & 0xFFFF);
                 DoTrigger(d->Msg, d->WParam, data);
-                switch (d->Msg) {
+                switch (self ? d->Msg : 0) {
                 case TriggerAvailMsg:
-                    DoTriggerAvail(d->WParam);
+                    // Bytes that GetChar took outside a handler meanwhile are no longer there.
+                    DoTriggerAvail(static_cast<uint16_t>(std::min<uint32_t>(d->WParam, disp->InBuffUsed())));
                     break;
                 case TriggerDataMsg:
                     DoTriggerData(d->WParam);
@@ -362,7 +377,7 @@ void TCustomComPort::NotifyWindowProc(const std::shared_ptr<TDelivery>& d)
                     break;
                 case TriggerStatusMsg:
                     DoTriggerStatus(d->WParam);
-                    switch (d->WParam & 7) {
+                    switch (self ? d->WParam & 7 : 0) {
                     case 1:
                         DoTriggerModemStatus();
                         break;
@@ -393,8 +408,13 @@ void TCustomComPort::NotifyWindowProc(const std::shared_ptr<TDelivery>& d)
         }
     }
     d->Finish();
-    if (d->Msg == PortLostMsg)
-        PostReleaseLost();
+    if (self) {
+        if (d->Msg == PortLostMsg)
+            PostReleaseLost();
+        // A close made inside the handler completes now that the handler has returned.
+        if (state_ == State::Closing && dispatcher_ && dispatcher_->ClosePending())
+            PostClosePending();
+    }
     // Reported only after the delivery has completed, so the port goes on meanwhile.
     if (failure)
         HandleException(failure);

@@ -230,6 +230,32 @@ bool TBaseDispatcher::DeliveryRunning()
     return currentDelivery_->St == TDelivery::Running;
 }
 
+bool TBaseDispatcher::DeliveryQueued()
+{
+    std::lock_guard lock(deliveryMutex_);
+    if (!currentDelivery_)
+        return false;
+    std::lock_guard dl(currentDelivery_->Mutex);
+    return currentDelivery_->St == TDelivery::Pending;
+}
+
+void TBaseDispatcher::EndRunningDelivery()
+{
+    std::shared_ptr<TDelivery> d;
+    {
+        std::lock_guard lock(deliveryMutex_);
+        d = currentDelivery_;
+    }
+    if (!d)
+        return;
+    {
+        std::lock_guard dl(d->Mutex);
+        if (d->St != TDelivery::Running)
+            return;
+    }
+    d->Finish();
+}
+
 int TBaseDispatcher::SetCommBuffers(uint32_t inSize, uint32_t outSize)
 {
     return PortSetupQueues(inSize, outSize) ? 0 : -lastSystemError_;
@@ -608,7 +634,9 @@ int TBaseDispatcher::GetReceivedChar()
     int c;
     {
         std::lock_guard in(inputLock_);
-        if (readAheadMode_) {
+        // Only the handler of the running delivery reads ahead; a read made while that
+        // delivery still waits in the queue takes the byte for good.
+        if (readAheadMode_ && DeliveryRunning()) {
             ++readAheadCount_;
             c = PeekChar(readAheadCount_);
             if (c < 0)

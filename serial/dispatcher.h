@@ -137,6 +137,11 @@ public:
     void FinishDeferredClose();
     // True while a notification runs on the receiving thread.
     bool DeliveryRunning();
+    // True while a notification waits for the receiving thread.
+    bool DeliveryQueued();
+    // Marks the running notification done (its handler freed the receiver); the dispatch
+    // thread then goes on and can end.
+    void EndRunningDelivery();
     // Whether the device went away while open. The line is then left alone: nothing more is
     // read or written, and writes fail with ecode::PortLost.
     bool Lost() const { return lost_.load(); }

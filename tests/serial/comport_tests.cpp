@@ -586,3 +586,113 @@ TEST_F(ComPortTest, ADumpThatCannotBeWrittenStillClosesThePort)
     port.reset();
     EXPECT_EQ(handled.size(), 1u);
 }
+
+TEST_F(ComPortTest, FreeingTheComponentInsideItsOwnHandlerDoesNotHang)
+{
+    auto port = MakePort();
+    int events = 0;
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t) {
+        ++events;
+        cp->GetChar();
+        port.reset();
+    });
+    port->Open();
+    pty.Write("x");
+    ASSERT_TRUE(WaitFor([&] { return port == nullptr; }));
+    RunLoopFor(50ms);
+    EXPECT_EQ(events, 1);
+    EXPECT_TRUE(handled.empty());
+    // The device was let go.
+    auto again = MakePort();
+    EXPECT_NO_THROW(again->Open());
+}
+
+TEST_F(ComPortTest, AHandlersExceptionBoxMayTakeTheNextDeliveryAndCloseThePort)
+{
+    auto port = MakePort();
+    int events = 0;
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t count) {
+        ++events;
+        for (uint16_t i = 0; i < count; ++i)
+            received.append(cp->GetChar());
+        if (events == 1)
+            throw Exception(QStringLiteral("first"));
+    });
+    // The box of the first exception runs its own loop, in which the next bytes are announced
+    // and the port is closed.
+    SetExceptionHandler([&](std::exception_ptr e) {
+        handled.push_back(e);
+        pty.Write("2");
+        EXPECT_TRUE(WaitFor([&] { return events == 2; }));
+        port->Close();
+        RunLoopFor(20ms);
+    });
+    port->Open();
+    pty.Write("1");
+    ASSERT_TRUE(WaitFor([&] { return handled.size() == 1 && !port->IsOpen(); }));
+    RunLoopFor(50ms);
+    EXPECT_EQ(received, "12");
+    EXPECT_EQ(events, 2);
+    port->Open();
+    EXPECT_TRUE(port->IsOpen());
+}
+
+TEST_F(ComPortTest, CloseInsideTheHandlerThenANestedLoopDoesNotSpin)
+{
+    auto port = MakePort();
+    double used = -1;
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t) {
+        cp->Close();
+        const double before = ProcessCpuSeconds();
+        RunLoopFor(300ms);  // a modal box, say
+        used = ProcessCpuSeconds() - before;
+    });
+    port->Open();
+    pty.Write("1");
+    ASSERT_TRUE(WaitFor([&] { return used >= 0 && !port->IsClosing(); }));
+    EXPECT_LT(used, 0.1) << "CPU seconds in the 0.3 s that the close waited";
+    EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(ComPortTest, GetCharWhileADeliveryIsQueuedDoesNotShortenThatDeliverysHandler)
+{
+    auto port = MakePort();
+    Collect(*port);
+    port->Open();
+    pty.Write("abcd");
+    // This thread stays out of its loop until the announcement waits for it.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!port->ValidDispatcher()->DeliveryQueued() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_TRUE(port->ValidDispatcher()->DeliveryQueued());
+    EXPECT_EQ(port->GetChar(), 'a');
+    ASSERT_TRUE(WaitFor([&] { return !counts.empty(); }));
+    RunLoopFor(20ms);
+    EXPECT_EQ(counts, std::vector<uint16_t>{3});
+    EXPECT_EQ(received, "bcd");
+    EXPECT_TRUE(handled.empty()) << "a false 'buffer is empty'";
+    EXPECT_EQ(port->InBuffUsed(), 0u);
+}
+
+TEST_F(ComPortTest, AnAdoptedDescriptorKeepsTheLineSettingsItHad)
+{
+    const int fd = open(pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios t{};
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    cfsetspeed(&t, B2400);
+    t.c_cflag |= CSTOPB;
+    tcsetattr(fd, TCSANOW, &t);
+    auto port = MakePort(9600);
+    port->SetTapiMode(TTapiMode::tmOn);
+    port->SetTapiHandle(fd);
+    port->Open();
+    EXPECT_EQ(port->Baud(), 2400);
+    EXPECT_EQ(port->StopBits(), 2);
+    const termios now = SlaveSettings(pty);
+    EXPECT_EQ(cfgetospeed(&now), static_cast<speed_t>(B2400)) << "nothing was applied before the read-back";
+    port->PutString("ok");
+    EXPECT_EQ(pty.Read(2), "ok");
+    port->Close();
+}
