@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <chrono>
 #include <poll.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -188,6 +190,7 @@ int TBaseDispatcher::OpenDispatcherPort(const QString& name, int32_t baud, uint3
         openTime_ = GetTimeMs();
     }
     StartThreads();
+    WaitThreadsStarted();
     return 0;
 }
 
@@ -274,9 +277,20 @@ void TBaseDispatcher::StartThreads()
         std::lock_guard lock(deliveryMutex_);
         stopDeliveries_ = false;
     }
+    {
+        std::lock_guard lock(eventMutex_);
+        threadsStarted_ = 0;
+    }
     comThread_ = std::thread([this] { ComThreadBody(); });
     dispThread_ = std::thread([this] { DispThreadBody(); });
     outThread_ = std::thread([this] { OutThreadBody(); });
+}
+
+void TBaseDispatcher::WaitThreadsStarted()
+{
+    // Each thread has its id and priority once this returns.
+    std::unique_lock lock(eventMutex_);
+    eventChanged_.wait_for(lock, 3 * DeliveryTimeout, [this] { return threadsStarted_ == 3; });
 }
 
 void TBaseDispatcher::StopThreads()
@@ -312,6 +326,7 @@ void TBaseDispatcher::WakeOutThread() { SignalFd(outWakeFd_); }
 
 void TBaseDispatcher::ComThreadBody()
 {
+    const ThreadTag tag = EnterThread(comTid_);
     while (!kill_) {
         bool full;
         {
@@ -346,6 +361,7 @@ void TBaseDispatcher::ComThreadBody()
 
 void TBaseDispatcher::DispThreadBody()
 {
+    const ThreadTag tag = EnterThread(dispTid_);
     for (;;) {
         {
             std::unique_lock lock(eventMutex_);
@@ -758,6 +774,7 @@ void TBaseDispatcher::FlushOutBuffer() { PortFlush(0); }
 
 void TBaseDispatcher::OutThreadBody()
 {
+    const ThreadTag tag = EnterThread(outTid_);
     while (!kill_) {
         if (flushRequested_.exchange(false)) {
             {
@@ -1086,8 +1103,11 @@ void TBaseDispatcher::GetFlowOptions(uint32_t& hwOptions, uint32_t& swOptions, u
 void TBaseDispatcher::SetRS485Mode(bool on)
 {
     std::lock_guard line(lineLock_);
+    const bool changed = rs485_ != on;
     rs485_ = on;
     rs485Method_ = PortSetRS485(on);
+    if (changed)
+        ApplyThreadPriorities();
 }
 
 bool TBaseDispatcher::RS485Mode() { return rs485_; }
@@ -1221,7 +1241,46 @@ void TBaseDispatcher::UpdateHandlerFlags(int kind)
 void TBaseDispatcher::SetThreadBoost(uint8_t boost)
 {
     std::lock_guard line(lineLock_);
+    if (boost == threadBoost_)
+        return;
     threadBoost_ = boost;
+    ApplyThreadPriorities();
+}
+
+TBaseDispatcher::ThreadTag TBaseDispatcher::EnterThread(pid_t& tid)
+{
+    {
+        std::lock_guard line(lineLock_);
+        tid = static_cast<pid_t>(::syscall(SYS_gettid));
+        ApplyThreadPriorities();
+    }
+    {
+        std::lock_guard lock(eventMutex_);
+        ++threadsStarted_;
+    }
+    eventChanged_.notify_all();
+    return {this, &tid};
+}
+
+TBaseDispatcher::ThreadTag::~ThreadTag()
+{
+    std::lock_guard line(Owner->lineLock_);
+    *Tid = 0;  // the id may be given to another thread now
+}
+
+void TBaseDispatcher::ApplyThreadPriorities()
+{
+    // A boost is a lower nice value of the thread. Raising a priority takes CAP_SYS_NICE or a
+    // nice limit (RLIMIT_NICE) that allows it; without either the threads stay at normal.
+    auto apply = [](pid_t tid, int boost) {
+        if (tid > 0)
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), -std::min(boost, 20));
+    };
+    apply(comTid_, threadBoost_);
+    apply(dispTid_, threadBoost_);
+    // The output thread one step higher in RS-485 mode, so that the direction is switched back
+    // to receive in time.
+    apply(outTid_, threadBoost_ + (rs485_ ? 1 : 0));
 }
 
 void TBaseDispatcher::SetFlagBits(uint32_t bits)

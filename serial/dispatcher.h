@@ -245,6 +245,7 @@ public:
 protected:
     // Threads.
     void StartThreads();
+    void WaitThreadsStarted();
     void StopThreads();
     void ComThreadBody();
     void DispThreadBody();
@@ -259,6 +260,15 @@ protected:
     bool WriteRingPart(uint32_t from, uint32_t len);
     void WakeComThread();
     void WakeOutThread();
+    // A thread notes its id as it starts and takes its priority; the id goes when it ends.
+    struct ThreadTag {
+        TBaseDispatcher* Owner;
+        pid_t* Tid;
+        ~ThreadTag();
+    };
+    [[nodiscard]] ThreadTag EnterThread(pid_t& tid);
+    // Priorities from the boost and the RS-485 mode (line lock).
+    void ApplyThreadPriorities();
     // Called by whichever thread notices that the device is gone.
     void MarkLost();
     // Hands the loss to the handlers, waiting as long as it takes (a close cancels it); false
@@ -306,6 +316,9 @@ protected:
     uint32_t inQue_ = 0;
     uint32_t outQue_ = 0;
     uint8_t threadBoost_ = 0;
+    pid_t comTid_ = 0;
+    pid_t dispTid_ = 0;
+    pid_t outTid_ = 0;
 
     // Handlers (line lock).
     struct WindowHandler {
@@ -357,6 +370,7 @@ protected:
     bool commEvent_ = false;
     bool ready_ = false;
     bool flushAck_ = false;
+    int threadsStarted_ = 0;
 
     // The delivery in flight (deliveryMutex_).
     std::mutex deliveryMutex_;

@@ -12,7 +12,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <algorithm>
 #include <linux/serial.h>
+#include <sys/resource.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -318,4 +320,46 @@ TEST_F(PortTest, ErrorsNameTheDeviceAndTheReason)
     port->SetComNumber(9);
     message = OpenFails<EBadId>(*port);
     EXPECT_TRUE(message.contains(QStringLiteral("COM9"))) << message.toStdString();
+}
+
+namespace {
+
+// Nice values of this process's threads.
+std::vector<int> ThreadNiceValues()
+{
+    std::vector<int> values;
+    for (const QString& tid : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(QStringLiteral("/proc/self/task/%1/stat").arg(tid));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = f.readAll();
+        // After the name in brackets: state is field 3, nice is field 19.
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 16)
+            values.push_back(fields[16].toInt());
+    }
+    return values;
+}
+
+int CountOf(const std::vector<int>& values, int v) { return static_cast<int>(std::count(values.begin(), values.end(), v)); }
+
+}  // namespace
+
+TEST_F(PortTest, TheOutputThreadRunsOneStepHigherInRS485Mode)
+{
+    // Raising a thread's priority needs the privilege to do so.
+    if (setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -1) != 0)
+        GTEST_SKIP() << "no privilege to raise thread priorities here";
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 0);
+    auto port = MakePort();
+    port->Open();
+    EXPECT_EQ(CountOf(ThreadNiceValues(), -1), 1) << "the output thread";
+    port->SetThreadBoost(2);
+    std::vector<int> nice = ThreadNiceValues();
+    EXPECT_EQ(CountOf(nice, -2), 2) << "event and dispatch threads";
+    EXPECT_EQ(CountOf(nice, -3), 1) << "the output thread";
+    port->SetRS485Mode(false);
+    EXPECT_EQ(CountOf(ThreadNiceValues(), -2), 3);
+    port->Close();
+    EXPECT_EQ(CountOf(ThreadNiceValues(), -2), 0);
 }
