@@ -312,7 +312,7 @@ protected:
     bool rtsState_ = false;
     bool rtsOwned_ = false;
     std::atomic<bool> rs485_{false};
-    TRS485Method rs485Method_ = TRS485Method::None;
+    std::atomic<TRS485Method> rs485Method_{TRS485Method::None};  // read by the output thread
     uint32_t inQue_ = 0;
     uint32_t outQue_ = 0;
     uint8_t threadBoost_ = 0;

@@ -257,6 +257,18 @@ int TPosixDispatcher::PortDrain()
 {
     if (fd_ < 0 || lost_)
         return 0;
+    // tcdrain waits without limit for the driver's queue, which a stalled handshake never
+    // empties: that part is waited for here, where a close or a flush can end it.
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + 5s;
+    for (;;) {
+        int queued = 0;
+        if (sys_->Ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0)
+            break;
+        if (kill_ || flushRequested_ || lost_ || steady_clock::now() > deadline)
+            return 0;
+        std::this_thread::sleep_for(1ms);
+    }
     int r;
     do {
         r = sys_->Drain(fd_);
