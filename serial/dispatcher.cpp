@@ -224,22 +224,13 @@ void TBaseDispatcher::FinishDeferredClose()
     closeRequested_ = false;
 }
 
-bool TBaseDispatcher::DeliveryRunning()
+bool TBaseDispatcher::DeliveryIn(int state)
 {
     std::lock_guard lock(deliveryMutex_);
     if (!currentDelivery_)
         return false;
     std::lock_guard dl(currentDelivery_->Mutex);
-    return currentDelivery_->St == TDelivery::Running;
-}
-
-bool TBaseDispatcher::DeliveryQueued()
-{
-    std::lock_guard lock(deliveryMutex_);
-    if (!currentDelivery_)
-        return false;
-    std::lock_guard dl(currentDelivery_->Mutex);
-    return currentDelivery_->St == TDelivery::Pending;
+    return currentDelivery_->St == state;
 }
 
 void TBaseDispatcher::EndRunningDelivery()

@@ -136,9 +136,9 @@ public:
     // Joins the threads and closes the descriptor after a close made during a delivery.
     void FinishDeferredClose();
     // True while a notification runs on the receiving thread.
-    bool DeliveryRunning();
+    bool DeliveryRunning() { return DeliveryIn(TDelivery::Running); }
     // True while a notification waits for the receiving thread.
-    bool DeliveryQueued();
+    bool DeliveryQueued() { return DeliveryIn(TDelivery::Pending); }
     // Marks the running notification done (its handler freed the receiver); the dispatch
     // thread then goes on and can end.
     void EndRunningDelivery();
@@ -243,6 +243,7 @@ public:
     virtual int PortDrain() { return 0; }
 
 protected:
+    bool DeliveryIn(int state);
     // Threads.
     void StartThreads();
     void WaitThreadsStarted();

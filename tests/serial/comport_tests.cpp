@@ -65,15 +65,6 @@ protected:
     QByteArray received;
 };
 
-termios SlaveSettings(const PtyPair& pty)
-{
-    const int fd = open(pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    termios t{};
-    tcgetattr(fd, &t);
-    close(fd);
-    return t;
-}
-
 double ProcessCpuSeconds()
 {
     timespec ts{};
@@ -117,7 +108,7 @@ TEST_F(ComPortTest, LineSettingsReachTheDevice)
     port->SetStopBits(2);
     port->SetDataBits(7);
     port->Open();
-    termios t = SlaveSettings(pty);
+    termios t = pty.SlaveSettings();
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B115200));
     EXPECT_TRUE(t.c_cflag & CSTOPB);
     // Pseudo-terminals force eight bits without parity; the port's own record keeps them.
@@ -137,7 +128,7 @@ TEST_F(ComPortTest, LineSettingsReachTheDevice)
     port->SetParity(pNone);
     port->SetStopBits(1);
     port->SetDataBits(8);
-    t = SlaveSettings(pty);
+    t = pty.SlaveSettings();
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B2400));
     EXPECT_FALSE(t.c_cflag & CSTOPB);
     port->SetBaud(250000);  // no B-constant for this rate
@@ -145,7 +136,7 @@ TEST_F(ComPortTest, LineSettingsReachTheDevice)
     EXPECT_EQ(baud, 250000);
     EXPECT_EQ(parity, pNone);
     port->SetBaud(0xFF16);  // a legacy speed code: the line runs, and reads back, at 9600
-    t = SlaveSettings(pty);
+    t = pty.SlaveSettings();
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
     port->ValidDispatcher()->GetLineParameters(baud, parity, dataBits, stopBits);
     EXPECT_EQ(baud, 9600);
@@ -690,7 +681,7 @@ TEST_F(ComPortTest, AnAdoptedDescriptorKeepsTheLineSettingsItHad)
     port->Open();
     EXPECT_EQ(port->Baud(), 2400);
     EXPECT_EQ(port->StopBits(), 2);
-    const termios now = SlaveSettings(pty);
+    const termios now = pty.SlaveSettings();
     EXPECT_EQ(cfgetospeed(&now), static_cast<speed_t>(B2400)) << "nothing was applied before the read-back";
     port->PutString("ok");
     EXPECT_EQ(pty.Read(2), "ok");

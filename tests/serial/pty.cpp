@@ -79,6 +79,15 @@ QByteArray PtyPair::Read(int n, std::chrono::milliseconds timeout) const
     return out;
 }
 
+termios PtyPair::SlaveSettings() const
+{
+    // Through the descriptor held since the pair was made: a port holding the slave in
+    // exclusive mode keeps new opens out.
+    termios t{};
+    tcgetattr(slave_, &t);
+    return t;
+}
+
 void PtyPair::CloseMaster()
 {
     if (master_ >= 0)
