@@ -155,18 +155,17 @@ bool IsSystemConsole(const QString& path, const QString& sysClassTty)
     if (::stat(QFile::encodeName(canonical).constData(), &st) == 0 && S_ISCHR(st.st_mode)) {
         const unsigned maj = major(st.st_rdev), min = minor(st.st_rdev);
         if ((maj == 5 && (min == 0 || min == 1)) || (maj == 4 && min < 64))
-            return true;  // /dev/tty, /dev/console, /dev/tty0 to /dev/tty63
+            return true;  // /dev/tty, /dev/console, /dev/tty0 to /dev/tty63, under any name
     }
-    static const QRegularExpression vt(QStringLiteral("^/dev/(console|tty|tty\\d+)$"));
-    if (vt.match(canonical).hasMatch() || vt.match(path).hasMatch()) {
-        const QString name = QFileInfo(canonical).fileName();
-        if (name == QLatin1String("console") || name == QLatin1String("tty") || name.mid(3).toInt() < 64)
-            return true;
-    }
+    if (!canonical.startsWith(QLatin1String("/dev/")))
+        return false;
+    const QString name = canonical.mid(5);
+    static const QRegularExpression vt(QStringLiteral("^tty(\\d+)$"));
+    const auto m = vt.match(name);
+    if (name == QLatin1String("console") || name == QLatin1String("tty") || (m.hasMatch() && m.captured(1).toInt() < 64))
+        return true;
     const QString active = ReadFirstLine(QDir(sysClassTty).filePath(QStringLiteral("console/active")));
-    const QString name = QFileInfo(canonical).fileName();
-    const QStringList consoles = active.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    return canonical.startsWith(QLatin1String("/dev/")) && consoles.contains(name);
+    return active.split(QLatin1Char(' '), Qt::SkipEmptyParts).contains(name);
 }
 
 QStringList ComPortLockDirs()

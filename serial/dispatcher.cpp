@@ -100,6 +100,10 @@ TBaseDispatcher* TBaseDispatcher::FromHandle(uint32_t handle)
 
 TBaseDispatcher::TBaseDispatcher(QObject* owner) : owner_(owner)
 {
+    // "Normal" is the priority of the thread that makes the dispatcher.
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, 0);
+    baseNice_ = errno == 0 ? nice : 0;
     std::lock_guard lock(RegistryLock());
     auto& list = Registry();
     const auto it = std::find(list.begin(), list.end(), nullptr);
@@ -1263,9 +1267,9 @@ void TBaseDispatcher::ApplyThreadPriorities()
 {
     // A boost is a lower nice value of the thread. Raising a priority takes CAP_SYS_NICE or a
     // nice limit (RLIMIT_NICE) that allows it; without either the threads stay at normal.
-    auto apply = [](pid_t tid, int boost) {
+    auto apply = [this](pid_t tid, int boost) {
         if (tid > 0)
-            ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), -std::min(boost, 20));
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), std::max(baseNice_ - boost, -20));
     };
     apply(comTid_, threadBoost_);
     apply(dispTid_, threadBoost_);

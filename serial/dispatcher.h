@@ -317,6 +317,7 @@ protected:
     uint32_t inQue_ = 0;
     uint32_t outQue_ = 0;
     uint8_t threadBoost_ = 0;
+    int baseNice_ = 0;
     pid_t comTid_ = 0;
     pid_t dispTid_ = 0;
     pid_t outTid_ = 0;

@@ -200,8 +200,7 @@ void TPosixDispatcher::PortPrepare()
         else
             dcb_.Parity = (t.c_cflag & PARODD) ? 1 : 2;
         dcb_.StopBits = (t.c_cflag & CSTOPB) ? TwoStopBits : OneStopBit;
-        dcb_.fOutX = saved_->Termios.c_iflag & IXON;
-        dcb_.fInX = saved_->Termios.c_iflag & IXOFF;
+        dcb_.fOutX = dcb_.fInX = false;  // raw now: a binary protocol must not lose its 0x11 and 0x13
         dcb_.fOutxCtsFlow = t.c_cflag & CRTSCTS;
         dcb_.XonChar = t.c_cc[VSTART];
         dcb_.XoffChar = t.c_cc[VSTOP];

@@ -671,9 +671,9 @@ TEST_F(ComPortTest, AnAdoptedDescriptorKeepsTheLineSettingsItHad)
     ASSERT_GE(fd, 0);
     termios t{};
     tcgetattr(fd, &t);
-    cfmakeraw(&t);
     cfsetspeed(&t, B2400);
     t.c_cflag |= CSTOPB;
+    t.c_iflag |= IXON;  // a terminal's default
     tcsetattr(fd, TCSANOW, &t);
     auto port = MakePort(9600);
     port->SetTapiMode(TTapiMode::tmOn);
@@ -681,6 +681,7 @@ TEST_F(ComPortTest, AnAdoptedDescriptorKeepsTheLineSettingsItHad)
     port->Open();
     EXPECT_EQ(port->Baud(), 2400);
     EXPECT_EQ(port->StopBits(), 2);
+    EXPECT_EQ(port->SWFlowOptions(), swfNone) << "the line is raw now: 0x11 and 0x13 are data";
     const termios now = pty.SlaveSettings();
     EXPECT_EQ(cfgetospeed(&now), static_cast<speed_t>(B2400)) << "nothing was applied before the read-back";
     port->PutString("ok");
