@@ -600,6 +600,12 @@ void TBaseDispatcher::MarkLost()
 {
     if (lost_.exchange(true))
         return;
+    {
+        // Nobody will ever take what waits to be sent.
+        std::lock_guard out(outputLock_);
+        ringHead_ = ringTail_ = 0;
+        ringFull_ = false;
+    }
     lostPending_ = true;
     {
         std::lock_guard lock(eventMutex_);
@@ -815,8 +821,8 @@ void TBaseDispatcher::WriteOutputRing()
             from = ringTail_;
             len = std::min(used, outQue_ - from);
         }
-        if (!WriteRingPart(from, len))
-            break;
+        if (!WriteRingPart(from, len) && !lost_)
+            break;  // a flush or a close; after a loss the top of the loop drops the rest
     }
     if (rs485_ && rs485Method_ == TRS485Method::Software && !lost_) {
         // The frame must have left the wire, not only our ring, before the driver goes off:
@@ -841,6 +847,8 @@ bool TBaseDispatcher::WriteRingPart(uint32_t from, uint32_t len)
         if (n > 0) {
             done += static_cast<uint32_t>(n);
             std::lock_guard out(outputLock_);
+            if (lost_)
+                return false;  // the ring was emptied meanwhile
             ringTail_ = (ringTail_ + static_cast<uint32_t>(n)) % outQue_;
             ringFull_ = false;
             continue;
@@ -866,6 +874,8 @@ bool TBaseDispatcher::WriteRingPart(uint32_t from, uint32_t len)
     }
     if (done < len) {
         std::lock_guard out(outputLock_);
+        if (lost_)
+            return false;
         ringTail_ = (ringTail_ + (len - done)) % outQue_;
         ringFull_ = false;
     }

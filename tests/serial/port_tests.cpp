@@ -358,3 +358,18 @@ TEST_F(PortTest, TheOutputThreadRunsOneStepHigherInRS485Mode)
     port->Close();
     EXPECT_EQ(CountOf(ThreadNiceValues(), -2), 0);
 }
+
+TEST_F(PortTest, AWriteThatFindsTheDeviceGoneReportsTheLoss)
+{
+    sys->ModemLines = false;
+    auto port = MakePort();
+    int lost = 0;
+    port->OnPortLost = [&](TCustomComPort*) { ++lost; };
+    port->Open();
+    sys->WriteErrno = ENODEV;
+    port->PutString("frame");
+    ASSERT_TRUE(WaitFor([&] { return lost == 1; }));
+    EXPECT_THROW(port->PutString("next"), EPortLost);
+    EXPECT_EQ(port->OutBuffUsed(), 0u) << "what nobody will take is dropped";
+    port->Close();
+}

@@ -93,6 +93,10 @@ int RecordingSystem::Ioctl(int fd, unsigned long request, void* arg)
 ssize_t RecordingSystem::Write(int fd, const void* bytes, size_t count)
 {
     Note(QStringLiteral("write %1").arg(count));
+    if (WriteErrno != 0) {
+        errno = WriteErrno;
+        return -1;
+    }
     return TSerialSystem::Write(fd, bytes, count);
 }
 

@@ -18,6 +18,7 @@ public:
     std::atomic<bool> HaveLsr{true};        // the line-status register can be read
     std::atomic<int> OpenErrno{0};          // the open fails with this
     std::atomic<int> SetTermiosErrno{0};    // setting the line fails with this
+    std::atomic<int> WriteErrno{0};         // writes fail with this
     std::atomic<unsigned> Rs485Flags{0};    // the driver's RS-485 flags
 
     int Open(const char* path, int flags) override;
