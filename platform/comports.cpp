@@ -156,6 +156,10 @@ bool IsSystemConsole(const QString& path, const QString& sysClassTty)
         const unsigned maj = major(st.st_rdev), min = minor(st.st_rdev);
         if ((maj == 5 && (min == 0 || min == 1)) || (maj == 4 && min < 64))
             return true;  // /dev/tty, /dev/console, /dev/tty0 to /dev/tty63, under any name
+        // In a container the console is another terminal mounted on /dev/console: the same node.
+        struct stat console {};
+        if (::stat("/dev/console", &console) == 0 && console.st_dev == st.st_dev && console.st_ino == st.st_ino)
+            return true;
     }
     if (!canonical.startsWith(QLatin1String("/dev/")))
         return false;
