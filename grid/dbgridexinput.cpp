@@ -2,6 +2,7 @@
 // and deletion, clipboard keys, incremental search, title buttons and sort marking, column
 // sizing, and selection of records, columns and rectangles.
 #include "grid/dbgridex.h"
+#include "grid/dbgridexinplace.h"
 
 #include "platform/application.h"
 
@@ -425,7 +426,11 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
             break;
         }
         case VK_ESCAPE:
-            if (ds->State() == dsEdit || ds->State() == dsInsert)
+            // A changed editor only takes back its own text; the record's other edits stay until
+            // the next Esc.
+            if (EditorVisible() && EditorModified())
+                inplaceEdit_->UpdateContents();
+            else if (ds->State() == dsEdit || ds->State() == dsInsert)
                 ds->Cancel();
             selection_->Clear();
             if (!options_.Contains(dgAlwaysShowEditor))

@@ -60,3 +60,47 @@ TEST(EditorRejectedValue, TheRecordIsNotLeftAndTheTextStays)
     for (const QString& t : errors.texts)
         EXPECT_FALSE(t.isEmpty());
 }
+
+TEST(EditorEsc, FirstEscTakesBackTheEditorSecondCancelsTheRecord)
+{
+    EditFixture f(5);
+    TDBGridInplaceEdit& e = f.Edit("Name");
+    e.selectAll();
+    QTest::keyClicks(&e, "Changed");
+    Press(&e, Qt::Key_Tab);   // writes Name, moves to Amount
+    ASSERT_EQ(f.grid->SelectedField(), f.ds->FieldByName("Amount"));
+    ASSERT_EQ(f.ds->State(), dsEdit);
+    f.grid->ShowEditor();
+    e.selectAll();
+    QTest::keyClicks(&e, "9");
+    Press(&e, Qt::Key_Escape);
+    EXPECT_EQ(f.ds->State(), dsEdit);
+    EXPECT_EQ(f.ds->FieldByName("Name")->AsString(), "Changed");
+    EXPECT_DOUBLE_EQ(f.ds->FieldByName("Amount")->AsFloat(), 1.5);
+    EXPECT_FALSE(f.grid->EditorModified());
+    // The second Esc reaches the grid and cancels the whole edit.
+    QWidget* target = f.grid->EditorVisible() ? static_cast<QWidget*>(&e) : f.grid.get();
+    Press(target, Qt::Key_Escape);
+    EXPECT_EQ(f.ds->State(), dsBrowse);
+    EXPECT_EQ(f.ds->FieldByName("Name")->AsString(), "Name1");
+
+    // The same for an inserted record, with the editor always shown.
+    f.grid->SetOptions(f.grid->Options() + TDBGridOptions{dgAlwaysShowEditor});
+    f.Select("Name");
+    f.grid->setFocus();
+    QTest::keyClick(f.grid.get(), Qt::Key_Insert);
+    ASSERT_EQ(f.ds->State(), dsInsert);
+    ASSERT_TRUE(f.grid->EditorVisible());
+    QTest::keyClicks(&e, "New");
+    Press(&e, Qt::Key_Tab);
+    e.selectAll();
+    QTest::keyClicks(&e, "7");
+    Press(&e, Qt::Key_Escape);
+    EXPECT_EQ(f.ds->State(), dsInsert);
+    EXPECT_EQ(f.ds->FieldByName("Name")->AsString(), "New");
+    EXPECT_TRUE(f.grid->EditorVisible());
+    EXPECT_EQ(e.Text(), "");
+    Press(&e, Qt::Key_Escape);
+    EXPECT_EQ(f.ds->State(), dsBrowse);
+    EXPECT_EQ(f.ds->RecordCount(), 5);
+}
