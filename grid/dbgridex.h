@@ -389,6 +389,9 @@ protected:
     void StepCheckCell(TColumnEx& column, bool backward);
     int TitleLeafBandTop(int dataCol, const TRect& cellRect) const;
     void TimerMouseSelect(int x, int y);
+    // Moves a record-selection drag record by record, selecting the records passed on the way
+    // out and dropping those left on the way back to where the drag began.
+    void DragRecordsBy(int distance);
     void ApplySortMarking();
     bool IsFocusedRowSelect() const;
     void SetCurrentDataCol(int dataCol);
@@ -479,6 +482,7 @@ protected:
     TGridCoord hotCheckCell_;
     int dragState_ = 0;          // 0 none, 1 records, 2 columns, 3 rectangle, 6 own column sizing
     bool dragSelecting_ = true;  // record drag selects (else deselects)
+    TBookmark dragAnchor_;        // the record where a record-selection drag began
     int ownSizingCol_ = -1;
     int ownSizingLine_ = -1;     // x of the dotted sizing line while shown
     int ownSizingOfs_ = 0;

@@ -797,11 +797,19 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
     link_->UpdateRecord();
     HideEditor();
     ds->CheckBrowseMode();
-    const bool multi = options_.Contains(dgMultiSelect);
     const bool recordKind = a.ColKind == cacIndicator || options_.Contains(dgRowSelect);
     const TBookmark anchor = ds->GetBookmark();
+    const int anchorCol = SelectedIndex();
     const bool wasCurrent = a.AreaRow == link_->ActiveRecord() && (a.ColKind == cacIndicator || a.AreaCol == SelectedIndex());
-    if (!((shift & ssShift) && multi && !recordKind && selection_->SelectionType() == gstRectangle))
+    // Shift extends a rectangle to the clicked cell and leaves the current record where it is.
+    const bool extendingRect =
+        (shift & ssShift) && !recordKind && a.ColKind == cacData && CanSelectType(gstRectangle);
+    TBookmark clicked;
+    {
+        TLinkActiveRecordScope scope(*link_, a.AreaRow);
+        clicked = ds->ActiveBookmark();
+    }
+    if (!extendingRect)
         link_->MoveBy(a.AreaRow - link_->ActiveRecord());
     if (a.ColKind == cacData)
         SetCurrentDataCol(a.AreaCol);
@@ -834,13 +842,17 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
             bookmarks_->SetCurrentRowSelected(true);
             dragSelecting_ = true;
         }
+        dragAnchor_ = ds->GetBookmark();
         dragState_ = 1;
     } else if (!recordKind && a.ColKind == cacData && CanSelectType(gstRectangle)) {
         const bool keep = button == Qt::RightButton && IsCellSelected(cell.X, cell.Y);
         if (!(shift & (ssShift | ssCtrl)) && optionsEx_.Contains(dghClearSelection) && !keep)
             selection_->Clear();
         if (!keep) {
-            selection_->Rect().Select(a.AreaCol, ds->GetBookmark(), (shift & ssShift) != 0);
+            // Without a rectangle the extension starts at the current cell, not at an old corner.
+            if (extendingRect && selection_->SelectionType() != gstRectangle)
+                selection_->Rect().Select(anchorCol, anchor, false);
+            selection_->Rect().Select(a.AreaCol, clicked, extendingRect);
             dragState_ = 3;
         }
     } else if (!(shift & (ssShift | ssCtrl)) && optionsEx_.Contains(dghClearSelection) &&
@@ -851,7 +863,10 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
     if (button == Qt::LeftButton && (wasCurrent || options_.Contains(dgAlwaysShowEditor)) &&
         options_.Contains(dgEditing))
         ShowEditor();
-    if (a.ColKind == cacData && a.AreaCol < columns_->Count()) {
+    // Only a cell of the record that is now current may step on release: while a rectangle is
+    // extended the current record is not the one clicked.
+    if (a.ColKind == cacData && a.AreaCol < columns_->Count() && !extendingRect &&
+        a.AreaRow == link_->ActiveRecord()) {
         const TColumnTypeEx kind = columns_->Items(a.AreaCol)->GetColumnType();
         if (kind == ctCheckboxes || kind == ctKeyImageList)
             hotCheckCell_ = cell;
@@ -892,9 +907,10 @@ void TCustomDBGridEx::MouseMove(TShiftState shift, int x, int y)
             const TCellAreaEx a = GetCellType(c.X, c.Y);
             if (a.RowKind == carData && a.AreaRow < link_->RecordCount()) {
                 if (a.AreaRow != link_->ActiveRecord()) {
-                    link_->MoveBy(a.AreaRow - link_->ActiveRecord());
                     if (dragState_ == 1)
-                        bookmarks_->SetCurrentRowSelected(dragSelecting_);
+                        DragRecordsBy(a.AreaRow - link_->ActiveRecord());
+                    else
+                        link_->MoveBy(a.AreaRow - link_->ActiveRecord());
                 }
                 if (dragState_ == 3 && a.ColKind == cacData) {
                     SetCurrentDataCol(a.AreaCol);
@@ -962,13 +978,29 @@ void TCustomDBGridEx::TimerMouseSelect(int x, int y)
         KillGridTimer(1);
         return;
     }
-    if (link_->MoveBy(dir) != 0) {
-        if (dragState_ == 1)
-            bookmarks_->SetCurrentRowSelected(dragSelecting_);
-        else
-            selection_->Rect().Select(SelectedIndex(), ds->GetBookmark(), true);
-    }
+    if (dragState_ == 1)
+        DragRecordsBy(dir);
+    else if (link_->MoveBy(dir) != 0)
+        selection_->Rect().Select(SelectedIndex(), ds->GetBookmark(), true);
     SetGridTimer(1, std::max(0, 200 - 15 * d));
+}
+
+void TCustomDBGridEx::DragRecordsBy(int distance)
+{
+    TDataSet* ds = DataSet();
+    if (!ds || distance == 0)
+        return;
+    const int step = distance > 0 ? 1 : -1;
+    for (int i = 0; i != distance; i += step) {
+        const int side = dragAnchor_.IsNull() ? 0 : ds->CompareBookmarks(ds->GetBookmark(), dragAnchor_);
+        const bool back = side != 0 && (side > 0) == (step < 0);
+        if (back)
+            bookmarks_->SetCurrentRowSelected(!dragSelecting_);
+        if (link_->MoveBy(step) == 0)
+            break;
+        if (!back)
+            bookmarks_->SetCurrentRowSelected(dragSelecting_);
+    }
 }
 
 void TCustomDBGridEx::ApplySortMarking()
@@ -1023,7 +1055,8 @@ void TCustomDBGridEx::MouseUp(Qt::MouseButton button, TShiftState shift, int x, 
                 OnTitleClick(*this, *c);
             else if (a.RowKind == carData && OnCellClick)
                 OnCellClick(*this, *c);
-            if (a.RowKind == carData && hotCheckCell_.X == cell.X && hotCheckCell_.Y == cell.Y && !c->DblClickNextVal() &&
+            if (a.RowKind == carData && hotCheckCell_.X == cell.X && hotCheckCell_.Y == cell.Y &&
+                a.AreaRow == link_->ActiveRecord() && !c->DblClickNextVal() &&
                 !(shift & ssDouble) && c->CanModify(false))
                 StepCheckCell(*c, shift & ssShift);
         }
