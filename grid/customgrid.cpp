@@ -586,10 +586,13 @@ void TCustomGrid::keyPressEvent(QKeyEvent* e)
         TShiftState shift = ShiftStateOf(e->modifiers());
         if (e->key() == Qt::Key_Backtab)
             shift |= ssShift;
-        if (key != 0)
+        // A key without a virtual code (a Cyrillic letter, most punctuation) still types its
+        // character.
+        if (key != 0) {
             KeyDown(key, shift);
-        if (key == 0)
-            return;
+            if (key == 0)
+                return;
+        }
         const QString text = e->text();
         if (!text.isEmpty() && !(shift & ssCtrl)) {
             QChar ch = text.at(0);

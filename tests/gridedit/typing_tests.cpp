@@ -104,3 +104,78 @@ TEST(EditorEsc, FirstEscTakesBackTheEditorSecondCancelsTheRecord)
     EXPECT_EQ(f.ds->State(), dsBrowse);
     EXPECT_EQ(f.ds->RecordCount(), 5);
 }
+
+namespace {
+
+// Types text as a keyboard with a Russian layout sends it: the key code of a letter is its
+// upper-case code point, punctuation keeps its own code.
+void Type(QWidget* w, const QString& text)
+{
+    for (const QChar c : text) {
+        const int key = c.isLetter() ? int(c.toUpper().unicode()) : int(c.unicode());
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &release);
+    }
+}
+
+void SetName(TDataSet& ds, int recNo, const QString& name)
+{
+    ds.SetRecNo(recNo);
+    ds.Edit();
+    ds.FieldByName("Name")->SetAsString(name);
+    ds.Post();
+}
+
+} // namespace
+
+TEST(GridTyping, CyrillicAndPunctuationOpenTheEditorWithTheCharacter)
+{
+    EditFixture f(5);
+    f.Select("Name");
+    f.grid->setFocus();
+    Type(f.grid.get(), QStringLiteral("ж"));
+    ASSERT_TRUE(f.grid->EditorVisible());
+    EXPECT_EQ(f.Editor().Text(), QStringLiteral("ж"));
+    Type(&f.Editor(), QStringLiteral("ук, №1"));
+    EXPECT_EQ(f.Editor().Text(), QStringLiteral("жук, №1"));
+    Press(&f.Editor(), Qt::Key_Down);
+    EXPECT_EQ(f.ds->RecNo(), 2);
+    f.ds->First();
+    EXPECT_EQ(f.ds->FieldByName("Name")->AsString(), QStringLiteral("жук, №1"));
+
+    // Punctuation first.
+    f.ds->SetRecNo(3);
+    f.grid->setFocus();
+    Type(f.grid.get(), QStringLiteral(","));
+    ASSERT_TRUE(f.grid->EditorVisible());
+    EXPECT_EQ(f.Editor().Text(), QStringLiteral(","));
+    Press(&f.Editor(), Qt::Key_Escape);
+    EXPECT_EQ(f.ds->FieldByName("Name")->AsString(), "Name3");
+}
+
+TEST(GridTyping, IncrementalSearchTakesCyrillicAndPunctuation)
+{
+    EditFixture f(5);
+    SetName(*f.ds, 2, QStringLiteral("Борис"));
+    SetName(*f.ds, 4, QStringLiteral("Бор, дом"));
+    f.ds->First();
+    f.Col("Name").SetReadOnly(true);
+    f.grid->SetOptionsEx(f.grid->OptionsEx() + TDBGridExOptions{dghIncSearch});
+    f.Select("Name");
+    f.grid->setFocus();
+    Type(f.grid.get(), QStringLiteral("бор"));
+    EXPECT_TRUE(f.grid->IncSearchRunning());
+    EXPECT_EQ(f.grid->IncSearchText().toUpper(), QStringLiteral("БОР"));
+    EXPECT_EQ(f.ds->RecNo(), 2);
+    Type(f.grid.get(), QStringLiteral(","));
+    EXPECT_EQ(f.ds->RecNo(), 4);
+    EXPECT_EQ(f.grid->IncSearchText().toUpper(), QStringLiteral("БОР,"));
+    // A character that matches nothing is dropped and the record stays.
+    Type(f.grid.get(), QStringLiteral("я"));
+    EXPECT_EQ(f.ds->RecNo(), 4);
+    EXPECT_EQ(f.grid->IncSearchText().toUpper(), QStringLiteral("БОР,"));
+    EXPECT_FALSE(f.grid->EditorVisible());
+    EXPECT_EQ(f.ds->State(), dsBrowse);
+}
