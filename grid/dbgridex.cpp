@@ -1043,6 +1043,11 @@ void TCustomDBGridEx::UpdateHorzScrollBar()
 void TCustomDBGridEx::ScrollBarAction(bool vertical, TScrollCode code, int pos)
 {
     if (!vertical) {
+        if (code == scTrack) {
+            if (!horzScrollBar_->Tracking())
+                return;
+            code = scPosition;
+        }
         TCustomGrid::ScrollBarAction(vertical, code, pos);
         return;
     }
