@@ -682,9 +682,37 @@ void TCustomDBGridEx::DefineFieldMap()
             link_->AddMapping(columns_->Items(i)->FieldName());
     } else {
         link_->SetSparseMap(false);
-        for (TField* f : ds->Fields())
+        for (TField* f : DefaultColumnFields())
             link_->AddMapping(f->FieldName());
     }
+}
+
+std::vector<TField*> TCustomDBGridEx::DefaultColumnFields() const
+{
+    std::vector<TField*> result;
+    TDataSet* ds = DataSet();
+    if (!ds)
+        return result;
+    if (ds == defaultOrderDataSet_)
+        for (const QString& name : defaultFieldOrder_)
+            if (TField* f = ds->FindField(name); f && std::find(result.begin(), result.end(), f) == result.end())
+                result.push_back(f);
+    for (TField* f : ds->Fields())
+        if (std::find(result.begin(), result.end(), f) == result.end())
+            result.push_back(f);
+    return result;
+}
+
+void TCustomDBGridEx::DefaultColumnMoved(int from, int to)
+{
+    QStringList order;
+    for (int i = 0; i < columns_->Count(); ++i)
+        order << columns_->Items(i)->FieldName();
+    if (from < 0 || from >= order.size() || to < 0 || to >= order.size())
+        return;
+    order.move(from, to);
+    defaultFieldOrder_ = order;
+    defaultOrderDataSet_ = DataSet();
 }
 
 void TCustomDBGridEx::BuildFieldMap() { DefineFieldMap(); }
@@ -731,7 +759,7 @@ void TCustomDBGridEx::InternalLayout()
                     if (c->FieldName().isEmpty() || !ds->FindField(c->FieldName()))
                         columns_->Delete(i);
                 }
-                const auto& fields = ds->Fields();
+                const std::vector<TField*> fields = DefaultColumnFields();
                 for (int i = 0; i < int(fields.size()); ++i) {
                     TField* f = fields[std::size_t(i)];
                     TColumnEx* found = nullptr;

@@ -228,6 +228,7 @@ public:
 
     // ---- Data link client
     void LinkActive(bool value) override;
+    void DefaultColumnMoved(int from, int to) override;
     void DataChanged() override;
     void Scroll(int distance) override;
     bool AcquireFocus() override;
@@ -341,6 +342,8 @@ protected:
     virtual void FollowActiveRecord();
     virtual void BuildFieldMap();
     void DefineFieldMap();
+    // The dataset's fields in the order of the grid-made columns.
+    std::vector<TField*> DefaultColumnFields() const;
 
     // Painting
     void Paint(TCanvas& canvas) override;
@@ -483,6 +486,8 @@ protected:
     int dragState_ = 0;          // 0 none, 1 records, 2 columns, 3 rectangle, 6 own column sizing
     bool dragSelecting_ = true;  // record drag selects (else deselects)
     TBookmark dragAnchor_;        // the record where a record-selection drag began
+    QStringList defaultFieldOrder_;          // fields of grid-made columns as the user arranged them
+    const TDataSet* defaultOrderDataSet_ = nullptr;  // the dataset that order belongs to
     int ownSizingCol_ = -1;
     int ownSizingLine_ = -1;     // x of the dotted sizing line while shown
     int ownSizingOfs_ = 0;

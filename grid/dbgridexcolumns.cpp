@@ -707,7 +707,11 @@ QString TColumnEx::DisplayName() const
 
 void TColumnEx::SetIndex(int index)
 {
-    // The dataset's fields keep their order: the platform's fields have no settable position.
+    // The dataset's fields have no settable position; the grid keeps the order of the fields of
+    // its own columns instead, so that its next layout does not undo the move.
+    if (IsDefaultColumn() && ActiveLink() && index != Index())
+        if (IDBGridEx* grid = Grid())
+            grid->DefaultColumnMoved(Index(), index);
     TCollectionItem::SetIndex(index);
 }
 

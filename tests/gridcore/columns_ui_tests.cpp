@@ -1,0 +1,67 @@
+// Columns and titles as a user handles them: moving by title, widths set in code, pop-up menus.
+#include "gridfixture.h"
+
+#include <QApplication>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+QPoint CenterOf(const TRect& r) { return QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2); }
+
+void Move(QWidget* w, QPoint p, Qt::MouseButtons buttons)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(p), w->mapToGlobal(QPointF(p)), Qt::NoButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &move);
+}
+
+QStringList FieldOrder(TDBGridEx& g)
+{
+    QStringList names;
+    for (int i = 0; i < g.Columns().Count(); ++i)
+        names << g.Columns()[i]->FieldName();
+    return names;
+}
+
+// Drags the title of grid column from onto grid column to.
+void DragTitle(TDBGridEx& g, int from, int to)
+{
+    const QPoint start = CenterOf(g.CellRect(from, 0)) - QPoint(0, 3);
+    const QPoint end = CenterOf(g.CellRect(to, 0)) - QPoint(0, 3);
+    QTest::mousePress(g.viewport(), Qt::LeftButton, Qt::NoModifier, start);
+    Move(g.viewport(), (start + end) / 2, Qt::LeftButton);
+    Move(g.viewport(), end, Qt::LeftButton);
+    QTest::mouseRelease(g.viewport(), Qt::LeftButton, Qt::NoModifier, end);
+}
+
+} // namespace
+
+TEST(GridColumnMove, GridMadeColumnsStayWhereTheirTitleWasDragged)
+{
+    GridFixture f(5, 500, 200);
+    TDBGridEx& g = *f.grid;
+    ASSERT_EQ(g.Columns().State(), csDefault);
+    ASSERT_EQ(FieldOrder(g), QStringList({"ID", "Name", "Amount", "Flag", "Qty"}));
+    int moves = 0;
+    g.OnColumnMoved = [&](TCustomDBGridEx&, int from, int to) {
+        EXPECT_EQ(from, 2);
+        EXPECT_EQ(to, 4);
+        ++moves;
+    };
+    f.ds->SetRecNo(3);
+    DragTitle(g, 2, 4);
+    EXPECT_EQ(moves, 1);
+    EXPECT_EQ(FieldOrder(g), QStringList({"ID", "Amount", "Flag", "Name", "Qty"}));
+    EXPECT_EQ(g.Columns().State(), csDefault);
+    // The cells follow their columns, and the current column is the moved one.
+    EXPECT_EQ(g.SelectedField(), f.ds->FieldByName("Name"));
+    EXPECT_EQ(g.Columns()[3]->Field(), f.ds->FieldByName("Name"));
+    EXPECT_EQ(g.Columns()[3]->DisplayText(), "Name3");
+    // A later layout keeps the order.
+    g.LayoutChanged();
+    EXPECT_EQ(FieldOrder(g), QStringList({"ID", "Amount", "Flag", "Name", "Qty"}));
+    // And back.
+    g.OnColumnMoved = nullptr;
+    DragTitle(g, 4, 1);
+    EXPECT_EQ(FieldOrder(g), QStringList({"Name", "ID", "Amount", "Flag", "Qty"}));
+}
