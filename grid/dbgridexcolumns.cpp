@@ -1709,12 +1709,11 @@ void TDBGridColumnsEx::Update(TCollectionItem* item)
             if (!grid.AutoFitColWidths() || grid.IsDesigning()) {
                 const int target = column->Visible() ? column->Width()
                                                      : (grid.Options().Contains(dgColLines) ? -1 : 0);
-                if (grid.ColWidth(gridCol) == target) {
-                    if (grid.UseMultiTitle())
-                        grid.LayoutTitles();
-                } else {
+                if (grid.ColWidth(gridCol) != target)
                     grid.SetColWidth(gridCol, target);
-                }
+                // The title tree holds the widths too (bands span them, wrapping sets heights).
+                if (grid.UseMultiTitle())
+                    grid.LayoutTitles();
             } else {
                 const int old = grid.ColWidth(gridCol);
                 if (old > 0) {

@@ -65,3 +65,31 @@ TEST(GridColumnMove, GridMadeColumnsStayWhereTheirTitleWasDragged)
     DragTitle(g, 4, 1);
     EXPECT_EQ(FieldOrder(g), QStringList({"Name", "ID", "Amount", "Flag", "Qty"}));
 }
+
+TEST(GridMultiTitle, TheTitleTreeFollowsWidthsSetInCode)
+{
+    GridFixture f(5, 500, 200);
+    TDBGridEx& g = *f.grid;
+    g.SetUseMultiTitle(true);
+    g.Columns()[1]->Title().SetCaption("Группа|Имя");
+    g.Columns()[2]->Title().SetCaption("Группа|Сумма");
+    THeadTreeNode* leaf = g.LeafOf(1);
+    ASSERT_NE(leaf, nullptr);
+    ASSERT_NE(leaf->Host, nullptr);
+    ASSERT_EQ(leaf->Host->Text, "Группа");
+    g.Columns()[1]->SetWidth(130);
+    g.Columns()[2]->SetWidth(20);   // narrow: the caption wraps and the band rows grow
+    EXPECT_EQ(g.ColWidths(2), 130);
+    leaf = g.LeafOf(1);
+    EXPECT_EQ(leaf->Width, 130);
+    EXPECT_EQ(leaf->Host->Width, 130 + 1 + 20);
+    const int titleHeight = g.RowHeights(0);
+    const QImage inCode = f.Grab();
+    // The picture is what a full layout draws.
+    g.LayoutChanged();
+    EXPECT_EQ(g.RowHeights(0), titleHeight);
+    const QImage relaid = f.Grab();
+    const TRect title = g.CellRect(1, 0);
+    const QRect band(0, 0, g.ClientWidth(), title.Bottom + 1);
+    EXPECT_EQ(inCode.copy(band), relaid.copy(band));
+}
