@@ -383,7 +383,10 @@ protected:
     void Resized() override;
     bool SelectCell(int col, int row) override;
     void wheelEvent(QWheelEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
     bool event(QEvent* e) override;
+    // The pop-up menu of the data column at a viewport point (cells or title), if it has one.
+    QMenu* ColumnPopupMenuAt(int x, int y) const;
 
     void MoveToRecord(int distance, bool select);
     bool ConfirmDelete();

@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QHelpEvent>
 #include <QToolTip>
 #include <QWheelEvent>
@@ -1062,8 +1064,33 @@ void TCustomDBGridEx::MouseUp(Qt::MouseButton button, TShiftState shift, int x, 
         }
     }
     hotCheckCell_ = TGridCoord();
+    if (button == Qt::RightButton)
+        if (QMenu* menu = ColumnPopupMenuAt(x, y))
+            menu->popup(viewport()->mapToGlobal(QPoint(x, y)));
     if (OnMouseUp)
         OnMouseUp(*this, button, shift, x, y);
+}
+
+QMenu* TCustomDBGridEx::ColumnPopupMenuAt(int x, int y) const
+{
+    const TGridCoord cell = MouseCoord(x, y);
+    if (cell.X < 0)
+        return nullptr;
+    const TCellAreaEx a = GetCellType(cell.X, cell.Y);
+    if (a.ColKind != cacData || a.AreaCol >= columns_->Count() ||
+        (a.RowKind != carTitle && a.RowKind != carData))
+        return nullptr;
+    return columns_->Items(a.AreaCol)->PopupMenu();
+}
+
+void TCustomDBGridEx::contextMenuEvent(QContextMenuEvent* e)
+{
+    // A column with its own menu shows it on the button's release; no other menu goes up.
+    if (e->reason() == QContextMenuEvent::Mouse && ColumnPopupMenuAt(e->pos().x(), e->pos().y())) {
+        e->accept();
+        return;
+    }
+    TCustomGrid::contextMenuEvent(e);
 }
 
 void TCustomDBGridEx::TimerEvent(int id)

@@ -2,6 +2,8 @@
 #include "gridfixture.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -92,4 +94,31 @@ TEST(GridMultiTitle, TheTitleTreeFollowsWidthsSetInCode)
     const TRect title = g.CellRect(1, 0);
     const QRect band(0, 0, g.ClientWidth(), title.Bottom + 1);
     EXPECT_EQ(inCode.copy(band), relaid.copy(band));
+}
+
+TEST(GridColumnPopup, ARightClickInACellOrTitleOpensTheColumnsMenu)
+{
+    GridFixture f(5, 500, 200);
+    TDBGridEx& g = *f.grid;
+    QMenu menu;
+    menu.addAction("Копировать");
+    g.Columns()[2]->SetPopupMenu(&menu);
+    const int dataRow = g.TopDataOffset() + 2;
+    // Another column's cell: no menu.
+    QTest::mouseClick(g.viewport(), Qt::RightButton, Qt::NoModifier, CenterOf(g.CellRect(2, dataRow)));
+    EXPECT_FALSE(menu.isVisible());
+    const QPoint cell = CenterOf(g.CellRect(3, dataRow));
+    QTest::mouseClick(g.viewport(), Qt::RightButton, Qt::NoModifier, cell);
+    EXPECT_TRUE(menu.isVisible());
+    EXPECT_EQ(menu.pos(), g.viewport()->mapToGlobal(cell));
+    // The right click moved to the record like a left one.
+    EXPECT_EQ(f.ds->RecNo(), 3);
+    menu.hide();
+    // The context-menu event that follows is taken, so no other menu goes up.
+    QContextMenuEvent context(QContextMenuEvent::Mouse, cell, g.viewport()->mapToGlobal(cell));
+    QApplication::sendEvent(g.viewport(), &context);
+    EXPECT_TRUE(context.isAccepted());
+    QTest::mouseClick(g.viewport(), Qt::RightButton, Qt::NoModifier, CenterOf(g.CellRect(3, 0)));
+    EXPECT_TRUE(menu.isVisible());
+    menu.hide();
 }
