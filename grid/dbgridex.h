@@ -20,6 +20,7 @@
 #include "platform/graphics.h"
 #include "platform/imagelist.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -40,6 +41,13 @@ struct TCellAreaEx {
     int AreaCol = 0;
     int AreaRow = 0;
 };
+
+// Milliseconds of a clock that never goes back, for the grid's own double-click timing.
+inline qint64 SteadyMilliseconds()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 class TCustomDBGridEx;
 class TDBGridInplaceEdit;
@@ -215,6 +223,9 @@ public:
 
     // ---- Filter row editor (grid/dbgridexfilterrow.cpp)
     TInplaceFilterEditEx* FilterEditor() const { return filterEdit_; }
+    // Whether a press at a screen point completes a double click begun by a press on a filter
+    // cell (which went to the grid, not to the editor); the remembered press is used up.
+    bool TakeFilterDoubleClick(const QPoint& globalPos);
     int FilterCol() const { return filterCol_; }
     bool FilterEditing() const { return filterEditing_; }
     void ShowFilterEditor(int dataCol);
@@ -507,11 +518,13 @@ protected:
     void DestroyEditors();
     int NextFilterColumn(int from, int step) const;
     void FilterEditKeyDown(int& key, TShiftState shift);
-    void PassPressToFilterEditor(int x, int y);
+    void PassPressToFilterEditor(int x, int y, bool doubleClick = false);
     TDBGridInplaceEdit* inplaceEdit_ = nullptr;
     TInplaceFilterEditEx* filterEdit_ = nullptr;
     int filterCol_ = -1;
     bool filterEditing_ = false;
+    qint64 filterPressTime_ = -1;   // steady milliseconds of the last filter-cell press, -1 none
+    QPoint filterPressPos_;         // its screen point
     bool filterFocusedGrid_ = false;
 };
 

@@ -671,6 +671,18 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
 {
     lastMouseX_ = x;
     lastMouseY_ = y;
+    // The second press of a double click on the filter cell being edited belongs to its editor
+    // (taking the focus first would close it).
+    if (doubleClick && button == Qt::LeftButton && FilterEditing()) {
+        const TGridCoord c = MouseCoord(x, y);
+        const TCellAreaEx a = c.X >= 0 ? GetCellType(c.X, c.Y) : TCellAreaEx{};
+        if (c.X >= 0 && a.RowKind == carFilter && a.ColKind == cacData && a.AreaCol == filterCol_) {
+            PassPressToFilterEditor(x, y, true);
+            if (OnMouseDown)
+                OnMouseDown(*this, button, shift, x, y);
+            return;
+        }
+    }
     if (button == Qt::RightButton && !hasFocus())
         setFocus(Qt::MouseFocusReason);
     if (!AcquireFocus())
@@ -784,8 +796,12 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
             columns_->Items(a.AreaCol)->Visible() && columns_->Items(a.AreaCol)->STFilter().Visible()) {
             selection_->Clear();
             ShowFilterEditor(a.AreaCol);
-            if (button == Qt::LeftButton && FilterEditing())
+            if (button == Qt::LeftButton && FilterEditing()) {
                 PassPressToFilterEditor(x, y);
+                // The next press lands on the editor: it needs this one to see a double click.
+                filterPressTime_ = SteadyMilliseconds();
+                filterPressPos_ = viewport()->mapToGlobal(QPoint(x, y));
+            }
         }
         fireDown();
         return;
