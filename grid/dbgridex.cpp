@@ -52,9 +52,9 @@ TCustomDBGridEx::TCustomDBGridEx(QWidget* parent) : TCustomGrid(parent)
     optionsEx_ = TDBGridExOptions::FromBits(kOptionsExDefault);
     titleFont_.Assign(font_);
     footerFont_.Assign(font_);
-    titleFont_.OnChange = [this] { FontsChanged(); };
-    footerFont_.OnChange = [this] { FontsChanged(); };
-    font_.OnChange = [this] { FontsChanged(); };
+    titleFont_.OnChange = [this] { OwnFontChanged(); };
+    footerFont_.OnChange = [this] { OwnFontChanged(); };
+    font_.OnChange = [this] { OwnFontChanged(); };
 
     sumList_->SumListChanged = [this](TDBSumListProducer&) { SumListChanged(); };
     sumList_->OnRecalcAll = [this](TDBSumListProducer&) {
@@ -258,6 +258,109 @@ void TCustomDBGridEx::FontsChanged()
     if (destroying_)
         return;
     LayoutChanged();
+}
+
+void TCustomDBGridEx::OwnFontChanged()
+{
+    if (!fontFromParent_)
+        parentFont_ = false;
+    FontsChanged();
+}
+
+namespace {
+
+// The parent's Qt font as the grid's font: family, pixel height and style; the colour stays.
+void AssignQFont(TFont& font, const QFont& q)
+{
+    font.SetName(q.family());
+    const int ppi = font.PixelsPerInch() > 0 ? font.PixelsPerInch() : 96;
+    const int px = q.pixelSize() > 0 ? q.pixelSize() : MulDiv(q.pointSize(), ppi, 72);
+    font.SetHeight(-std::max(1, px));
+    TFontStyles style;
+    if (q.bold())
+        style.Include(fsBold);
+    if (q.italic())
+        style.Include(fsItalic);
+    if (q.underline())
+        style.Include(fsUnderline);
+    if (q.strikeOut())
+        style.Include(fsStrikeOut);
+    font.SetStyle(style);
+}
+
+} // namespace
+
+void TCustomDBGridEx::ParentFontChanged()
+{
+    if (!parentFont_ || destroying_)
+        return;
+    TFont parent(font_);
+    AssignQFont(parent, QWidget::font());
+    fontFromParent_ = true;
+    BeginLayout();
+    try {
+        font_.Assign(parent);
+        titleFont_.Assign(font_);
+        footerFont_.Assign(font_);
+    } catch (...) {
+        fontFromParent_ = false;
+        EndLayout();
+        throw;
+    }
+    fontFromParent_ = false;
+    EndLayout();
+}
+
+void TCustomDBGridEx::SetParentFont(bool value)
+{
+    if (value == parentFont_)
+        return;
+    parentFont_ = value;
+    ParentFontChanged();
+}
+
+void TCustomDBGridEx::changeEvent(QEvent* e)
+{
+    if (e->type() == QEvent::FontChange)
+        Guarded([&] { ParentFontChanged(); });
+    TCustomGrid::changeEvent(e);
+}
+
+void TCustomDBGridEx::ChangeScale(int m, int d)
+{
+    if (m == d || d == 0)
+        return;
+    BeginLayout();
+    try {
+        if (!parentFont_) {
+            auto scale = [m, d](TFont& f) { f.SetHeight(MulDiv(f.Height(), m, d)); };
+            scale(titleFont_);
+            scale(footerFont_);
+            scale(font_);
+        }
+        columns_->BeginUpdate();
+        try {
+            // Widths scale as a running total so that their sum does not drift.
+            int total = 0;
+            int scaledBefore = 0;
+            for (int i = 0; i < columns_->Count(); ++i) {
+                TColumnEx* c = columns_->Items(i);
+                c->ScaleOwnFonts(m, d);
+                total += c->Width();
+                const int scaled = MulDiv(total, m, d);
+                c->SetWidth(scaled - scaledBefore);
+                scaledBefore = scaled;
+            }
+        } catch (...) {
+            columns_->EndUpdate();
+            throw;
+        }
+        columns_->EndUpdate();
+    } catch (...) {
+        EndLayout();
+        throw;
+    }
+    EndLayout();
 }
 
 void TCustomDBGridEx::SumListChanged()

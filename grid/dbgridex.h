@@ -113,6 +113,12 @@ public:
     const TFont& FooterFont() const override { return footerFont_; }
     TFont& FooterFont() { return footerFont_; }
     void SetFooterFont(const TFont& font) { footerFont_.Assign(font); }
+    // The grid's font follows its parent widget's, and the title and footer fonts follow it;
+    // setting any of the three ends that.
+    bool ParentFont() const { return parentFont_; }
+    void SetParentFont(bool value);
+    // The window layout is scaled by m/d (another screen resolution).
+    void ChangeScale(int m, int d);
     TColor FooterColor() const override { return footerColor_; }
     void SetFooterColor(TColor value);
     TColor FixedColor() const override { return fixedColor_; }
@@ -394,6 +400,7 @@ protected:
     void Resized() override;
     bool SelectCell(int col, int row) override;
     void wheelEvent(QWheelEvent* e) override;
+    void changeEvent(QEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
     bool event(QEvent* e) override;
     // The pop-up menu of the data column at a viewport point (cells or title), if it has one.
@@ -418,6 +425,9 @@ protected:
 
 private:
     void FontsChanged();
+    void OwnFontChanged();
+    // Takes the parent widget's font while ParentFont is on.
+    void ParentFontChanged();
     void SumListChanged();
     void SetGridOptionsFromOptions();
     int LineWidth() const { return GridLineWidth(); }
@@ -523,6 +533,8 @@ protected:
     TInplaceFilterEditEx* filterEdit_ = nullptr;
     int filterCol_ = -1;
     bool filterEditing_ = false;
+    bool parentFont_ = true;
+    bool fontFromParent_ = false;   // the fonts change because the parent's did
     qint64 filterPressTime_ = -1;   // steady milliseconds of the last filter-cell press, -1 none
     QPoint filterPressPos_;         // its screen point
     bool filterFocusedGrid_ = false;

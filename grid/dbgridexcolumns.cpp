@@ -715,6 +715,20 @@ void TColumnEx::SetIndex(int index)
     TCollectionItem::SetIndex(index);
 }
 
+void TColumnEx::ScaleOwnFonts(int m, int d)
+{
+    auto scale = [m, d](TFont& f) { f.SetHeight(MulDiv(f.Height(), m, d)); };
+    if (IsAssigned(cvFont))
+        scale(Font());
+    if (title_ && title_->Assigned(cvTitleFont))
+        scale(title_->Font());
+    if (footer_ && footer_->IsFontStored())
+        scale(footer_->Font());
+    for (int i = 0; i < footers_->Count(); ++i)
+        if (footers_->Items(i)->IsFontStored())
+            scale(footers_->Items(i)->Font());
+}
+
 void TColumnEx::FontChanged()
 {
     assigned_.Include(cvFont);

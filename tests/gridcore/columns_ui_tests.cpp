@@ -122,3 +122,72 @@ TEST(GridColumnPopup, ARightClickInACellOrTitleOpensTheColumnsMenu)
     EXPECT_TRUE(menu.isVisible());
     menu.hide();
 }
+
+TEST(GridFonts, TitleAndFooterFontsFollowTheParentFontUntilSetThemselves)
+{
+    QWidget parent;
+    parent.resize(600, 300);
+    GridFixture f(5, 500, 200);
+    TDBGridEx& g = *f.grid;
+    g.setParent(&parent);
+    parent.show();
+    g.SetFooterRowCount(1);
+    ASSERT_TRUE(g.ParentFont());
+    const int rowBefore = g.RowHeights(g.TopDataOffset());
+    QFont big(QStringLiteral("Liberation Sans"));
+    big.setPixelSize(22);
+    parent.setFont(big);
+    // The grid, its titles and its footers take the parent's font.
+    EXPECT_EQ(g.Font().Name(), QStringLiteral("Liberation Sans"));
+    EXPECT_EQ(g.Font().Height(), -22);
+    EXPECT_EQ(g.TitleFont().Height(), -22);
+    EXPECT_EQ(g.FooterFont().Height(), -22);
+    EXPECT_EQ(g.Columns()[1]->Title().Font().Height(), -22);
+    EXPECT_GT(g.RowHeights(g.TopDataOffset()), rowBefore);
+    EXPECT_TRUE(g.ParentFont());
+    // A title font of its own ends following the parent; the grid keeps the parent's font.
+    g.TitleFont().SetStyle(TFontStyles{fsBold});
+    EXPECT_FALSE(g.ParentFont());
+    QFont small = big;
+    small.setPixelSize(12);
+    parent.setFont(small);
+    EXPECT_EQ(g.TitleFont().Height(), -22);
+    EXPECT_EQ(g.Font().Height(), -22);
+    // Following again takes the parent's font at once.
+    g.SetParentFont(true);
+    EXPECT_EQ(g.Font().Height(), -12);
+    EXPECT_EQ(g.TitleFont().Height(), -12);
+    EXPECT_EQ(g.FooterFont().Height(), -12);
+    g.setParent(nullptr);
+}
+
+TEST(GridFonts, ChangeScaleScalesFontsOfItsOwnAndWidthsWithoutDrift)
+{
+    GridFixture f(5, 500, 200);
+    TDBGridEx& g = *f.grid;
+    g.SetParentFont(false);
+    g.TitleFont().SetHeight(-10);
+    g.FooterFont().SetHeight(-20);
+    TColumnEx* own = g.Columns()[1];
+    own->Font().SetHeight(-14);
+    own->Footer().Font().SetHeight(-8);
+    const int widths[] = {33, 33, 33, 33, 33};
+    for (int i = 0; i < 5; ++i)
+        g.Columns()[i]->SetWidth(widths[i]);
+    g.ChangeScale(3, 2);
+    EXPECT_EQ(g.TitleFont().Height(), -15);
+    EXPECT_EQ(g.FooterFont().Height(), -30);
+    EXPECT_EQ(own->Font().Height(), -21);
+    EXPECT_EQ(own->Footer().Font().Height(), -12);
+    // Other columns follow the grid's fonts.
+    EXPECT_EQ(g.Columns()[2]->Title().Font().Height(), -15);
+    // 165 * 3 / 2 = 247.5: the widths add up to the scaled total, not to five rounded halves.
+    int sum = 0;
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_GE(g.Columns()[i]->Width(), 49);
+        EXPECT_LE(g.Columns()[i]->Width(), 50);
+        sum += g.Columns()[i]->Width();
+    }
+    EXPECT_EQ(sum, MulDiv(165, 3, 2));
+    EXPECT_EQ(g.ColWidths(1), g.Columns()[0]->Width());
+}
