@@ -658,7 +658,14 @@ void TCustomDBGridEx::SetCurrentDataCol(int dataCol)
         OnColEnter(*this);
 }
 
-bool TCustomDBGridEx::SelectCell(int, int) { return true; }
+bool TCustomDBGridEx::SelectCell(int col, int)
+{
+    // The changed text of the cell being left is written first: a value the field refuses raises
+    // here, before the current cell has moved away from it.
+    if (col != Col() && EditorVisible() && EditorModified() && link_->Active())
+        link_->UpdateData();
+    return true;
+}
 
 int TCustomDBGridEx::GetTitleRowCount() const { return options_.Contains(dgTitles) ? 1 : 0; }
 

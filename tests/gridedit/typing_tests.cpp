@@ -179,3 +179,27 @@ TEST(GridTyping, IncrementalSearchTakesCyrillicAndPunctuation)
     EXPECT_FALSE(f.grid->EditorVisible());
     EXPECT_EQ(f.ds->State(), dsBrowse);
 }
+
+TEST(EditorRejectedValue, TabAndAClickElsewhereKeepTheCellToo)
+{
+    EditFixture f(5);
+    ErrorRecorder errors;
+    TDBGridInplaceEdit& e = f.Edit("ID");
+    const int idCol = f.grid->Col();
+    e.selectAll();
+    QTest::keyClicks(&e, "1-2");
+    Press(&e, Qt::Key_Tab);
+    EXPECT_EQ(errors.texts.size(), 1);
+    EXPECT_EQ(f.grid->Col(), idCol);
+    EXPECT_TRUE(f.grid->EditorVisible());
+    EXPECT_EQ(e.Text(), "1-2");
+    // A click on another record.
+    const TRect other = f.grid->CellRect(idCol + 1, f.grid->TopDataOffset() + 2);
+    QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint((other.Left + other.Right) / 2, (other.Top + other.Bottom) / 2));
+    EXPECT_EQ(errors.texts.size(), 2);
+    EXPECT_EQ(f.ds->RecNo(), 1);
+    EXPECT_EQ(f.ds->State(), dsEdit);
+    EXPECT_EQ(f.grid->Col(), idCol);
+    EXPECT_EQ(e.Text(), "1-2");
+}
