@@ -881,9 +881,10 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
     if (button == Qt::LeftButton && (wasCurrent || options_.Contains(dgAlwaysShowEditor)) &&
         options_.Contains(dgEditing))
         ShowEditor();
-    // Only a cell of the record that is now current may step on release: while a rectangle is
-    // extended the current record is not the one clicked.
-    if (a.ColKind == cacData && a.AreaCol < columns_->Count() && !extendingRect &&
+    // Only a cell of the record that is now current may step on release, and none while Shift
+    // extends a selection: the click is about the selection, not the value.
+    const bool extendingRows = recordKind && (shift & ssShift) && CanSelectType(gstRecordBookmarks);
+    if (a.ColKind == cacData && a.AreaCol < columns_->Count() && !extendingRect && !extendingRows &&
         a.AreaRow == link_->ActiveRecord()) {
         const TColumnTypeEx kind = columns_->Items(a.AreaCol)->GetColumnType();
         if (kind == ctCheckboxes || kind == ctKeyImageList)

@@ -95,6 +95,21 @@ TEST(GridShiftClick, OnACheckBoxStepsNoRecordWhileExtending)
     f.ds->CheckBrowseMode();
     EXPECT_TRUE(f.Flag(6));
     EXPECT_TRUE(f.Flag(1));
+
+    // Extending a record selection under row selection steps nothing either.
+    f.g.SetOptions(f.g.Options() + TDBGridOptions{dgRowSelect});
+    f.Click(f.Cell(kName, 0));
+    f.Click(f.Cell(kFlag, 3), Qt::ShiftModifier);
+    EXPECT_EQ(f.g.SelectedRows().Count(), 4);
+    EXPECT_EQ(f.ds->State(), dsBrowse);
+    EXPECT_FALSE(f.Flag(4));
+
+    // Without multiple selection Shift is no extension: the clicked box steps.
+    f.g.SetOptions(f.g.Options() - TDBGridOptions{dgRowSelect, dgMultiSelect});
+    f.Click(f.Cell(kFlag, 7), Qt::ShiftModifier);
+    EXPECT_EQ(f.ds->RecNo(), 8);
+    f.ds->CheckBrowseMode();
+    EXPECT_TRUE(f.Flag(8));
 }
 
 TEST(GridDragSelect, EveryRecordPassedIsSelectedAndRecordsLeftAreDropped)
