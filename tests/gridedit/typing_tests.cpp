@@ -103,6 +103,20 @@ TEST(EditorEsc, FirstEscTakesBackTheEditorSecondCancelsTheRecord)
     Press(&e, Qt::Key_Escape);
     EXPECT_EQ(f.ds->State(), dsBrowse);
     EXPECT_EQ(f.ds->RecordCount(), 5);
+
+    // A record inserted and typed into, with the typing taken back, counts as unchanged: Down
+    // drops it.
+    f.ds->SetRecNo(2);
+    f.Select("Name");
+    f.grid->setFocus();
+    QTest::keyClick(f.grid.get(), Qt::Key_Insert);
+    ASSERT_EQ(f.ds->State(), dsInsert);
+    QTest::keyClicks(&e, "x");
+    Press(&e, Qt::Key_Escape);
+    EXPECT_EQ(f.ds->State(), dsInsert);
+    Press(&e, Qt::Key_Down);
+    EXPECT_EQ(f.ds->State(), dsBrowse);
+    EXPECT_EQ(f.ds->RecordCount(), 5);
 }
 
 namespace {
