@@ -166,3 +166,27 @@ TEST(GridScroll, ATrackingThumbMovesTheDataSetWhileDragging)
     EXPECT_EQ(f.ds->RecNo(), dragged);
     EXPECT_EQ(f.grid.Row(), f.grid.TopDataOffset() + f.grid.DataLink().ActiveRecord());
 }
+
+TEST(GridScroll, TheHorizontalThumbMovesTheColumnsWhileDraggingOnlyWithTracking)
+{
+    ScrollFixture f;
+    f.grid.resize(180, 200);
+    QScrollBar* bar = f.grid.horizontalScrollBar();
+    ASSERT_GT(bar->maximum(), bar->minimum());
+    const int left = f.grid.LeftCol();
+    QPoint thumb = ThumbOf(bar).center();
+    const QPoint by(bar->width() / 2, 0);
+    DragBy(bar, thumb, by);
+    EXPECT_EQ(f.grid.LeftCol(), left);
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, thumb + by);
+    EXPECT_GT(f.grid.LeftCol(), left);
+
+    f.grid.SetLeftCol(left);
+    f.grid.HorzScrollBar().SetTracking(true);
+    thumb = ThumbOf(bar).center();
+    DragBy(bar, thumb, by);
+    const int dragged = f.grid.LeftCol();
+    EXPECT_GT(dragged, left);
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, thumb + by);
+    EXPECT_EQ(f.grid.LeftCol(), dragged);
+}
