@@ -267,35 +267,13 @@ void TCustomDBGridEx::OwnFontChanged()
     FontsChanged();
 }
 
-namespace {
-
-// The parent's Qt font as the grid's font: family, pixel height and style; the colour stays.
-void AssignQFont(TFont& font, const QFont& q)
-{
-    font.SetName(q.family());
-    const int ppi = font.PixelsPerInch() > 0 ? font.PixelsPerInch() : 96;
-    const int px = q.pixelSize() > 0 ? q.pixelSize() : MulDiv(q.pointSize(), ppi, 72);
-    font.SetHeight(-std::max(1, px));
-    TFontStyles style;
-    if (q.bold())
-        style.Include(fsBold);
-    if (q.italic())
-        style.Include(fsItalic);
-    if (q.underline())
-        style.Include(fsUnderline);
-    if (q.strikeOut())
-        style.Include(fsStrikeOut);
-    font.SetStyle(style);
-}
-
-} // namespace
 
 void TCustomDBGridEx::ParentFontChanged()
 {
     if (!parentFont_ || destroying_)
         return;
     TFont parent(font_);
-    AssignQFont(parent, QWidget::font());
+    parent.AssignQFont(QWidget::font());
     fontFromParent_ = true;
     BeginLayout();
     try {
