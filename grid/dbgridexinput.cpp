@@ -9,8 +9,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QMenu>
 #include <QHelpEvent>
+#include <QMenu>
 #include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>

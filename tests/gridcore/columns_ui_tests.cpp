@@ -9,14 +9,6 @@
 
 namespace {
 
-QPoint CenterOf(const TRect& r) { return QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2); }
-
-void Move(QWidget* w, QPoint p, Qt::MouseButtons buttons)
-{
-    QMouseEvent move(QEvent::MouseMove, QPointF(p), w->mapToGlobal(QPointF(p)), Qt::NoButton, buttons, Qt::NoModifier);
-    QApplication::sendEvent(w, &move);
-}
-
 QStringList FieldOrder(TDBGridEx& g)
 {
     QStringList names;
@@ -31,8 +23,8 @@ void DragTitle(TDBGridEx& g, int from, int to)
     const QPoint start = CenterOf(g.CellRect(from, 0)) - QPoint(0, 3);
     const QPoint end = CenterOf(g.CellRect(to, 0)) - QPoint(0, 3);
     QTest::mousePress(g.viewport(), Qt::LeftButton, Qt::NoModifier, start);
-    Move(g.viewport(), (start + end) / 2, Qt::LeftButton);
-    Move(g.viewport(), end, Qt::LeftButton);
+    DragMove(g.viewport(), (start + end) / 2);
+    DragMove(g.viewport(), end);
     QTest::mouseRelease(g.viewport(), Qt::LeftButton, Qt::NoModifier, end);
 }
 

@@ -7,14 +7,6 @@
 
 namespace {
 
-QPoint CenterOf(const TRect& r) { return QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2); }
-
-void Move(QWidget* w, QPoint p, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods = Qt::NoModifier)
-{
-    QMouseEvent move(QEvent::MouseMove, QPointF(p), w->mapToGlobal(QPointF(p)), Qt::NoButton, buttons, mods);
-    QApplication::sendEvent(w, &move);
-}
-
 struct MouseFixture : GridFixture {
     TDBGridEx& g;
     explicit MouseFixture(int records = 20) : GridFixture(records, 500, 300), g(*grid)
@@ -118,19 +110,19 @@ TEST(GridDragSelect, EveryRecordPassedIsSelectedAndRecordsLeftAreDropped)
     const int ind = -1;   // the indicator column
     QTest::mousePress(f.g.viewport(), Qt::LeftButton, Qt::NoModifier, f.Cell(ind, 1));
     // One fast move passes three records at once.
-    Move(f.g.viewport(), f.Cell(ind, 5), Qt::LeftButton);
+    DragMove(f.g.viewport(), f.Cell(ind, 5));
     EXPECT_EQ(f.ds->RecNo(), 6);
     EXPECT_EQ(f.g.SelectedRows().Count(), 5);
     for (int r = 1; r <= 5; ++r)
         EXPECT_TRUE(f.Selected(kName, r)) << r;
     // Back toward the press: the records left are no longer selected.
-    Move(f.g.viewport(), f.Cell(ind, 3), Qt::LeftButton);
+    DragMove(f.g.viewport(), f.Cell(ind, 3));
     EXPECT_EQ(f.g.SelectedRows().Count(), 3);
     EXPECT_TRUE(f.Selected(kName, 3));
     EXPECT_FALSE(f.Selected(kName, 4));
     EXPECT_FALSE(f.Selected(kName, 5));
     // Past the press to the other side.
-    Move(f.g.viewport(), f.Cell(ind, 0), Qt::LeftButton);
+    DragMove(f.g.viewport(), f.Cell(ind, 0));
     QTest::mouseRelease(f.g.viewport(), Qt::LeftButton, Qt::NoModifier, f.Cell(ind, 0));
     EXPECT_EQ(f.g.SelectedRows().Count(), 2);
     EXPECT_TRUE(f.Selected(kName, 0));
@@ -140,8 +132,8 @@ TEST(GridDragSelect, EveryRecordPassedIsSelectedAndRecordsLeftAreDropped)
 
     // A rectangle drag covers every row between the press and the pointer.
     QTest::mousePress(f.g.viewport(), Qt::LeftButton, Qt::NoModifier, f.Cell(kName, 2));
-    Move(f.g.viewport(), f.Cell(kAmount, 7), Qt::LeftButton);
-    Move(f.g.viewport(), f.Cell(kAmount, 5), Qt::LeftButton);
+    DragMove(f.g.viewport(), f.Cell(kAmount, 7));
+    DragMove(f.g.viewport(), f.Cell(kAmount, 5));
     QTest::mouseRelease(f.g.viewport(), Qt::LeftButton, Qt::NoModifier, f.Cell(kAmount, 5));
     EXPECT_EQ(f.g.Selection().SelectionType(), gstRectangle);
     EXPECT_TRUE(f.Selected(kName, 4));
