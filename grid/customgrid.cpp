@@ -25,6 +25,10 @@ TCustomGrid::TCustomGrid(QWidget* parent) : QAbstractScrollArea(parent)
         bar->setTracking(false);
         connect(bar, &QAbstractSlider::actionTriggered, this,
                 [this, vertical](int action) { Guarded([&] { OnScrollAction(vertical, action); }); });
+        // The bar itself never tracks (the grid places it); a thumb drag reaches the grid as
+        // track codes, which a grid that tracks follows.
+        connect(bar, &QAbstractSlider::sliderMoved, this,
+                [this, vertical](int pos) { Guarded([&] { ScrollBarAction(vertical, scTrack, pos); }); });
         connect(bar, &QAbstractSlider::sliderReleased, this, [this, vertical, bar] {
             Guarded([&] { ScrollBarAction(vertical, scPosition, bar->sliderPosition()); });
         });
@@ -560,8 +564,12 @@ void TCustomGrid::ScrollBarAction(bool vertical, TScrollCode code, int pos)
     case scPageDown: next = cur + page; break;
     case scTop: next = 0; break;
     case scBottom: next = vertical ? RowCount() : ColCount(); break;
-    case scPosition:
-    case scTrack: next = pos; break;
+    case scTrack:
+        if (!(gridOptions_ & goThumbTracking))
+            return;
+        next = pos;
+        break;
+    case scPosition: next = pos; break;
     default: return;
     }
     if (vertical)
@@ -586,10 +594,13 @@ void TCustomGrid::keyPressEvent(QKeyEvent* e)
         TShiftState shift = ShiftStateOf(e->modifiers());
         if (e->key() == Qt::Key_Backtab)
             shift |= ssShift;
-        if (key != 0)
+        // A key without a virtual code (a Cyrillic letter, most punctuation) still types its
+        // character.
+        if (key != 0) {
             KeyDown(key, shift);
-        if (key == 0)
-            return;
+            if (key == 0)
+                return;
+        }
         const QString text = e->text();
         if (!text.isEmpty() && !(shift & ssCtrl)) {
             QChar ch = text.at(0);

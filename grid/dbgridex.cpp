@@ -52,9 +52,9 @@ TCustomDBGridEx::TCustomDBGridEx(QWidget* parent) : TCustomGrid(parent)
     optionsEx_ = TDBGridExOptions::FromBits(kOptionsExDefault);
     titleFont_.Assign(font_);
     footerFont_.Assign(font_);
-    titleFont_.OnChange = [this] { FontsChanged(); };
-    footerFont_.OnChange = [this] { FontsChanged(); };
-    font_.OnChange = [this] { FontsChanged(); };
+    titleFont_.OnChange = [this] { OwnFontChanged(); };
+    footerFont_.OnChange = [this] { OwnFontChanged(); };
+    font_.OnChange = [this] { OwnFontChanged(); };
 
     sumList_->SumListChanged = [this](TDBSumListProducer&) { SumListChanged(); };
     sumList_->OnRecalcAll = [this](TDBSumListProducer&) {
@@ -258,6 +258,87 @@ void TCustomDBGridEx::FontsChanged()
     if (destroying_)
         return;
     LayoutChanged();
+}
+
+void TCustomDBGridEx::OwnFontChanged()
+{
+    if (!fontFromParent_)
+        parentFont_ = false;
+    FontsChanged();
+}
+
+
+void TCustomDBGridEx::ParentFontChanged()
+{
+    if (!parentFont_ || destroying_)
+        return;
+    TFont parent(font_);
+    parent.AssignQFont(QWidget::font());
+    fontFromParent_ = true;
+    BeginLayout();
+    try {
+        font_.Assign(parent);
+        titleFont_.Assign(font_);
+        footerFont_.Assign(font_);
+    } catch (...) {
+        fontFromParent_ = false;
+        EndLayout();
+        throw;
+    }
+    fontFromParent_ = false;
+    EndLayout();
+}
+
+void TCustomDBGridEx::SetParentFont(bool value)
+{
+    if (value == parentFont_)
+        return;
+    parentFont_ = value;
+    ParentFontChanged();
+}
+
+void TCustomDBGridEx::changeEvent(QEvent* e)
+{
+    if (e->type() == QEvent::FontChange)
+        Guarded([&] { ParentFontChanged(); });
+    TCustomGrid::changeEvent(e);
+}
+
+void TCustomDBGridEx::ChangeScale(int m, int d)
+{
+    if (m == d || d == 0)
+        return;
+    BeginLayout();
+    try {
+        if (!parentFont_) {
+            auto scale = [m, d](TFont& f) { f.SetHeight(MulDiv(f.Height(), m, d)); };
+            scale(titleFont_);
+            scale(footerFont_);
+            scale(font_);
+        }
+        columns_->BeginUpdate();
+        try {
+            // Widths scale as a running total so that their sum does not drift.
+            int total = 0;
+            int scaledBefore = 0;
+            for (int i = 0; i < columns_->Count(); ++i) {
+                TColumnEx* c = columns_->Items(i);
+                c->ScaleOwnFonts(m, d);
+                total += c->Width();
+                const int scaled = MulDiv(total, m, d);
+                c->SetWidth(scaled - scaledBefore);
+                scaledBefore = scaled;
+            }
+        } catch (...) {
+            columns_->EndUpdate();
+            throw;
+        }
+        columns_->EndUpdate();
+    } catch (...) {
+        EndLayout();
+        throw;
+    }
+    EndLayout();
 }
 
 void TCustomDBGridEx::SumListChanged()
@@ -555,7 +636,14 @@ void TCustomDBGridEx::SetCurrentDataCol(int dataCol)
         OnColEnter(*this);
 }
 
-bool TCustomDBGridEx::SelectCell(int, int) { return true; }
+bool TCustomDBGridEx::SelectCell(int col, int)
+{
+    // The changed text of the cell being left is written first: a value the field refuses raises
+    // here, before the current cell has moved away from it.
+    if (col != Col() && EditorVisible() && EditorModified() && link_->Active())
+        link_->UpdateData();
+    return true;
+}
 
 int TCustomDBGridEx::GetTitleRowCount() const { return options_.Contains(dgTitles) ? 1 : 0; }
 
@@ -682,9 +770,37 @@ void TCustomDBGridEx::DefineFieldMap()
             link_->AddMapping(columns_->Items(i)->FieldName());
     } else {
         link_->SetSparseMap(false);
-        for (TField* f : ds->Fields())
+        for (TField* f : DefaultColumnFields())
             link_->AddMapping(f->FieldName());
     }
+}
+
+std::vector<TField*> TCustomDBGridEx::DefaultColumnFields() const
+{
+    std::vector<TField*> result;
+    TDataSet* ds = DataSet();
+    if (!ds)
+        return result;
+    if (ds == defaultOrderDataSet_)
+        for (const QString& name : defaultFieldOrder_)
+            if (TField* f = ds->FindField(name); f && std::find(result.begin(), result.end(), f) == result.end())
+                result.push_back(f);
+    for (TField* f : ds->Fields())
+        if (std::find(result.begin(), result.end(), f) == result.end())
+            result.push_back(f);
+    return result;
+}
+
+void TCustomDBGridEx::DefaultColumnMoved(int from, int to)
+{
+    QStringList order;
+    for (int i = 0; i < columns_->Count(); ++i)
+        order << columns_->Items(i)->FieldName();
+    if (from < 0 || from >= order.size() || to < 0 || to >= order.size())
+        return;
+    order.move(from, to);
+    defaultFieldOrder_ = order;
+    defaultOrderDataSet_ = DataSet();
 }
 
 void TCustomDBGridEx::BuildFieldMap() { DefineFieldMap(); }
@@ -731,7 +847,7 @@ void TCustomDBGridEx::InternalLayout()
                     if (c->FieldName().isEmpty() || !ds->FindField(c->FieldName()))
                         columns_->Delete(i);
                 }
-                const auto& fields = ds->Fields();
+                const std::vector<TField*> fields = DefaultColumnFields();
                 for (int i = 0; i < int(fields.size()); ++i) {
                     TField* f = fields[std::size_t(i)];
                     TColumnEx* found = nullptr;
@@ -1043,6 +1159,11 @@ void TCustomDBGridEx::UpdateHorzScrollBar()
 void TCustomDBGridEx::ScrollBarAction(bool vertical, TScrollCode code, int pos)
 {
     if (!vertical) {
+        if (code == scTrack) {
+            if (!horzScrollBar_->Tracking())
+                return;
+            code = scPosition;
+        }
         TCustomGrid::ScrollBarAction(vertical, code, pos);
         return;
     }

@@ -20,6 +20,7 @@
 #include "platform/graphics.h"
 #include "platform/imagelist.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -40,6 +41,13 @@ struct TCellAreaEx {
     int AreaCol = 0;
     int AreaRow = 0;
 };
+
+// Milliseconds of a clock that never goes back, for the grid's own double-click timing.
+inline qint64 SteadyMilliseconds()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 class TCustomDBGridEx;
 class TDBGridInplaceEdit;
@@ -105,6 +113,12 @@ public:
     const TFont& FooterFont() const override { return footerFont_; }
     TFont& FooterFont() { return footerFont_; }
     void SetFooterFont(const TFont& font) { footerFont_.Assign(font); }
+    // The grid's font follows its parent widget's, and the title and footer fonts follow it;
+    // setting any of the three ends that.
+    bool ParentFont() const { return parentFont_; }
+    void SetParentFont(bool value);
+    // The window layout is scaled by m/d (another screen resolution).
+    void ChangeScale(int m, int d);
     TColor FooterColor() const override { return footerColor_; }
     void SetFooterColor(TColor value);
     TColor FixedColor() const override { return fixedColor_; }
@@ -215,6 +229,9 @@ public:
 
     // ---- Filter row editor (grid/dbgridexfilterrow.cpp)
     TInplaceFilterEditEx* FilterEditor() const { return filterEdit_; }
+    // Whether a press at a screen point completes a double click begun by a press on a filter
+    // cell (which went to the grid, not to the editor); the remembered press is used up.
+    bool TakeFilterDoubleClick(const QPoint& globalPos);
     int FilterCol() const { return filterCol_; }
     bool FilterEditing() const { return filterEditing_; }
     void ShowFilterEditor(int dataCol);
@@ -228,6 +245,7 @@ public:
 
     // ---- Data link client
     void LinkActive(bool value) override;
+    void DefaultColumnMoved(int from, int to) override;
     void DataChanged() override;
     void Scroll(int distance) override;
     bool AcquireFocus() override;
@@ -343,6 +361,8 @@ protected:
     virtual void FollowActiveRecord();
     virtual void BuildFieldMap();
     void DefineFieldMap();
+    // The dataset's fields in the order of the grid-made columns.
+    std::vector<TField*> DefaultColumnFields() const;
 
     // Painting
     void Paint(TCanvas& canvas) override;
@@ -382,7 +402,11 @@ protected:
     void Resized() override;
     bool SelectCell(int col, int row) override;
     void wheelEvent(QWheelEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
     bool event(QEvent* e) override;
+    // The pop-up menu of the data column at a viewport point (cells or title), if it has one.
+    QMenu* ColumnPopupMenuAt(int x, int y) const;
 
     void MoveToRecord(int distance, bool select);
     bool ConfirmDelete();
@@ -391,6 +415,9 @@ protected:
     void StepCheckCell(TColumnEx& column, bool backward);
     int TitleLeafBandTop(int dataCol, const TRect& cellRect) const;
     void TimerMouseSelect(int x, int y);
+    // Moves a record-selection drag record by record, selecting the records passed on the way
+    // out and dropping those left on the way back to where the drag began.
+    void DragRecordsBy(int distance);
     void ApplySortMarking();
     bool IsFocusedRowSelect() const;
     void SetCurrentDataCol(int dataCol);
@@ -400,6 +427,9 @@ protected:
 
 private:
     void FontsChanged();
+    void OwnFontChanged();
+    // Takes the parent widget's font while ParentFont is on.
+    void ParentFontChanged();
     void SumListChanged();
     void SetGridOptionsFromOptions();
     int LineWidth() const { return GridLineWidth(); }
@@ -481,6 +511,9 @@ protected:
     TGridCoord hotCheckCell_;
     int dragState_ = 0;          // 0 none, 1 records, 2 columns, 3 rectangle, 6 own column sizing
     bool dragSelecting_ = true;  // record drag selects (else deselects)
+    TBookmark dragAnchor_;        // the record where a record-selection drag began
+    QStringList defaultFieldOrder_;          // fields of grid-made columns as the user arranged them
+    const TDataSet* defaultOrderDataSet_ = nullptr;  // the dataset that order belongs to
     int ownSizingCol_ = -1;
     int ownSizingLine_ = -1;     // x of the dotted sizing line while shown
     int ownSizingOfs_ = 0;
@@ -497,11 +530,15 @@ protected:
     void DestroyEditors();
     int NextFilterColumn(int from, int step) const;
     void FilterEditKeyDown(int& key, TShiftState shift);
-    void PassPressToFilterEditor(int x, int y);
+    void PassPressToFilterEditor(int x, int y, bool doubleClick = false);
     TDBGridInplaceEdit* inplaceEdit_ = nullptr;
     TInplaceFilterEditEx* filterEdit_ = nullptr;
     int filterCol_ = -1;
     bool filterEditing_ = false;
+    bool parentFont_ = true;
+    bool fontFromParent_ = false;   // the fonts change because the parent's did
+    qint64 filterPressTime_ = -1;   // steady milliseconds of the last filter-cell press, -1 none
+    QPoint filterPressPos_;         // its screen point
     bool filterFocusedGrid_ = false;
 };
 

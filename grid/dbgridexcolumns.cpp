@@ -707,8 +707,26 @@ QString TColumnEx::DisplayName() const
 
 void TColumnEx::SetIndex(int index)
 {
-    // The dataset's fields keep their order: the platform's fields have no settable position.
+    // The dataset's fields have no settable position; the grid keeps the order of the fields of
+    // its own columns instead, so that its next layout does not undo the move.
+    if (IsDefaultColumn() && ActiveLink() && index != Index())
+        if (IDBGridEx* grid = Grid())
+            grid->DefaultColumnMoved(Index(), index);
     TCollectionItem::SetIndex(index);
+}
+
+void TColumnEx::ScaleOwnFonts(int m, int d)
+{
+    auto scale = [m, d](TFont& f) { f.SetHeight(MulDiv(f.Height(), m, d)); };
+    if (IsAssigned(cvFont))
+        scale(Font());
+    if (title_ && title_->Assigned(cvTitleFont))
+        scale(title_->Font());
+    if (footer_ && footer_->IsFontStored())
+        scale(footer_->Font());
+    for (int i = 0; i < footers_->Count(); ++i)
+        if (footers_->Items(i)->IsFontStored())
+            scale(footers_->Items(i)->Font());
 }
 
 void TColumnEx::FontChanged()
@@ -1705,12 +1723,11 @@ void TDBGridColumnsEx::Update(TCollectionItem* item)
             if (!grid.AutoFitColWidths() || grid.IsDesigning()) {
                 const int target = column->Visible() ? column->Width()
                                                      : (grid.Options().Contains(dgColLines) ? -1 : 0);
-                if (grid.ColWidth(gridCol) == target) {
-                    if (grid.UseMultiTitle())
-                        grid.LayoutTitles();
-                } else {
+                if (grid.ColWidth(gridCol) != target)
                     grid.SetColWidth(gridCol, target);
-                }
+                // The title tree holds the widths too (bands span them, wrapping sets heights).
+                if (grid.UseMultiTitle())
+                    grid.LayoutTitles();
             } else {
                 const int old = grid.ColWidth(gridCol);
                 if (old > 0) {

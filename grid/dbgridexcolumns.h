@@ -441,6 +441,9 @@ public:
     TColumnTitleEx& Title() const { return *title_; }
     TColumnFooterEx& Footer() const { return *footer_; }
     TColumnFootersEx& Footers() const { return *footers_; }
+    // Scales the fonts this column holds itself (its own, its title's, its footers') by m/d;
+    // fonts that follow the grid's are left to follow.
+    void ScaleOwnFonts(int m, int d);
     TSTColumnFilterEx& STFilter() const { return *stFilter_; }
     TEditButtonsEx& EditButtons() const { return *editButtons_; }
     TColumnDropDownBoxEx& DropDownBox() { return dropDownBox_; }

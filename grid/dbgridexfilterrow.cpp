@@ -59,6 +59,20 @@ void TInplaceFilterEditEx::focusOutEvent(QFocusEvent* e)
         Guarded([&] { grid_->HideFilterEditor(); });
 }
 
+void TInplaceFilterEditEx::mousePressEvent(QMouseEvent* e)
+{
+    TCustomDBEditEx::mousePressEvent(e);
+    // The first press of a double click went to the grid's filter cell before this editor
+    // covered it.
+    bool second = false;
+    Guarded([&] { second = e->button() == Qt::LeftButton && grid_->TakeFilterDoubleClick(e->globalPosition().toPoint()); });
+    if (second) {
+        QMouseEvent dbl(QEvent::MouseButtonDblClick, e->position(), e->globalPosition(), e->button(), e->buttons(),
+                        e->modifiers());
+        mouseDoubleClickEvent(&dbl);
+    }
+}
+
 TInplaceFilterEditEx::~TInplaceFilterEditEx() { SetInplaceEditHolder(nullptr); }
 
 TColor FilterRowBackground(TColor fixedColor)
@@ -293,13 +307,25 @@ void TCustomDBGridEx::FilterEditKeyDown(int& key, TShiftState shift)
     }
 }
 
-void TCustomDBGridEx::PassPressToFilterEditor(int x, int y)
+bool TCustomDBGridEx::TakeFilterDoubleClick(const QPoint& globalPos)
+{
+    if (filterPressTime_ < 0)
+        return false;
+    const bool inTime = SteadyMilliseconds() - filterPressTime_ <= QApplication::doubleClickInterval();
+    const bool inPlace = (globalPos - filterPressPos_).manhattanLength() <= QApplication::startDragDistance();
+    filterPressTime_ = -1;
+    return inTime && inPlace;
+}
+
+void TCustomDBGridEx::PassPressToFilterEditor(int x, int y, bool doubleClick)
 {
     if (!filterEdit_ || !filterEdit_->isVisible())
         return;
+    filterPressTime_ = -1;
     const QPointF local = filterEdit_->mapFrom(viewport(), QPoint(x, y));
     const QPointF global = viewport()->mapToGlobal(QPoint(x, y));
-    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(doubleClick ? QEvent::MouseButtonDblClick : QEvent::MouseButtonPress, local, global,
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(filterEdit_, &press);
     QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(filterEdit_, &release);

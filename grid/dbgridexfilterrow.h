@@ -17,6 +17,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
 
 private:
     class Holder;

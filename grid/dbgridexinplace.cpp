@@ -978,7 +978,7 @@ bool TDBGridInplaceEdit::CharInput(QChar ch)
 void TDBGridInplaceEdit::keyPressEvent(QKeyEvent* e)
 {
     bool consumed = false;
-    Guarded([&] {
+    const bool handled = Guarded([&] {
         int key = VirtualKeyOf(e->key());
         if (key == 0 && !e->text().isEmpty()) {
             const QChar c = e->text().at(0).toUpper();
@@ -1027,7 +1027,8 @@ void TDBGridInplaceEdit::keyPressEvent(QKeyEvent* e)
         if (!ch.isNull() && !(shift & (ssCtrl | ssAlt)))
             consumed = CharInput(ch);
     });
-    if (consumed)
+    // A key whose handling failed goes nowhere else: passed on, it would repeat the move.
+    if (consumed || !handled)
         return;
     QLineEdit::keyPressEvent(e);
 }
@@ -1299,7 +1300,6 @@ void TCustomDBGridEx::UpdateData()
     TColumnEx* column = editor ? editor->EditColumn() : nullptr;
     if (!column || !editor->Modified())
         return;
-    editor->SetModified(false);
     const QString text = editor->Text();
     TField* field = column->Field();
     auto notInList = [&](const QString& value) {
@@ -1344,6 +1344,8 @@ void TCustomDBGridEx::UpdateData()
     }
     default: column->UpdateData(text, Variant(text), true); break;
     }
+    // Only a value the field took ends the edit: a refused one stays pending for the next try.
+    editor->SetModified(false);
 }
 
 void TCustomDBGridEx::DestroyEditors()

@@ -2,12 +2,15 @@
 // and deletion, clipboard keys, incremental search, title buttons and sort marking, column
 // sizing, and selection of records, columns and rectangles.
 #include "grid/dbgridex.h"
+#include "grid/dbgridexinplace.h"
 
 #include "platform/application.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QHelpEvent>
+#include <QMenu>
 #include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
@@ -425,7 +428,11 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
             break;
         }
         case VK_ESCAPE:
-            if (ds->State() == dsEdit || ds->State() == dsInsert)
+            // A changed editor only takes back its own text; the record's other edits stay until
+            // the next Esc.
+            if (EditorVisible() && EditorModified())
+                inplaceEdit_->UpdateContents();
+            else if (ds->State() == dsEdit || ds->State() == dsInsert)
                 ds->Cancel();
             selection_->Clear();
             if (!options_.Contains(dgAlwaysShowEditor))
@@ -664,6 +671,18 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
 {
     lastMouseX_ = x;
     lastMouseY_ = y;
+    // The second press of a double click on the filter cell being edited belongs to its editor
+    // (taking the focus first would close it).
+    if (doubleClick && button == Qt::LeftButton && FilterEditing()) {
+        const TGridCoord c = MouseCoord(x, y);
+        const TCellAreaEx a = c.X >= 0 ? GetCellType(c.X, c.Y) : TCellAreaEx{};
+        if (c.X >= 0 && a.RowKind == carFilter && a.ColKind == cacData && a.AreaCol == filterCol_) {
+            PassPressToFilterEditor(x, y, true);
+            if (OnMouseDown)
+                OnMouseDown(*this, button, shift, x, y);
+            return;
+        }
+    }
     if (button == Qt::RightButton && !hasFocus())
         setFocus(Qt::MouseFocusReason);
     if (!AcquireFocus())
@@ -777,8 +796,12 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
             columns_->Items(a.AreaCol)->Visible() && columns_->Items(a.AreaCol)->STFilter().Visible()) {
             selection_->Clear();
             ShowFilterEditor(a.AreaCol);
-            if (button == Qt::LeftButton && FilterEditing())
+            if (button == Qt::LeftButton && FilterEditing()) {
                 PassPressToFilterEditor(x, y);
+                // The next press lands on the editor: it needs this one to see a double click.
+                filterPressTime_ = SteadyMilliseconds();
+                filterPressPos_ = viewport()->mapToGlobal(QPoint(x, y));
+            }
         }
         fireDown();
         return;
@@ -792,11 +815,19 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
     link_->UpdateRecord();
     HideEditor();
     ds->CheckBrowseMode();
-    const bool multi = options_.Contains(dgMultiSelect);
     const bool recordKind = a.ColKind == cacIndicator || options_.Contains(dgRowSelect);
     const TBookmark anchor = ds->GetBookmark();
+    const int anchorCol = SelectedIndex();
     const bool wasCurrent = a.AreaRow == link_->ActiveRecord() && (a.ColKind == cacIndicator || a.AreaCol == SelectedIndex());
-    if (!((shift & ssShift) && multi && !recordKind && selection_->SelectionType() == gstRectangle))
+    // Shift extends a rectangle to the clicked cell and leaves the current record where it is.
+    const bool extendingRect =
+        (shift & ssShift) && !recordKind && a.ColKind == cacData && CanSelectType(gstRectangle);
+    TBookmark clicked;
+    {
+        TLinkActiveRecordScope scope(*link_, a.AreaRow);
+        clicked = ds->ActiveBookmark();
+    }
+    if (!extendingRect)
         link_->MoveBy(a.AreaRow - link_->ActiveRecord());
     if (a.ColKind == cacData)
         SetCurrentDataCol(a.AreaCol);
@@ -829,13 +860,17 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
             bookmarks_->SetCurrentRowSelected(true);
             dragSelecting_ = true;
         }
+        dragAnchor_ = ds->GetBookmark();
         dragState_ = 1;
     } else if (!recordKind && a.ColKind == cacData && CanSelectType(gstRectangle)) {
         const bool keep = button == Qt::RightButton && IsCellSelected(cell.X, cell.Y);
         if (!(shift & (ssShift | ssCtrl)) && optionsEx_.Contains(dghClearSelection) && !keep)
             selection_->Clear();
         if (!keep) {
-            selection_->Rect().Select(a.AreaCol, ds->GetBookmark(), (shift & ssShift) != 0);
+            // Without a rectangle the extension starts at the current cell, not at an old corner.
+            if (extendingRect && selection_->SelectionType() != gstRectangle)
+                selection_->Rect().Select(anchorCol, anchor, false);
+            selection_->Rect().Select(a.AreaCol, clicked, extendingRect);
             dragState_ = 3;
         }
     } else if (!(shift & (ssShift | ssCtrl)) && optionsEx_.Contains(dghClearSelection) &&
@@ -846,7 +881,11 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
     if (button == Qt::LeftButton && (wasCurrent || options_.Contains(dgAlwaysShowEditor)) &&
         options_.Contains(dgEditing))
         ShowEditor();
-    if (a.ColKind == cacData && a.AreaCol < columns_->Count()) {
+    // Only a cell of the record that is now current may step on release, and none while Shift
+    // extends a selection: the click is about the selection, not the value.
+    const bool extendingRows = recordKind && (shift & ssShift) && CanSelectType(gstRecordBookmarks);
+    if (a.ColKind == cacData && a.AreaCol < columns_->Count() && !extendingRect && !extendingRows &&
+        a.AreaRow == link_->ActiveRecord()) {
         const TColumnTypeEx kind = columns_->Items(a.AreaCol)->GetColumnType();
         if (kind == ctCheckboxes || kind == ctKeyImageList)
             hotCheckCell_ = cell;
@@ -887,9 +926,10 @@ void TCustomDBGridEx::MouseMove(TShiftState shift, int x, int y)
             const TCellAreaEx a = GetCellType(c.X, c.Y);
             if (a.RowKind == carData && a.AreaRow < link_->RecordCount()) {
                 if (a.AreaRow != link_->ActiveRecord()) {
-                    link_->MoveBy(a.AreaRow - link_->ActiveRecord());
                     if (dragState_ == 1)
-                        bookmarks_->SetCurrentRowSelected(dragSelecting_);
+                        DragRecordsBy(a.AreaRow - link_->ActiveRecord());
+                    else
+                        link_->MoveBy(a.AreaRow - link_->ActiveRecord());
                 }
                 if (dragState_ == 3 && a.ColKind == cacData) {
                     SetCurrentDataCol(a.AreaCol);
@@ -957,13 +997,29 @@ void TCustomDBGridEx::TimerMouseSelect(int x, int y)
         KillGridTimer(1);
         return;
     }
-    if (link_->MoveBy(dir) != 0) {
-        if (dragState_ == 1)
-            bookmarks_->SetCurrentRowSelected(dragSelecting_);
-        else
-            selection_->Rect().Select(SelectedIndex(), ds->GetBookmark(), true);
-    }
+    if (dragState_ == 1)
+        DragRecordsBy(dir);
+    else if (link_->MoveBy(dir) != 0)
+        selection_->Rect().Select(SelectedIndex(), ds->GetBookmark(), true);
     SetGridTimer(1, std::max(0, 200 - 15 * d));
+}
+
+void TCustomDBGridEx::DragRecordsBy(int distance)
+{
+    TDataSet* ds = DataSet();
+    if (!ds || distance == 0)
+        return;
+    const int step = distance > 0 ? 1 : -1;
+    for (int i = 0; i != distance; i += step) {
+        const int side = dragAnchor_.IsNull() ? 0 : ds->CompareBookmarks(ds->GetBookmark(), dragAnchor_);
+        const bool back = side != 0 && (side > 0) == (step < 0);
+        if (back)
+            bookmarks_->SetCurrentRowSelected(!dragSelecting_);
+        if (link_->MoveBy(step) == 0)
+            break;
+        if (!back)
+            bookmarks_->SetCurrentRowSelected(dragSelecting_);
+    }
 }
 
 void TCustomDBGridEx::ApplySortMarking()
@@ -1018,14 +1074,40 @@ void TCustomDBGridEx::MouseUp(Qt::MouseButton button, TShiftState shift, int x, 
                 OnTitleClick(*this, *c);
             else if (a.RowKind == carData && OnCellClick)
                 OnCellClick(*this, *c);
-            if (a.RowKind == carData && hotCheckCell_.X == cell.X && hotCheckCell_.Y == cell.Y && !c->DblClickNextVal() &&
+            if (a.RowKind == carData && hotCheckCell_.X == cell.X && hotCheckCell_.Y == cell.Y &&
+                a.AreaRow == link_->ActiveRecord() && !c->DblClickNextVal() &&
                 !(shift & ssDouble) && c->CanModify(false))
                 StepCheckCell(*c, shift & ssShift);
         }
     }
     hotCheckCell_ = TGridCoord();
+    if (button == Qt::RightButton)
+        if (QMenu* menu = ColumnPopupMenuAt(x, y))
+            menu->popup(viewport()->mapToGlobal(QPoint(x, y)));
     if (OnMouseUp)
         OnMouseUp(*this, button, shift, x, y);
+}
+
+QMenu* TCustomDBGridEx::ColumnPopupMenuAt(int x, int y) const
+{
+    const TGridCoord cell = MouseCoord(x, y);
+    if (cell.X < 0)
+        return nullptr;
+    const TCellAreaEx a = GetCellType(cell.X, cell.Y);
+    if (a.ColKind != cacData || a.AreaCol >= columns_->Count() ||
+        (a.RowKind != carTitle && a.RowKind != carData))
+        return nullptr;
+    return columns_->Items(a.AreaCol)->PopupMenu();
+}
+
+void TCustomDBGridEx::contextMenuEvent(QContextMenuEvent* e)
+{
+    // A column with its own menu shows it on the button's release; no other menu goes up.
+    if (e->reason() == QContextMenuEvent::Mouse && ColumnPopupMenuAt(e->pos().x(), e->pos().y())) {
+        e->accept();
+        return;
+    }
+    TCustomGrid::contextMenuEvent(e);
 }
 
 void TCustomDBGridEx::TimerEvent(int id)

@@ -411,6 +411,7 @@ void TCustomDBGridEx::DrawDataCell(TCanvas& canvas, int col, int row, const TRec
     args.Bookmark = ds->ActiveBookmark();
     args.CurrentRow = currentRow;
     args.CurrentCol = col == Col();
+    args.Selected = (state & gdSelected) != 0;
     if (style_) {
         style_->HighlightDataCell(*this, args, bg, font);
     } else {

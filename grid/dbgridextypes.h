@@ -134,6 +134,12 @@ public:
     virtual bool InLayout() const = 0;
     // The multi-level title tree (after a caption or width change).
     virtual void LayoutTitles() = 0;
+    // A grid-made column moves from one place to another: the grid keeps its fields in that order.
+    virtual void DefaultColumnMoved(int from, int to)
+    {
+        (void)from;
+        (void)to;
+    }
 
     // Geometry in grid cells: data column I is grid column IndicatorOffset() + I.
     virtual int IndicatorOffset() const = 0;

@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QHash>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 std::uint32_t ApplyPenMode(TPenMode mode, std::uint32_t pen, std::uint32_t dest)
@@ -307,6 +308,27 @@ double CellPerEm(const QFont& base)
 }
 
 }  // namespace
+
+void TFont::AssignQFont(const QFont& font)
+{
+    TFont taken(*this);
+    taken.SetName(font.family());
+    if (font.pixelSize() > 0)
+        taken.SetHeight(-font.pixelSize());
+    else
+        taken.SetSize(int(std::lround(font.pointSizeF())));
+    TFontStyles style;
+    if (font.bold())
+        style.Include(fsBold);
+    if (font.italic())
+        style.Include(fsItalic);
+    if (font.underline())
+        style.Include(fsUnderline);
+    if (font.strikeOut())
+        style.Include(fsStrikeOut);
+    taken.SetStyle(style);
+    Assign(taken);   // one change notification (a copy has no OnChange)
+}
 
 QFont TFont::ToQFont() const
 {

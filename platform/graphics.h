@@ -191,6 +191,9 @@ public:
     // The Qt font that draws this one: pixel sized, without antialiasing, kerning or hinting
     // differences between devices. The orientation is not part of it (the canvas rotates).
     QFont ToQFont() const;
+    // Takes the family, size (a pixel size as Height, a point size as Size) and style of a Qt
+    // font; colour, charset and orientation stay.
+    void AssignQFont(const QFont& font);
 
     std::function<void()> OnChange;
 

@@ -6,7 +6,9 @@
 #include "platform/datasource.h"
 #include "platform/memdataset.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QString>
 #include <memory>
 
@@ -64,4 +66,13 @@ inline int CountColor(const QImage& img, TColor c, const TRect& r)
             if (PixelAt(img, x, y) == ColorToRGB(c))
                 ++n;
     return n;
+}
+
+inline QPoint CenterOf(const TRect& r) { return QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2); }
+
+// A mouse move with buttons held, as during a drag (QTest's move carries no buttons).
+inline void DragMove(QWidget* w, QPoint p, Qt::MouseButtons buttons = Qt::LeftButton)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(p), w->mapToGlobal(QPointF(p)), Qt::NoButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &move);
 }

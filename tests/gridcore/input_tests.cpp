@@ -8,8 +8,6 @@
 
 namespace {
 
-QPoint CenterOf(const TRect& r) { return QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2); }
-
 void Key(TDBGridEx& g, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
 {
     QTest::keyClick(&g, key, mods);

@@ -265,3 +265,36 @@ TEST(GridPaint, BandOverAHiddenColumnStartsAtTheFirstVisibleOne)
     EXPECT_EQ(PixelAt(img, cell.Left, cell.Top + 3), ColorToRGB(clBtnHighlight));
     EXPECT_EQ(PixelAt(img, cell.Right - 1, cell.Top + 3), ColorToRGB(clBtnShadow));
 }
+
+TEST(GridPaint, TheCurrentCellIsHighlightedWhenFocusedAndShadowedWhenNot)
+{
+    GridFixture f(6, 300, 200);
+    TDBGridEx& g = *f.grid;
+    ASSERT_NE(g.Style(), nullptr);   // the default style decides
+    QApplication::setActiveWindow(&g);
+    g.setFocus();
+    ASSERT_TRUE(g.hasFocus());
+    f.ds->SetRecNo(2);
+    g.SetSelectedIndex(1);
+    const TRect cell = g.CellRect(g.Col(), g.Row());
+    const TRect other = g.CellRect(g.Col(), g.Row() + 1);
+    auto share = [&](const QImage& img, TColor c, const TRect& r) {
+        return CountColor(img, c, r) * 100 / std::max(1, r.Width() * r.Height());
+    };
+    // Without focus highlighting the focused cell keeps the window colour.
+    g.SetOptionsEx(g.OptionsEx() - TDBGridExOptions{dghHighlightFocus});
+    QImage img = f.Grab();
+    EXPECT_EQ(share(img, clHighlight, cell), 0);
+    g.SetOptionsEx(g.OptionsEx() + TDBGridExOptions{dghHighlightFocus});
+    img = f.Grab();
+    EXPECT_GT(share(img, clHighlight, cell), 60);
+    EXPECT_EQ(share(img, clHighlight, other), 0);
+    // Unfocused, with the selection always shown, it is drawn in the button shadow.
+    g.SetOptions(g.Options() + TDBGridOptions{dgAlwaysShowSelection});
+    g.clearFocus();
+    ASSERT_FALSE(g.hasFocus());
+    img = f.Grab();
+    EXPECT_EQ(share(img, clHighlight, cell), 0);
+    EXPECT_GT(share(img, clBtnShadow, cell), 60);
+    EXPECT_EQ(share(img, clBtnShadow, other), 0);
+}

@@ -1,7 +1,11 @@
 // The vertical scroll bar follows the records; the data link's notifications reach the grid.
 #include "gridfixture.h"
 
+#include <QApplication>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -102,4 +106,87 @@ TEST(GridScroll, NothingIsLaidOutWhileLoading)
     EXPECT_EQ(g.IndicatorOffset(), 0);
     EXPECT_EQ(g.Columns().Count(), 5);
     EXPECT_EQ(g.RowCount(), 1 + 3 + 1 + 1);
+}
+
+namespace {
+
+QRect ThumbOf(QScrollBar* bar)
+{
+    QStyleOptionSlider opt;
+    opt.initFrom(bar);
+    opt.subControls = QStyle::SC_None;
+    opt.activeSubControls = QStyle::SC_None;
+    opt.orientation = bar->orientation();
+    if (bar->orientation() == Qt::Horizontal)
+        opt.state |= QStyle::State_Horizontal;
+    opt.minimum = bar->minimum();
+    opt.maximum = bar->maximum();
+    opt.sliderPosition = bar->sliderPosition();
+    opt.sliderValue = bar->value();
+    opt.singleStep = bar->singleStep();
+    opt.pageStep = bar->pageStep();
+    opt.upsideDown = bar->invertedAppearance();
+    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, bar);
+}
+
+void DragBy(QScrollBar* bar, QPoint from, QPoint by)
+{
+    QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, from);
+    for (int i = 1; i <= 4; ++i) {
+        const QPointF p = from + by * i / 4;
+        QMouseEvent move(QEvent::MouseMove, p, bar->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(bar, &move);
+    }
+}
+
+} // namespace
+
+TEST(GridScroll, ATrackingThumbMovesTheDataSetWhileDragging)
+{
+    ScrollFixture f;
+    QScrollBar* bar = f.grid.verticalScrollBar();
+    ASSERT_GT(bar->height(), 100);
+    // Without tracking the records wait for the release.
+    QPoint thumb = ThumbOf(bar).center();
+    DragBy(bar, thumb, QPoint(0, 40));
+    EXPECT_EQ(f.ds->RecNo(), 1);
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, thumb + QPoint(0, 40));
+    const int released = f.ds->RecNo();
+    EXPECT_GT(released, 1);
+
+    f.ds->First();
+    f.grid.VertScrollBar().SetTracking(true);
+    thumb = ThumbOf(bar).center();
+    DragBy(bar, thumb, QPoint(0, 40));
+    const int dragged = f.ds->RecNo();
+    EXPECT_GT(dragged, 1);
+    EXPECT_EQ(bar->value(), dragged);
+    // The release does not move it again.
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, thumb + QPoint(0, 40));
+    EXPECT_EQ(f.ds->RecNo(), dragged);
+    EXPECT_EQ(f.grid.Row(), f.grid.TopDataOffset() + f.grid.DataLink().ActiveRecord());
+}
+
+TEST(GridScroll, TheHorizontalThumbMovesTheColumnsWhileDraggingOnlyWithTracking)
+{
+    ScrollFixture f;
+    f.grid.resize(180, 200);
+    QScrollBar* bar = f.grid.horizontalScrollBar();
+    ASSERT_GT(bar->maximum(), bar->minimum());
+    const int left = f.grid.LeftCol();
+    QPoint thumb = ThumbOf(bar).center();
+    const QPoint by(bar->width() / 2, 0);
+    DragBy(bar, thumb, by);
+    EXPECT_EQ(f.grid.LeftCol(), left);
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, thumb + by);
+    EXPECT_GT(f.grid.LeftCol(), left);
+
+    f.grid.SetLeftCol(left);
+    f.grid.HorzScrollBar().SetTracking(true);
+    thumb = ThumbOf(bar).center();
+    DragBy(bar, thumb, by);
+    const int dragged = f.grid.LeftCol();
+    EXPECT_GT(dragged, left);
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, thumb + by);
+    EXPECT_EQ(f.grid.LeftCol(), dragged);
 }

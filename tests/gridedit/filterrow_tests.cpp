@@ -165,3 +165,57 @@ TEST(FilterRow, CellsArePaintedInTheFilterRowColours)
                 ++blue;
     EXPECT_GT(blue, 0);
 }
+
+namespace {
+
+// A point in the filter cell of a column, a little inside its text.
+QPoint FilterCellPoint(FilterFixture& f, const QString& field)
+{
+    const int gridCol = f.grid->DataColToGridCol(f.Index(field));
+    const TRect cell = f.grid->CellRect(gridCol, f.grid->GetTitleRowCount());
+    return QPoint(cell.Left + 8, (cell.Top + cell.Bottom) / 2);
+}
+
+} // namespace
+
+TEST(FilterRow, TheSecondClickOfADoubleClickOnAFilterCellSelectsTheWord)
+{
+    FilterFixture f;
+    const int savedInterval = QApplication::doubleClickInterval();
+    QApplication::setDoubleClickInterval(60000);   // the two clicks always count as one double click
+    f.Col("Name").STFilter().SetFilterText("alpha");
+    const QPoint at = FilterCellPoint(f, "Name");
+    // The first press reaches the grid, which shows the editor there.
+    QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    TInplaceFilterEditEx& e = f.Editor();
+    ASSERT_TRUE(e.isVisible());
+    EXPECT_EQ(e.Text(), "alpha");
+    EXPECT_FALSE(e.hasSelectedText());
+    // The second lands on the editor, which now covers the cell.
+    const QPoint local = e.mapFrom(f.grid->viewport(), at);
+    QTest::mouseClick(&e, Qt::LeftButton, Qt::NoModifier, local);
+    EXPECT_EQ(e.selectedText(), "alpha");
+    // Two clicks far apart are no double click.
+    f.grid->HideFilterEditor();
+    QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    ASSERT_TRUE(e.isVisible());
+    QTest::mouseClick(&e, Qt::LeftButton, Qt::NoModifier, local + QPoint(20, 0));
+    EXPECT_FALSE(e.hasSelectedText());
+    QApplication::setDoubleClickInterval(savedInterval);
+}
+
+TEST(FilterRow, ADoubleClickThatTheGridReceivesGoesOnToTheEditor)
+{
+    FilterFixture f;
+    f.Col("Name").STFilter().SetFilterText("alpha");
+    const QPoint at = FilterCellPoint(f, "Name");
+    QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    TInplaceFilterEditEx& e = f.Editor();
+    ASSERT_TRUE(e.isVisible());
+    ASSERT_FALSE(e.hasSelectedText());
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(at), f.grid->viewport()->mapToGlobal(QPointF(at)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.grid->viewport(), &dbl);
+    EXPECT_TRUE(e.isVisible());
+    EXPECT_EQ(e.selectedText(), "alpha");
+}

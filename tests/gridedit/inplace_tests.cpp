@@ -65,11 +65,15 @@ TEST(InplaceEdit, TypedTextIsWrittenOnEnterAndEscRestores)
     EXPECT_EQ(f.ds->FieldByName("Name")->AsString(), "Zed");
     f.ds->Post();
 
-    // Esc drops the change and shows the field's value again.
+    // Esc drops the change and shows the field's value again; the edit itself is cancelled by
+    // the next Esc.
     f.grid->ShowEditor();
     e.selectAll();
     QTest::keyClicks(&e, "Other");
     Press(&e, Qt::Key_Escape);
+    EXPECT_EQ(f.ds->State(), dsEdit);
+    EXPECT_FALSE(f.grid->EditorVisible());
+    QTest::keyClick(f.grid.get(), Qt::Key_Escape);
     EXPECT_EQ(f.ds->State(), dsBrowse);
     EXPECT_EQ(f.ds->FieldByName("Name")->AsString(), "Zed");
 }
