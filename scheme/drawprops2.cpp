@@ -535,21 +535,7 @@ std::function<bool(TFont& font)>& TFontProp::FontDialog()
         const QFont chosen = QFontDialog::getFont(&ok, font.ToQFont());
         if (!ok)
             return false;
-        font.SetName(chosen.family());
-        if (chosen.pixelSize() > 0)
-            font.SetHeight(-chosen.pixelSize());
-        else
-            font.SetSize(int(std::lround(chosen.pointSizeF())));
-        TFontStyles styles;
-        if (chosen.bold())
-            styles.Include(fsBold);
-        if (chosen.italic())
-            styles.Include(fsItalic);
-        if (chosen.underline())
-            styles.Include(fsUnderline);
-        if (chosen.strikeOut())
-            styles.Include(fsStrikeOut);
-        font.SetStyle(styles);
+        font.AssignQFont(chosen);
         return true;
     };
     return dialog;
