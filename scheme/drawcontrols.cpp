@@ -865,14 +865,36 @@ void TDrawControl::Invalidate()
     TDrawCustomScheme* scheme = GetParentScheme();
     if (scheme && scheme != FOwner->ActiveScheme() && FParent != FOwner->Schemes())
         return;
+    int x = 0;
+    int y = 0;
+    for (TDrawControl* p = FParent; p; p = p->FParent) {
+        x += p->GetLeft();
+        y += p->GetTop();
+    }
+    InvalidateTree(x, y);
+}
+
+void TDrawControl::InvalidateTree(int originX, int originY)
+{
+    const int x = originX + GetLeft();
+    const int y = originY + GetTop();
     if (!FNonVisual) {
-        const TRect doc = GetDocRect();
-        TRect r = GetRefreshRect(doc.Left, doc.Top);
+        TRect r = GetRefreshRect(x, y);
         FOwner->DocToClientRect(r);
         FOwner->InvalidateClientRect(r);
     }
-    for (TDrawControl* child : FChildren)
-        child->Invalidate();
+    // The children of a scheme that is not shown stay as they are.
+    if (InheritsFrom(TDrawCustomScheme::StaticClass()) && this != FOwner->ActiveScheme())
+        return;
+    // Children share this control's scheme; a child scheme or layer decides for itself.
+    for (TDrawControl* child : FChildren) {
+        if (child->FUpdateCounter > 0)
+            continue;
+        if (child->InheritsFrom(TDrawCustomScheme::StaticClass()) || child->InheritsFrom(TDrawLayer::StaticClass()))
+            child->Invalidate();
+        else
+            child->InvalidateTree(x, y);
+    }
 }
 
 // ---------------------------------------------------------------- painting

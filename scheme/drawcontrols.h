@@ -446,6 +446,10 @@ protected:
     TPointArray FTranslatePoints;
 
 private:
+    // Invalidates this control and its children, given the document origin of its parent, so that a
+    // deep tree is walked once rather than once a level.
+    void InvalidateTree(int originX, int originY);
+
     TDrawOwner* FOwner = nullptr;
     TDrawControl* FParent = nullptr;
     TDrawLayer* FLayer = nullptr;

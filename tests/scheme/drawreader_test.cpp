@@ -384,7 +384,7 @@ TEST_F(ReaderTest, DeepNestingIsRefusedWithTheFormatError)
             text += "end\r\n";
         return text + "  end\r\nend\r\n";
     };
-    Load(panel, nested(100));
+    Load(panel, nested(990));
     ASSERT_NE(panel.FindControl("B"), nullptr);
     EXPECT_EQ(panel.FindControl("B")->GetWidth(), 3000);
     Paint();
