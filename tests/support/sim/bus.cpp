@@ -61,6 +61,7 @@ struct Bus::Impl {
     mutable std::condition_variable changed;
     std::vector<Slot> devices;
     std::multimap<Clock::time_point, Output> pending;
+    std::vector<std::vector<Output>> held;
     QByteArray rx;
     Clock::time_point lastRx{};
     std::vector<QByteArray> requests;
@@ -188,6 +189,25 @@ void Bus::ClearFaults(uint16_t number)
     std::lock_guard lock(d->mutex);
     if (Slot* slot = d->Find(number))
         slot->faults.reset();
+}
+
+size_t Bus::ReleaseHeld()
+{
+    std::lock_guard lock(d->mutex);
+    const size_t n = d->held.size();
+    auto due = Clock::now();
+    for (auto& pieces : d->held)
+        for (auto& out : pieces)
+            d->pending.emplace(due, std::move(out));
+    d->held.clear();
+    d->Wake();
+    return n;
+}
+
+size_t Bus::HeldCount() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->held.size();
 }
 
 void Bus::Send(const QByteArray& bytes)
@@ -389,12 +409,20 @@ void Bus::Impl::Schedule(Slot& slot, uint8_t command, QByteArray reply, Clock::t
 {
     Faults f;
     if (slot.faults && (slot.faults->command < 0 || slot.faults->command == command)) {
-        f = *slot.faults;
-        if (slot.faults->times > 0 && --slot.faults->times == 0)
-            slot.faults.reset();
+        if (slot.faults->after > 0) {
+            --slot.faults->after;
+        } else {
+            f = *slot.faults;
+            if (slot.faults->times > 0 && --slot.faults->times == 0)
+                slot.faults.reset();
+        }
     }
     if (f.silent)
         return;
+    if (f.otherAddress >= 0) {
+        const auto parsed = ParseFrame(reply);
+        reply = MakeFrame(parsed->type, uint16_t(f.otherAddress), parsed->command, parsed->data);
+    }
     if (f.shortData >= 0) {
         const auto parsed = ParseFrame(reply);
         reply = MakeFrame(parsed->type, parsed->number, parsed->command, parsed->data.left(f.shortData));
@@ -405,13 +433,19 @@ void Bus::Impl::Schedule(Slot& slot, uint8_t command, QByteArray reply, Clock::t
     auto due = now + std::chrono::milliseconds(std::max(0, f.delayMs));
     const int pieces = std::clamp(f.splitPieces, 1, int(bytes.size()));
     const qsizetype step = (bytes.size() + pieces - 1) / pieces;
+    std::vector<Output> kept;
     for (qsizetype at = 0; at < bytes.size(); at += step) {
         Output out{bytes.mid(at, step), {}};
         if (at + step >= bytes.size())
             out.replyFrame = reply;
-        pending.emplace(due, std::move(out));
+        if (f.hold)
+            kept.push_back(std::move(out));
+        else
+            pending.emplace(due, std::move(out));
         due += std::chrono::milliseconds(std::max(0, f.splitPauseMs));
     }
+    if (f.hold)
+        held.push_back(std::move(kept));
 }
 
 void Bus::Impl::WriteDue(std::vector<QString>& log)
