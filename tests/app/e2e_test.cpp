@@ -1163,3 +1163,25 @@ TEST_F(MainWindowTest, ParameterPageOfADeviceWithoutStoredRowsIsEmpty)
     EXPECT_EQ(f.edtUn->text(), QString::number(p.normalVoltage));
     EXPECT_TRUE(f.chkKo1Invert->isChecked());
 }
+
+TEST_F(MainWindowTest, BytesLeftInTheLineBeforeThePortOpensAreDiscarded)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    bus().AddDevice(dev);
+    // A parameters reply of the same device with other values, left in the line from before.
+    sim::Params old = dev.ParamsDecoded();
+    old.normalVoltage = 123;
+    const auto block = old.Encode();
+    bus().Send(MakeFrame(1, 300, 2, QByteArray(reinterpret_cast<const char*>(block.data()), sim::kParamBlockSize)));
+    ASSERT_TRUE(WaitFor([&] { return bus().Idle(); }));
+    auto w = ManualWindow();
+    w->DataTimer.stop();
+    Select(*w, 300);
+    w->btnSulmParamsReadClick();
+    w->GlobalTimerTimer();
+    ASSERT_TRUE(WaitFor([&] { return bus().ReplyCount() == 1 && w->RxBuffer().Data().size() >= 38; }));
+    while (!w->RxBuffer().IsEmpty())
+        w->DataTimerTimer();
+    EXPECT_EQ(Scalar(QStringLiteral("select fureg from vemors where fid=300")), dev.ParamsDecoded().normalVoltage);
+    EXPECT_EQ(w->State(), stReadInfo);
+}
