@@ -44,6 +44,15 @@ const QString kScanRunning = QStringLiteral("Стоп");
 const QString kViewStopped = QStringLiteral("СТАРТ");
 const QString kViewRunning = QStringLiteral("СТОП");
 const QString kNoReply = QStringLiteral("Устройство не отвечает !");
+const QString kOpenFailed = QStringLiteral("Ошибка открыти порта !");
+const QString kNoPortOpen = QStringLiteral("Нет открытого порта ! Выберите порт в списке.");
+
+// A failure's text under the heading that names what failed.
+QString WithReason(const QString& heading, std::exception_ptr e)
+{
+    const QString reason = ExceptionText(e);
+    return reason.isEmpty() ? heading : heading + QLatin1Char('\n') + reason;
+}
 // A request waits this many request ticks past the wire time of its request and longest reply.
 constexpr int kReplyTicks = 5;
 
@@ -331,7 +340,7 @@ void TfrmMain::FormCreate()
             comPort_->SetOpen(true);
             BringToFront(ui->pnlScan);
         } catch (...) {
-            MessageBox(kPortCaption, QStringLiteral("Ошибка открыти порта !"), MsgIcon::Error);
+            MessageBox(kPortCaption, WithReason(kOpenFailed, std::current_exception()), MsgIcon::Error);
             Guarded([this] { comPort_->SetOpen(false); });
         }
     }
@@ -418,7 +427,7 @@ void TfrmMain::cmbPortsChange()
         comPort_->SetComNumber(number);
         comPort_->SetOpen(true);
     } catch (...) {
-        MessageBox(kPortCaption, QStringLiteral("Ошибка открыти порта !"), MsgIcon::Error);
+        MessageBox(kPortCaption, WithReason(kOpenFailed, std::current_exception()), MsgIcon::Error);
         Guarded([this] { comPort_->SetOpen(false); });
     }
 }
@@ -655,17 +664,19 @@ void TfrmMain::btnStartScanClick()
     StartStopScan();
 }
 
-bool TfrmMain::OpenPortAtScanSpeed()
+QString TfrmMain::OpenPortAtScanSpeed()
 {
     comPort_->SetOpen(false);
+    if (ui->cmbPorts->count() == 0)
+        return kNoPortOpen;
     // The line settles before it is opened at the new speed.
     QThread::msleep(300);
     comPort_->SetBaud(vemor::SpeedBaud(ui->grpSpeed->ItemIndex()));
     try {
         comPort_->SetOpen(true);
-        return true;
+        return QString();
     } catch (...) {
-        return false;
+        return ExceptionText(std::current_exception());
     }
 }
 
@@ -688,8 +699,9 @@ bool TfrmMain::StartScan()
             MessageBox(kPortCaption, text, MsgIcon::Error);
     };
     ui->btnStartScan->setText(kScanRunning);
-    if (!OpenPortAtScanSpeed()) {
-        report(QStringLiteral("Ошибка открытия порта !"));
+    if (const QString reason = OpenPortAtScanSpeed(); !reason.isNull()) {
+        const QString heading = QStringLiteral("Ошибка открытия порта !");
+        report(reason.isEmpty() ? heading : heading + QLatin1Char('\n') + reason);
         return false;
     }
     if (ui->edtScanStartNum->value() >= ui->edtScanEndNum->value()) {
@@ -769,6 +781,9 @@ vemor::ParamBlock TfrmMain::ParamsFromPage()
 
 void TfrmMain::SendCommand(int code)
 {
+    // The port component's own words for this are no help to the operator.
+    if (!comPort_->Active())
+        throw Exception(kNoPortOpen);
     vemor::RequestContext ctx;
     ctx.deviceKind = DeviceKind();
     ctx.scanNumber = FScanNumber;

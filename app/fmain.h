@@ -175,7 +175,8 @@ private:
     void SetStatus(const QString& text);
     void RepaintStatus();
     void BringToFront(QWidget* page);
-    bool OpenPortAtScanSpeed();
+    // Reopens the port at the scan's speed: a null text when it opened, else why not.
+    QString OpenPortAtScanSpeed();
     bool StartScan();
     void ScanTick();
     void EndScan();

@@ -511,6 +511,8 @@ TEST_F(MainWindowTest, LiveViewOnAClosedPortIsReportedOnceAndEnds)
     ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
     w->GlobalTimerTimer();
     EXPECT_EQ(boxes.Count(), 1u);
+    // Said in the operator's words, not the port component's.
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Нет открытого порта ! Выберите порт в списке."));
 }
 
 TEST_F(MainWindowTest, LogDownloadWithTheAccountFilterStopsAtTheBegin)
@@ -663,7 +665,11 @@ TEST_F(MainWindowTest, FailedReopenDuringAnAutomaticSpeedStepEndsTheScan)
         w->GlobalTimerTimer();
     EXPECT_EQ(w->State(), stIdle);
     ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
-    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Ошибка открытия порта !"));
+    // The heading, then why.
+    const QStringList lines = boxes.Last()->text.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2) << boxes.Last()->text.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Ошибка открытия порта !"));
+    EXPECT_FALSE(lines[1].trimmed().isEmpty());
     EXPECT_EQ(boxes.Last()->caption, QStringLiteral("  Дравик Ltd"));
     for (int i = 0; i < 3; ++i)
         w->GlobalTimerTimer();
@@ -857,7 +863,10 @@ TEST_F(MainWindowTest, PortsThatCannotBeOpenedAreNotListedAndAFailedChangeIsRepo
     w.Form().cmbPorts->setCurrentIndex(1);
     w.cmbPortsChange();
     ASSERT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Ошибка открыти порта !"));
+    const QStringList lines = boxes.Last()->text.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2) << boxes.Last()->text.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Ошибка открыти порта !"));
+    EXPECT_FALSE(lines[1].trimmed().isEmpty());
     EXPECT_EQ(boxes.Last()->caption, QStringLiteral("  Дравик Ltd"));
     EXPECT_FALSE(w.ComPort().Active());
     // Back to the first port.
@@ -1184,4 +1193,22 @@ TEST_F(MainWindowTest, BytesLeftInTheLineBeforeThePortOpensAreDiscarded)
         w->DataTimerTimer();
     EXPECT_EQ(Scalar(QStringLiteral("select fureg from vemors where fid=300")), dev.ParamsDecoded().normalVoltage);
     EXPECT_EQ(w->State(), stReadInfo);
+}
+
+TEST_F(MainWindowTest, WithoutAPortRequestsAndScansSayThatNoPortIsOpen)
+{
+    qputenv("COMPORT_MAP", "1=/nonexistent/vemor-tty");
+    TfrmMain w;
+    ASSERT_EQ(w.Form().cmbPorts->count(), 0);
+    EXPECT_EQ(boxes.Count(), 0u);
+    Select(w, 300);
+    w.btnSulmParamsReadClick();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Нет открытого порта ! Выберите порт в списке."));
+    EXPECT_EQ(w.State(), stIdle);
+    StartScan(w, 1, 2, 2, false);
+    ASSERT_EQ(boxes.Count(), 2u);
+    EXPECT_EQ(boxes.Last()->text,
+              QStringLiteral("Ошибка открытия порта !\nНет открытого порта ! Выберите порт в списке."));
+    EXPECT_NE(w.State(), stScan);
 }
