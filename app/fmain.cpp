@@ -47,6 +47,12 @@ const QString kNoReply = QStringLiteral("Устройство не отвеча�
 const QString kOpenFailed = QStringLiteral("Ошибка открыти порта !");
 const QString kNoPortOpen = QStringLiteral("Нет открытого порта ! Выберите порт в списке.");
 
+// The live view's requests: asked again every tick.
+bool IsPoll(int code)
+{
+    return code == vemor::rqLiveValues || code == 33;
+}
+
 // A failure's text under the heading that names what failed.
 QString WithReason(const QString& heading, std::exception_ptr e)
 {
@@ -824,18 +830,30 @@ void TfrmMain::Expect(int code, const vemor::RequestContext& ctx, int frameSize)
         return;
     }
     const int wire = vemor::WireMs(frameSize + vemor::MaxReplyLength(expected->command), comPort_->Baud());
-    FPending = Pending{code, *expected, clock_.elapsed() + wire + kReplyTicks * GlobalTimer.interval()};
+    const std::int64_t deadline = clock_.elapsed() + wire + kReplyTicks * GlobalTimer.interval();
+    // A poll keeps the time of the oldest one not answered yet: a device gone mute is noticed.
+    if (IsPoll(code) && FPending && FPending->code == code && FPending->expected.number == expected->number) {
+        FPending->span = deadline - clock_.elapsed();
+        return;
+    }
+    FPending = Pending{code, *expected, deadline, deadline - clock_.elapsed()};
     if (code == vemor::rqIdentify)
         FScanAsked.insert(ctx.scanNumber);
 }
 
 void TfrmMain::CheckReplyTime()
 {
-    // A silent number is what a scan expects, and the live view asks again every tick.
-    if (!FPending || FPending->code == vemor::rqIdentify || FPending->code == vemor::rqLiveValues ||
-        FPending->code == 33 || clock_.elapsed() <= FPending->deadlineMs)
+    // A silent number is what a scan expects.
+    if (!FPending || FPending->code == vemor::rqIdentify || clock_.elapsed() <= FPending->deadlineMs)
         return;
+    const bool poll = IsPoll(FPending->code);
     FPending.reset();
+    if (poll) {
+        if (ui->btnStartView->text() == kViewStopped)
+            return;
+        // The live view does not go on showing the last values as if they were live.
+        btnStartViewClick();
+    }
     FProgress = 0;
     SetStatus(QString());
     RepaintStatus();
@@ -857,8 +875,10 @@ bool TfrmMain::TakeReply(const QByteArray& f)
     // The operator has chosen another device since: its answer is no longer wanted.
     if (FPending->code != vemor::rqSetSpeed && expected.number != SelectedNumber)
         return false;
-    // The live view polls: each of its replies answers it.
-    if (FPending->code != vemor::rqLiveValues && FPending->code != 33)
+    // The live view polls: each of its replies answers it, and it waits again from now.
+    if (IsPoll(FPending->code))
+        FPending->deadlineMs = clock_.elapsed() + FPending->span;
+    else
         FPending.reset();
     return true;
 }
@@ -1256,6 +1276,9 @@ void TfrmMain::btnStartViewClick()
         ui->btnStartView->setText(kViewStopped);
         FState = stIdle;
         liveView_->Stop();
+        // Polls stop here: none of them waits any more.
+        if (FPending && IsPoll(FPending->code))
+            FPending.reset();
     }
     ui->btnSulmViewStart->setText(ui->btnStartView->text());
 }

@@ -253,6 +253,7 @@ private:
         int code = 0;
         vemor::Expectation expected;
         std::int64_t deadlineMs = 0;
+        std::int64_t span = 0;  // how long it waits
     };
     std::optional<Pending> FPending;
     // Numbers asked by the running scan: a late answer from one of them still lists its device.

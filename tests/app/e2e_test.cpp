@@ -1212,3 +1212,28 @@ TEST_F(MainWindowTest, WithoutAPortRequestsAndScansSayThatNoPortIsOpen)
               QStringLiteral("Ошибка открытия порта !\nНет открытого порта ! Выберите порт в списке."));
     EXPECT_NE(w.State(), stScan);
 }
+
+TEST_F(MainWindowTest, LiveViewOfADeviceGoneMuteEndsWithOneMessage)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    dev.live.voltage = 396;
+    bus().AddDevice(dev);
+    TfrmMain w;
+    Select(w, 300);
+    w.btnViewClick();
+    w.btnStartViewClick();
+    ASSERT_TRUE(WaitFor([&] { return w.Form().txtU->text() == QStringLiteral("U : 396 В"); }));
+    bus().SetFaults(300, sim::Faults{.silent = true});
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kNoReply); }));
+    EXPECT_EQ(w.State(), stIdle);
+    EXPECT_EQ(w.Form().btnStartView->text(), QStringLiteral("СТАРТ"));
+    EXPECT_EQ(w.Form().txtU->text(), QStringLiteral("U : 0 В"));
+    // Started again it shows live values; stopped by the operator, nothing waits for a reply.
+    bus().ClearFaults(300);
+    w.btnStartViewClick();
+    ASSERT_TRUE(WaitFor([&] { return w.Form().txtU->text() == QStringLiteral("U : 396 В"); }));
+    EXPECT_TRUE(w.AwaitingReply());
+    w.btnStartViewClick();
+    EXPECT_FALSE(w.AwaitingReply());
+    EXPECT_EQ(boxes.Count(), 1u);
+}
