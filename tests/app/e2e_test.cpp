@@ -631,7 +631,7 @@ TEST_F(MainWindowTest, ScanPageWithTwoFoundDevicesLooksRight)
     const QImage shot = w.grab().toImage();
     ASSERT_FALSE(shot.isNull());
     EXPECT_EQ(shot.size(), QSize(547, 313));
-    shot.save(QStringLiteral("/tmp/vemor_scan_page.png"));
+    shot.save(harness().Folder() + QStringLiteral("vemor_scan_page.png"));
     EXPECT_EQ(w.Form().lblNum->text(), QStringLiteral("ВЕМОР  № 3"));
     EXPECT_TRUE(w.Form().lblNum->isVisible());
     // The found list is not blank where its rows are drawn.
@@ -650,9 +650,9 @@ TEST_F(MainWindowTest, ScanPageWithTwoFoundDevicesLooksRight)
     w.btnParamsClick();
     EXPECT_EQ(w.FrontPage(), w.Form().pnlParams);
     EXPECT_FALSE(w.Form().pnlScan->isVisible());
-    w.grab().save(QStringLiteral("/tmp/vemor_params_page.png"));
+    w.grab().save(harness().Folder() + QStringLiteral("vemor_params_page.png"));
     w.btnProtokolClick();
-    w.grab().save(QStringLiteral("/tmp/vemor_log_page.png"));
+    w.grab().save(harness().Folder() + QStringLiteral("vemor_log_page.png"));
 }
 
 TEST_F(MainWindowTest, FailedReopenDuringAnAutomaticSpeedStepEndsTheScan)
@@ -682,7 +682,7 @@ TEST_F(MainWindowTest, SplashClosesAfterTheWindowShows)
     frmSplash = new TfrmSplash;
     frmSplash->show();
     EXPECT_EQ(frmSplash->size(), QSize(225, 124));
-    frmSplash->grab().save(QStringLiteral("/tmp/vemor_splash.png"));
+    frmSplash->grab().save(harness().Folder() + QStringLiteral("vemor_splash.png"));
     TfrmMain w;
     w.show();
     EXPECT_TRUE(w.Timer1.isActive());
