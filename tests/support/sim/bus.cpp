@@ -62,6 +62,8 @@ struct Bus::Impl {
     std::vector<Slot> devices;
     std::multimap<Clock::time_point, Output> pending;
     std::vector<std::vector<Output>> held;
+    bool unplugRequested = false;
+    bool unplugged = false;
     QByteArray rx;
     Clock::time_point lastRx{};
     std::vector<QByteArray> requests;
@@ -87,6 +89,17 @@ struct Bus::Impl {
         [[maybe_unused]] auto n = ::write(wake, &one, sizeof one);
     }
 
+    // Closes the line when asked to (bus thread, under the lock).
+    void UnplugIfAsked()
+    {
+        if (!unplugRequested || unplugged)
+            return;
+        CloseFd(master);
+        CloseFd(slave);
+        pending.clear();
+        held.clear();
+        unplugged = true;
+    }
     void Run();
     void ReadInput(std::vector<QString>& log);
     void Dispatch(const Frame& frame, std::vector<QString>& log);
@@ -204,6 +217,19 @@ size_t Bus::ReleaseHeld()
     return n;
 }
 
+void Bus::Unplug()
+{
+    std::lock_guard lock(d->mutex);
+    d->unplugRequested = true;
+    d->Wake();
+}
+
+bool Bus::Unplugged() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->unplugged;
+}
+
 size_t Bus::HeldCount() const
 {
     std::lock_guard lock(d->mutex);
@@ -282,7 +308,8 @@ bool Bus::Idle() const
 
 int Bus::LineSpeed() const
 {
-    return ReadLineSpeed(d->master);
+    std::lock_guard lock(d->mutex);
+    return d->master >= 0 ? ReadLineSpeed(d->master) : -1;
 }
 
 void Bus::SetTrace(std::function<void(const QString&)> trace)
@@ -298,6 +325,7 @@ void Bus::Impl::Run()
         int timeoutMs = -1;
         {
             std::lock_guard lock(mutex);
+            UnplugIfAsked();
             const auto now = Clock::now();
             auto until = [&](Clock::time_point t) {
                 const auto ms = std::chrono::ceil<std::chrono::milliseconds>(t - now).count();
@@ -328,9 +356,11 @@ void Bus::Impl::Run()
                     if (s.state.live.animate)
                         Animate(s.state, elapsed);
             }
-            if (fds[0].revents & POLLIN)
+            UnplugIfAsked();
+            if (master >= 0 && (fds[0].revents & POLLIN))
                 ReadInput(log);
             WriteDue(log);
+            UnplugIfAsked();
             traceCopy = trace;
         }
         changed.notify_all();
@@ -419,6 +449,10 @@ void Bus::Impl::Schedule(Slot& slot, uint8_t command, QByteArray reply, Clock::t
     }
     if (f.silent)
         return;
+    if (f.unplug) {
+        unplugRequested = true;
+        return;
+    }
     if (f.otherAddress >= 0) {
         const auto parsed = ParseFrame(reply);
         reply = MakeFrame(parsed->type, uint16_t(f.otherAddress), parsed->command, parsed->data);
@@ -451,7 +485,7 @@ void Bus::Impl::Schedule(Slot& slot, uint8_t command, QByteArray reply, Clock::t
 void Bus::Impl::WriteDue(std::vector<QString>& log)
 {
     const auto now = Clock::now();
-    while (!pending.empty() && pending.begin()->first <= now) {
+    while (master >= 0 && !pending.empty() && pending.begin()->first <= now) {
         Output out = std::move(pending.begin()->second);
         pending.erase(pending.begin());
         qsizetype done = 0;
