@@ -119,11 +119,18 @@ int Byte(const QByteArray& f, int i)
     return static_cast<std::uint8_t>(f[i]);
 }
 
-int IntFromEdit(const QLineEdit* edit, int max)
+// An integer typed by the operator; what is not one is said in Russian.
+int IntFromText(const QString& text)
 {
     int v = 0;
-    if (!TryStrToInt(edit->text(), v))
-        throw EConvertError(QStringLiteral("'%1' - неверное целое число !").arg(edit->text()));
+    if (!TryStrToInt(text, v))
+        throw EConvertError(QStringLiteral("'%1' - неверное целое число !").arg(text));
+    return v;
+}
+
+int IntFromEdit(const QLineEdit* edit, int max)
+{
+    const int v = IntFromText(edit->text());
     if (v < 0 || v > max)
         throw EConvertError(QStringLiteral("Значение '%1' вне пределов 0..%2 !").arg(edit->text()).arg(max));
     return v;
@@ -1331,7 +1338,7 @@ void TfrmMain::Button2Click()
 
 void TfrmMain::Button1Click()
 {
-    const int n = StrToInt(ui->edtNum->text());
+    const int n = IntFromText(ui->edtNum->text());
     if (n < 1 || n > 1000) {
         MessageBox(kCaption, QStringLiteral("Неверный зав. № !"), MsgIcon::Information);
         return;
@@ -1463,7 +1470,7 @@ void TfrmMain::btnWriteParamsClick()
     if (DeviceKind() == 0) {
         FState = stWriteParams;
     } else if (DeviceKind() == 1) {
-        const int d = StrToInt(ui->edtSulmDelay->text());
+        const int d = IntFromText(ui->edtSulmDelay->text());
         if (d >= 20 && d <= 255)
             FState = stWriteParams;
         else

@@ -316,6 +316,15 @@ TEST_F(MainWindowTest, ManualDeviceChoiceAcceptsOneToAThousand)
         EXPECT_EQ(boxes.Last()->icon, MsgIcon::Information);
         EXPECT_EQ(SelectedNumber, -1);
     }
+    // Text that is no number is refused in Russian.
+    w.Form().edtNum->setText(QStringLiteral("12a"));
+    try {
+        w.Button1Click();
+        ADD_FAILURE() << "no error for 12a";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("'12a' - неверное целое число !"));
+    }
+    EXPECT_EQ(SelectedNumber, -1);
     StoreVemorSpeed(w.QryEdit(), 1000, 5);
     w.Form().edtNum->setText(QStringLiteral("1000"));
     w.Button1Click();
