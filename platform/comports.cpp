@@ -2,12 +2,20 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
+#include <cstring>
 
+#include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -97,12 +105,181 @@ QList<int> AvailableComPorts() { return ComPortMap().keys(); }
 bool ComPortFree(int n)
 {
     const QString path = ComPortPath(n);
-    if (path.isEmpty())
+    if (path.isEmpty() || IsSystemConsole(path))
+        return false;
+    // Decided before the open where possible: the open itself moves the modem lines.
+    if (ComPortLockOwner(path) != 0 || ComPortFlockOwner(path) != 0)
         return false;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    int exclusive = 0;
+    // Held with TIOCEXCL by a program that does not use flock (root gets through the open).
+    const bool held = ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    const bool free = !held && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     ::close(fd);
     return free;
+}
+
+namespace {
+
+bool ProcessAlive(int pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+// The pid a lock file names: HDB (ASCII) or the old binary form.
+int ReadLockPid(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray data = f.read(64);
+    bool ok = false;
+    const int pid = data.trimmed().toInt(&ok);
+    if (ok)
+        return pid;
+    if (data.size() == 4) {
+        int32_t binary = 0;
+        memcpy(&binary, data.constData(), 4);
+        return binary;
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool IsSystemConsole(const QString& path, const QString& sysClassTty)
+{
+    QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty())
+        canonical = path;
+    struct stat st {};
+    if (::stat(QFile::encodeName(canonical).constData(), &st) == 0 && S_ISCHR(st.st_mode)) {
+        const unsigned maj = major(st.st_rdev), min = minor(st.st_rdev);
+        if ((maj == 5 && (min == 0 || min == 1)) || (maj == 4 && min < 64))
+            return true;  // /dev/tty, /dev/console, /dev/tty0 to /dev/tty63, under any name
+        // In a container the console is another terminal mounted on /dev/console: the same node.
+        struct stat console {};
+        if (::stat("/dev/console", &console) == 0 && console.st_dev == st.st_dev && console.st_ino == st.st_ino)
+            return true;
+    }
+    if (!canonical.startsWith(QLatin1String("/dev/")))
+        return false;
+    const QString name = canonical.mid(5);
+    static const QRegularExpression vt(QStringLiteral("^tty(\\d+)$"));
+    const auto m = vt.match(name);
+    if (name == QLatin1String("console") || name == QLatin1String("tty") || (m.hasMatch() && m.captured(1).toInt() < 64))
+        return true;
+    const QString active = ReadFirstLine(QDir(sysClassTty).filePath(QStringLiteral("console/active")));
+    return active.split(QLatin1Char(' '), Qt::SkipEmptyParts).contains(name);
+}
+
+QStringList ComPortLockDirs()
+{
+    const QByteArray env = qgetenv("COMPORT_LOCKDIR");
+    if (!env.isEmpty())
+        return {QString::fromLocal8Bit(env)};
+    return {QStringLiteral("/run/lock"), QStringLiteral("/var/lock")};
+}
+
+QString ComPortLockName(const QString& devicePath)
+{
+    QString canonical = QFileInfo(devicePath).canonicalFilePath();
+    if (canonical.isEmpty())
+        canonical = devicePath;
+    QString name = canonical.startsWith(QLatin1String("/dev/")) ? canonical.mid(5) : QFileInfo(canonical).fileName();
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    return QStringLiteral("LCK..") + name;
+}
+
+int ComPortLockOwner(const QString& devicePath)
+{
+    const QString name = ComPortLockName(devicePath);
+    for (const QString& dir : ComPortLockDirs()) {
+        const QString path = QDir(dir).filePath(name);
+        if (!QFileInfo::exists(path))
+            continue;
+        const int pid = ReadLockPid(path);
+        if (ProcessAlive(pid))
+            return pid;
+        QFile::remove(path);  // stale: its process is gone
+    }
+    return 0;
+}
+
+QString CreateComPortLock(const QString& devicePath, int* owner)
+{
+    if (owner)
+        *owner = 0;
+    const QString name = ComPortLockName(devicePath);
+    const QByteArray text = QByteArray::number(static_cast<qlonglong>(::getpid())).rightJustified(10, ' ') + '\n';
+    for (const QString& dir : ComPortLockDirs()) {
+        const QString path = QDir(dir).filePath(name);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd >= 0) {
+                const bool written = ::write(fd, text.constData(), static_cast<size_t>(text.size())) == text.size();
+                ::close(fd);
+                if (written)
+                    return path;
+                ::unlink(QFile::encodeName(path).constData());
+                break;
+            }
+            if (errno != EEXIST)
+                break;  // this folder does not take it: try the next
+            const int pid = ReadLockPid(path);
+            if (ProcessAlive(pid) && pid != ::getpid()) {
+                if (owner)
+                    *owner = pid;
+                return {};
+            }
+            ::unlink(QFile::encodeName(path).constData());  // stale, or ours left behind
+        }
+    }
+    return {};
+}
+
+void RemoveComPortLock(const QString& lockPath)
+{
+    if (!lockPath.isEmpty() && ReadLockPid(lockPath) == ::getpid())
+        QFile::remove(lockPath);
+}
+
+int ComPortFlockOwner(const QString& devicePath)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(devicePath).constData(), &st) != 0)
+        return 0;
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly))
+        return 0;
+    // "1: FLOCK  ADVISORY  WRITE 1234 00:05:87 0 EOF": pid, then major:minor:inode of the file.
+    const QString id = QStringLiteral("%1:%2:%3")
+                           .arg(major(st.st_dev), 2, 16, QLatin1Char('0'))
+                           .arg(minor(st.st_dev), 2, 16, QLatin1Char('0'))
+                           .arg(static_cast<qulonglong>(st.st_ino));
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() >= 6 && f[1] == "FLOCK" && f[5] == id.toLatin1())
+            return f[4].toInt();
+    }
+    return 0;
+}
+
+QString DeviceGroupName(const QString& devicePath)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(devicePath).constData(), &st) != 0)
+        return {};
+    group g {};
+    group* found = nullptr;
+    char buffer[4096];
+    if (::getgrgid_r(st.st_gid, &g, buffer, sizeof buffer, &found) != 0 || !found)
+        return QString::number(st.st_gid);
+    return QString::fromLocal8Bit(found->gr_name);
+}
+
+QString ProcessName(int pid)
+{
+    if (pid <= 0)
+        return {};
+    return ReadFirstLine(QStringLiteral("/proc/%1/comm").arg(pid));
 }

@@ -40,7 +40,7 @@ public:
     // orphaned then and deletes itself once the drain has unwound.
     static void Dispose(std::unique_ptr<TComPortWindow> w)
     {
-        if (w->draining_) {
+        if (w->draining_ > 0) {
             w->port_ = nullptr;
             w.release();
         }
@@ -61,7 +61,8 @@ private:
     {
         uint64_t count = 0;
         [[maybe_unused]] ssize_t n = ::read(wakeFd_, &count, sizeof count);
-        draining_ = true;
+        // Counted: a handler's exception box runs a nested loop that may drain again.
+        ++draining_;
         while (port_) {
             std::shared_ptr<TDelivery> d;
             {
@@ -73,15 +74,15 @@ private:
             }
             port_->NotifyWindowProc(d);
         }
-        draining_ = false;
-        if (!port_) {
+        --draining_;
+        if (!port_ && draining_ == 0) {
             notifier_->setEnabled(false);
             deleteLater();
         }
     }
 
     TCustomComPort* port_;
-    bool draining_ = false;
+    int draining_ = 0;
     int wakeFd_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::mutex queueLock_;
@@ -100,7 +101,9 @@ TCustomComPort::~TCustomComPort()
             HandleException(std::current_exception());
         }
     }
-    if (state_ == State::Closing && dispatcher_ && !dispatcher_->DeliveryRunning()) {
+    if (state_ == State::Closing && dispatcher_) {
+        // Freed inside its own handler: that delivery ends here, so the threads can be joined.
+        dispatcher_->EndRunningDelivery();
         dispatcher_->FinishDeferredClose();
         ReleaseDispatcher();
     }
@@ -166,6 +169,7 @@ std::unique_ptr<TBaseDispatcher> TCustomComPort::CreateDispatcher()
 int TCustomComPort::OpenDispatcher()
 {
     const QString name = tapiMode_ == TTapiMode::tmOn ? QString() : ComPortPath(comNumber_);
+    devicePath_ = name;
     uint32_t options = 0;
     if (dtr_)
         options |= 1;
@@ -175,6 +179,10 @@ int TCustomComPort::OpenDispatcher()
         options |= 0x10;
     if (hwFlow_ & hwfUseRTS)
         options |= 0x20;
+    if (tapiMode_ == TTapiMode::tmOn) {
+        // An adopted port keeps the line settings it has; they are read back afterwards.
+        return dispatcher_->OpenDispatcherPort(name, 0, options, outSize_, inSize_, 3, 9, 5);
+    }
     return dispatcher_->OpenDispatcherPort(name, baud_, options, outSize_, inSize_, stopBits_, dataBits_, parity_);
 }
 
@@ -187,17 +195,9 @@ void TCustomComPort::OpenPortSequence()
         dispatcher_.reset();
         RaiseForErrorCode(ecode::NotOpenedByTapi);
     }
-    int r = OpenDispatcher();
-    if (r == -5)
-        r = ecode::AlreadyOpen;
-    else if (r == -2 || r == -3)
-        r = ecode::BadId;
-    if (r != 0) {
-        dispatcher_.reset();
-        state_ = State::Closed;
-        RaiseForErrorCode(r);
-        return;
-    }
+    const int r = OpenDispatcher();
+    if (r != 0)
+        RaiseOpenFailure(r);
     state_ = State::Open;
     if (tapiMode_ == TTapiMode::tmOn) {
         int32_t baud;
@@ -208,6 +208,13 @@ void TCustomComPort::OpenPortSequence()
         parity_ = static_cast<TParity>(parity);
         dataBits_ = dataBits;
         stopBits_ = stopBits;
+        uint32_t hw, sw;
+        uint8_t xon, xoff;
+        dispatcher_->GetFlowOptions(hw, sw, xon, xoff);
+        hwFlow_ = static_cast<THWFlowOptions>(hw);
+        swFlow_ = static_cast<TSWFlowOptions>(sw);
+        xon_ = static_cast<char>(xon);
+        xoff_ = static_cast<char>(xoff);
     }
     try {
         UpdateHandlerFlags();
@@ -297,10 +304,8 @@ void TCustomComPort::ClosePendingProc()
 {
     if (state_ != State::Closing || !dispatcher_)
         return;
-    if (dispatcher_->DeliveryRunning()) {
-        PostClosePending();  // the handler that closed is still on the stack
-        return;
-    }
+    if (dispatcher_->DeliveryRunning())
+        return;  // the handler that closed is still on the stack; its end posts this again
     dispatcher_->FinishDeferredClose();
     ReleaseDispatcher();
     if (reopenPending_) {
@@ -343,17 +348,26 @@ void TCustomComPort::NotifyWindowProc(const std::shared_ptr<TDelivery>& d)
 {
     if (!d->Begin())
         return;  // timed out or cancelled: never run late
+    // A handler may free the component; nothing of it is touched after that.
+    const QPointer<TCustomComPort> self(this);
     std::exception_ptr failure;
     {
         std::lock_guard lock(TBaseDispatcher::RegistryLock());
         TBaseDispatcher* disp = TBaseDispatcher::FromHandle(d->LParam >> 16);
-        if (disp && disp->Owner() == this) {
+        if (disp && disp->Owner() == this && d->Msg == PortLostMsg) {
+            try {
+                DoPortLost();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        } else if (disp && disp->Owner() == this) {
             try {
                 const uint16_t data = d->Msg == TriggerAvailMsg ? d->WParam : static_cast<uint16_t>(d->LParam & 0xFFFF);
                 DoTrigger(d->Msg, d->WParam, data);
-                switch (d->Msg) {
+                switch (self ? d->Msg : 0) {
                 case TriggerAvailMsg:
-                    DoTriggerAvail(d->WParam);
+                    // Bytes that GetChar took outside a handler meanwhile are no longer there.
+                    DoTriggerAvail(static_cast<uint16_t>(std::min<uint32_t>(d->WParam, disp->InBuffUsed())));
                     break;
                 case TriggerDataMsg:
                     DoTriggerData(d->WParam);
@@ -363,7 +377,7 @@ void TCustomComPort::NotifyWindowProc(const std::shared_ptr<TDelivery>& d)
                     break;
                 case TriggerStatusMsg:
                     DoTriggerStatus(d->WParam);
-                    switch (d->WParam & 7) {
+                    switch (self ? d->WParam & 7 : 0) {
                     case 1:
                         DoTriggerModemStatus();
                         break;
@@ -394,9 +408,89 @@ void TCustomComPort::NotifyWindowProc(const std::shared_ptr<TDelivery>& d)
         }
     }
     d->Finish();
+    if (self) {
+        if (d->Msg == PortLostMsg)
+            PostReleaseLost();
+        // A close made inside the handler completes now that the handler has returned.
+        if (state_ == State::Closing && dispatcher_ && dispatcher_->ClosePending())
+            PostClosePending();
+    }
     // Reported only after the delivery has completed, so the port goes on meanwhile.
     if (failure)
         HandleException(failure);
+}
+
+void TCustomComPort::PostReleaseLost()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            // The handler may have closed the port meanwhile; then the close lets go of it.
+            if (state_ == State::Open && dispatcher_ && dispatcher_->Lost() && !dispatcher_->DeliveryRunning())
+                dispatcher_->ReleaseLostPort();
+        },
+        Qt::QueuedConnection);
+}
+
+QString TCustomComPort::PortTitle() const
+{
+    const QString com = QStringLiteral("COM%1").arg(comNumber_);
+    return devicePath_.isEmpty() ? com : QStringLiteral("%1 (%2)").arg(com, devicePath_);
+}
+
+void TCustomComPort::RaiseOpenFailure(int r)
+{
+    const TOpenFailure why = dispatcher_->OpenFailure();
+    const int pid = dispatcher_->OpenFailurePid();
+    dispatcher_.reset();
+    state_ = State::Closed;
+    const QString title = PortTitle();
+    switch (why) {
+    case TOpenFailure::NoDevice:
+        if (devicePath_.isEmpty() && tapiMode_ != TTapiMode::tmOn)
+            throw EBadId(ecode::BadId, QStringLiteral("Порт COM%1 не найден: такого последовательного порта в системе нет.")
+                                           .arg(comNumber_));
+        throw EBadId(ecode::BadId,
+                     QStringLiteral("Устройство %1 не найдено: нет такого устройства (адаптер не подключён?).").arg(title));
+    case TOpenFailure::NotSerial:
+        throw EBadId(ecode::BadId, QStringLiteral("Устройство %1 не является последовательным портом.").arg(title));
+    case TOpenFailure::AccessDenied: {
+        const QString group = DeviceGroupName(devicePath_);
+        const QString whom = group.isEmpty() ? QStringLiteral("в группу, которой принадлежит устройство")
+                                             : QStringLiteral("в группу «%1», которой принадлежит устройство").arg(group);
+        throw EPortAccessDenied(ecode::AccessDenied,
+                                QStringLiteral("Нет доступа к устройству %1: пользователя нужно включить %2, "
+                                               "затем войти в систему заново.")
+                                    .arg(title, whom));
+    }
+    case TOpenFailure::InUse: {
+        QString holder;
+        if (pid > 0) {
+            const QString name = ProcessName(pid);
+            holder = name.isEmpty() ? QStringLiteral(" (процесс %1)").arg(pid)
+                                    : QStringLiteral(" (процесс %1, %2)").arg(pid).arg(name);
+        }
+        throw EAlreadyOpen(ecode::AlreadyOpen,
+                           QStringLiteral("Устройство %1 занято другой программой%2.").arg(title, holder));
+    }
+    case TOpenFailure::Console:
+        throw ESystemConsole(ecode::SystemConsole,
+                             QStringLiteral("Устройство %1 — системная консоль; программа её не открывает.").arg(title));
+    case TOpenFailure::None:
+    case TOpenFailure::Other:
+        break;
+    }
+    // Failures without a reason of their own keep the codes the library always gave.
+    RaiseForErrorCode(r == -5 ? ecode::AlreadyOpen : (r == -2 || r == -3) ? ecode::BadId : r);
+    throw ESerialException(r);  // not reached: r is negative
+}
+
+int TCustomComPort::RaisePortError(int code)
+{
+    if (code == ecode::PortLost && !loading_)
+        throw EPortLost(code, QStringLiteral("Порт %1 потерян: устройство отключено или больше не отвечает.")
+                                  .arg(PortTitle()));
+    return RaiseForErrorCode(code, loading_);
 }
 
 void TCustomComPort::DoTrigger(uint16_t msg, uint16_t triggerHandle, uint16_t data)
@@ -465,6 +559,12 @@ void TCustomComPort::DoWaitChar(char c)
         onWaitChar_(this, c);
 }
 
+void TCustomComPort::DoPortLost()
+{
+    if (OnPortLost)
+        OnPortLost(this);
+}
+
 void TCustomComPort::UpdateHandlerFlags()
 {
     if (state_ != State::Open || !dispatcher_)
@@ -523,7 +623,7 @@ void TCustomComPort::PutString(const QByteArray& s)
 {
     if (state_ == State::Closing)
         return;
-    RaiseForErrorCode(ValidDispatcher()->PutOutputBlock(s.constData(), static_cast<uint32_t>(s.size())));
+    RaisePortError(ValidDispatcher()->PutOutputBlock(s.constData(), static_cast<uint32_t>(s.size())));
 }
 
 void TCustomComPort::PortIdle()
@@ -593,7 +693,7 @@ void TCustomComPort::SetComNumber(uint16_t v)
 void TCustomComPort::ApplyLineParameters()
 {
     if (state_ == State::Open)
-        RaiseForErrorCode(dispatcher_->SetLineParameters(baud_, parity_, stopBits_, dataBits_));
+        RaisePortError(dispatcher_->SetLineParameters(baud_, parity_, stopBits_, dataBits_));
 }
 
 void TCustomComPort::SetBaud(int32_t v)
@@ -930,6 +1030,7 @@ void TCustomComPort::Assign(const TCustomComPort& s)
     SetOnTriggerTimer(s.onTriggerTimer_);
     onPortOpen_ = s.onPortOpen_;
     onPortClose_ = s.onPortClose_;
+    OnPortLost = s.OnPortLost;
     tapiMode_ = s.tapiMode_;
     open_ = false;
 }

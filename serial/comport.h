@@ -176,6 +176,16 @@ public:
     void SetOnWaitChar(TWaitCharEvent e) { onWaitChar_ = std::move(e); }
     void SetOnPortOpen(TPortEvent e) { onPortOpen_ = std::move(e); }
     void SetOnPortClose(TPortEvent e) { onPortClose_ = std::move(e); }
+    // The device went away while the port was open (adapter unplugged, line hung up). Runs
+    // once per open, on the UI thread, after the bytes received before the loss were
+    // announced; not after the program closed the port. The line is no longer used: writes
+    // and speed changes raise EPortLost until the port is closed (and opened again).
+    TPortEvent OnPortLost;
+    void SetOnPortLost(TPortEvent e) { OnPortLost = std::move(e); }
+    // Whether the device of the open port went away.
+    bool PortLost() const { return dispatcher_ && dispatcher_->Lost(); }
+    // The device path the port was opened on ("" before the first open).
+    const QString& DevicePath() const { return devicePath_; }
 
     // Users told after open and at close (last registered first).
     void RegisterUser(TPortUserCallback callback) { users_.push_back(std::move(callback)); }
@@ -208,6 +218,7 @@ protected:
     virtual void DoTriggerOutbuffUsed();
     virtual void DoTriggerOutSent();
     virtual void DoWaitChar(char c);
+    virtual void DoPortLost();
     virtual void ClosePortSequence();
     virtual void OpenPortSequence();
     void NotifyPortOpen();
@@ -220,6 +231,14 @@ private:
     // Completes a close made during a delivery.
     void ClosePendingProc();
     void PostClosePending();
+    // After the loss was delivered: lets go of the device.
+    void PostReleaseLost();
+    // Raises the exception of a negative code, with the device named where the code is ours.
+    int RaisePortError(int code);
+    // "COM1 (/dev/ttyUSB0)".
+    QString PortTitle() const;
+    // Raises what the failed open of the dispatcher stands for, in the operator's words.
+    [[noreturn]] void RaiseOpenFailure(int code);
     // Releases the dispatcher and the window; state closed.
     void ReleaseDispatcher();
     bool Applying() const { return force_; }
@@ -237,6 +256,7 @@ private:
     TSavedTriggers savedTriggers_;
     std::unique_ptr<TComPortWindow> window_;
     std::unique_ptr<TBaseDispatcher> dispatcher_;
+    QString devicePath_;
     std::vector<TPortUserCallback> users_;
     TCustomDispatcherHook customDispatcher_;
 

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <chrono>
 #include <poll.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -22,6 +24,12 @@ std::vector<TBaseDispatcher*>& Registry()
 
 constexpr auto DeliveryTimeout = 3000ms;
 constexpr auto DispatchCycle = 50ms;
+
+}  // namespace
+
+bool DeviceGoneError(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
+
+namespace {
 
 void SignalFd(int fd)
 {
@@ -92,6 +100,10 @@ TBaseDispatcher* TBaseDispatcher::FromHandle(uint32_t handle)
 
 TBaseDispatcher::TBaseDispatcher(QObject* owner) : owner_(owner)
 {
+    // "Normal" is the priority of the thread that makes the dispatcher.
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, 0);
+    baseNice_ = errno == 0 ? nice : 0;
     std::lock_guard lock(RegistryLock());
     auto& list = Registry();
     const auto it = std::find(list.begin(), list.end(), nullptr);
@@ -184,6 +196,7 @@ int TBaseDispatcher::OpenDispatcherPort(const QString& name, int32_t baud, uint3
     // Bytes waiting in the line from before the open answer nothing asked through this port.
     PortFlush(1);
     StartThreads();
+    WaitThreadsStarted();
     return 0;
 }
 
@@ -217,13 +230,30 @@ void TBaseDispatcher::FinishDeferredClose()
     closeRequested_ = false;
 }
 
-bool TBaseDispatcher::DeliveryRunning()
+bool TBaseDispatcher::DeliveryIn(int state)
 {
     std::lock_guard lock(deliveryMutex_);
     if (!currentDelivery_)
         return false;
     std::lock_guard dl(currentDelivery_->Mutex);
-    return currentDelivery_->St == TDelivery::Running;
+    return currentDelivery_->St == state;
+}
+
+void TBaseDispatcher::EndRunningDelivery()
+{
+    std::shared_ptr<TDelivery> d;
+    {
+        std::lock_guard lock(deliveryMutex_);
+        d = currentDelivery_;
+    }
+    if (!d)
+        return;
+    {
+        std::lock_guard dl(d->Mutex);
+        if (d->St != TDelivery::Running)
+            return;
+    }
+    d->Finish();
 }
 
 int TBaseDispatcher::SetCommBuffers(uint32_t inSize, uint32_t outSize)
@@ -244,9 +274,20 @@ void TBaseDispatcher::StartThreads()
         std::lock_guard lock(deliveryMutex_);
         stopDeliveries_ = false;
     }
+    {
+        std::lock_guard lock(eventMutex_);
+        threadsStarted_ = 0;
+    }
     comThread_ = std::thread([this] { ComThreadBody(); });
     dispThread_ = std::thread([this] { DispThreadBody(); });
     outThread_ = std::thread([this] { OutThreadBody(); });
+}
+
+void TBaseDispatcher::WaitThreadsStarted()
+{
+    // Each thread has its id and priority once this returns.
+    std::unique_lock lock(eventMutex_);
+    eventChanged_.wait_for(lock, 3 * DeliveryTimeout, [this] { return threadsStarted_ == 3; });
 }
 
 void TBaseDispatcher::StopThreads()
@@ -282,6 +323,7 @@ void TBaseDispatcher::WakeOutThread() { SignalFd(outWakeFd_); }
 
 void TBaseDispatcher::ComThreadBody()
 {
+    const ThreadTag tag = EnterThread(comTid_);
     while (!kill_) {
         bool full;
         {
@@ -300,8 +342,10 @@ void TBaseDispatcher::ComThreadBody()
             DrainFd(comWakeFd_);
         if (kill_)
             break;
-        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
-            break;  // hang-up: the dispatch thread carries on with its cycle
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            MarkLost();  // unplugged or hung up: nothing more will come
+            break;
+        }
         if (fds[0].revents & POLLIN) {
             std::unique_lock lock(eventMutex_);
             ready_ = false;
@@ -314,6 +358,7 @@ void TBaseDispatcher::ComThreadBody()
 
 void TBaseDispatcher::DispThreadBody()
 {
+    const ThreadTag tag = EnterThread(dispTid_);
     for (;;) {
         {
             std::unique_lock lock(eventMutex_);
@@ -325,6 +370,11 @@ void TBaseDispatcher::DispThreadBody()
         ProcessCommEvent();
         if (kill_ || closeRequested_)
             break;
+        // The bytes that came before the loss were announced above; then the loss, once.
+        if (lostPending_ && DeliverPortLost()) {
+            lostPending_ = false;
+            break;
+        }
     }
 }
 
@@ -349,7 +399,7 @@ void TBaseDispatcher::ProcessCommEvent()
 bool TBaseDispatcher::ReadPortIntoBuffer()
 {
     std::lock_guard in(inputLock_);
-    if (bufferFull_ || buffer_.empty())
+    if (bufferFull_ || buffer_.empty() || lost_)
         return false;
     uint32_t waiting = 0;
     errorWord_ |= PortGetErrors(waiting) & 0x1F;
@@ -437,37 +487,11 @@ bool TBaseDispatcher::DispatchToHandlers(uint16_t msg, uint16_t wParam, uint16_t
             std::lock_guard in(inputLock_);
             readAheadCount_ = 0;
         }
-        auto d = std::make_shared<TDelivery>();
-        d->Msg = msg;
-        d->WParam = wParam;
-        d->LParam = lParam;
-        {
-            std::lock_guard lock(deliveryMutex_);
-            if (stopDeliveries_) {
-                aborted = true;
-                break;
-            }
-            currentDelivery_ = d;
-        }
-        target->PostNotification(d);
-        {
-            std::unique_lock lock(d->Mutex);
-            const auto finished = [&] { return d->St == TDelivery::Done || d->St == TDelivery::Cancelled; };
-            if (!d->Changed.wait_for(lock, DeliveryTimeout, finished)) {
-                if (d->St == TDelivery::Pending) {
-                    d->St = TDelivery::Cancelled;  // never run late
-                    timedOut = true;
-                } else {
-                    d->Changed.wait(lock, finished);  // already running: let it finish
-                }
-            }
-            if (d->St == TDelivery::Cancelled && !timedOut)
-                aborted = true;
-        }
-        {
-            std::lock_guard lock(deliveryMutex_);
-            currentDelivery_.reset();
-        }
+        const TDelivery::State st = PostAndWait(target, msg, wParam, lParam, true);
+        if (st == TDelivery::Pending)
+            timedOut = true;
+        else if (st == TDelivery::Cancelled)
+            aborted = true;
         if (closeRequested_ || kill_ || aborted) {
             aborted = true;
             break;
@@ -508,6 +532,97 @@ bool TBaseDispatcher::DispatchToHandlers(uint16_t msg, uint16_t wParam, uint16_t
     return aborted ? false : result;
 }
 
+TDelivery::State TBaseDispatcher::PostAndWait(INotifyTarget* target, uint16_t msg, uint16_t wParam, uint32_t lParam,
+                                              bool timeLimit)
+{
+    auto d = std::make_shared<TDelivery>();
+    d->Msg = msg;
+    d->WParam = wParam;
+    d->LParam = lParam;
+    {
+        std::lock_guard lock(deliveryMutex_);
+        if (stopDeliveries_)
+            return TDelivery::Cancelled;
+        currentDelivery_ = d;
+    }
+    target->PostNotification(d);
+    TDelivery::State result;
+    {
+        std::unique_lock lock(d->Mutex);
+        const auto finished = [&] { return d->St == TDelivery::Done || d->St == TDelivery::Cancelled; };
+        bool expired = false;
+        if (!timeLimit) {
+            d->Changed.wait(lock, finished);
+        } else if (!d->Changed.wait_for(lock, DeliveryTimeout, finished)) {
+            if (d->St == TDelivery::Pending) {
+                d->St = TDelivery::Cancelled;  // never run late
+                expired = true;
+            } else {
+                d->Changed.wait(lock, finished);  // already running: let it finish
+            }
+        }
+        result = expired ? TDelivery::Pending : d->St;
+    }
+    {
+        std::lock_guard lock(deliveryMutex_);
+        currentDelivery_.reset();
+    }
+    return result;
+}
+
+bool TBaseDispatcher::DeliverPortLost()
+{
+    std::vector<INotifyTarget*> targets;
+    {
+        std::lock_guard line(lineLock_);
+        for (const WindowHandler& h : windowHandlers_) {
+            if (!h.Deleted)
+                targets.push_back(h.Target);
+        }
+        if (targets.empty())
+            return false;  // the open has not registered its window yet: tell it later
+        dispatching_ = true;
+    }
+    for (INotifyTarget* target : targets) {
+        PostAndWait(target, PortLostMsg, 0, handle_ << 16, false);
+        if (closeRequested_ || kill_)
+            break;
+    }
+    std::lock_guard line(lineLock_);
+    dispatching_ = false;
+    if (deferredDeletions_) {
+        deferredDeletions_ = false;
+        std::erase_if(windowHandlers_, [](const WindowHandler& h) { return h.Deleted; });
+        UpdateHandlerFlags(0);
+    }
+    return true;
+}
+
+void TBaseDispatcher::MarkLost()
+{
+    if (lost_.exchange(true))
+        return;
+    {
+        // Nobody will ever take what waits to be sent.
+        std::lock_guard out(outputLock_);
+        ringHead_ = ringTail_ = 0;
+        ringFull_ = false;
+    }
+    lostPending_ = true;
+    {
+        std::lock_guard lock(eventMutex_);
+        commEvent_ = true;
+    }
+    eventChanged_.notify_all();
+    WakeOutThread();
+}
+
+void TBaseDispatcher::ReleaseLostPort()
+{
+    StopThreads();
+    ClosePortDescriptor();
+}
+
 // ---- Input ------------------------------------------------------------------------------------
 
 uint32_t TBaseDispatcher::BufferCountLocked() const
@@ -538,7 +653,9 @@ int TBaseDispatcher::GetReceivedChar()
     int c;
     {
         std::lock_guard in(inputLock_);
-        if (readAheadMode_) {
+        // Only the handler of the running delivery reads ahead; a read made while that
+        // delivery still waits in the queue takes the byte for good.
+        if (readAheadMode_ && DeliveryRunning()) {
             ++readAheadCount_;
             c = PeekChar(readAheadCount_);
             if (c < 0)
@@ -599,6 +716,8 @@ int TBaseDispatcher::PutOutputBlock(const char* bytes, uint32_t count)
     int result = 0;
     {
         std::lock_guard out(outputLock_);
+        if (lost_)
+            return ecode::PortLost;
         if (ring_.empty())
             return ecode::CommNotOpen;
         uint32_t inQueue = 0;
@@ -658,6 +777,7 @@ void TBaseDispatcher::FlushOutBuffer() { PortFlush(0); }
 
 void TBaseDispatcher::OutThreadBody()
 {
+    const ThreadTag tag = EnterThread(outTid_);
     while (!kill_) {
         if (flushRequested_.exchange(false)) {
             {
@@ -684,67 +804,84 @@ void TBaseDispatcher::OutThreadBody()
 
 void TBaseDispatcher::WriteOutputRing()
 {
-    // Writes len bytes from the ring; false when a flush or a close interrupted it.
-    // Bytes that the device refuses are dropped so that the ring never stalls.
-    auto writeAll = [this](uint32_t from, uint32_t len) -> bool {
-        uint32_t done = 0;
-        while (done < len) {
-            if (kill_ || flushRequested_)
-                return false;
-            const ssize_t n = write(fd_, ring_.data() + from + done, len - done);
-            if (n > 0) {
-                done += static_cast<uint32_t>(n);
-                std::lock_guard out(outputLock_);
-                ringTail_ = (ringTail_ + static_cast<uint32_t>(n)) % outQue_;
-                ringFull_ = false;
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && errno == EAGAIN) {
-                pollfd fds[2] = {{fd_, POLLOUT, 0}, {outWakeFd_, POLLIN, 0}};
-                if (poll(fds, 2, -1) < 0 && errno != EINTR)
-                    break;
-                if (fds[1].revents & POLLIN)
-                    DrainFd(outWakeFd_);
-                if (!(fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)))
-                    continue;
-            }
-            break;  // the device failed: drop the rest of this part
-        }
-        if (done < len) {
-            std::lock_guard out(outputLock_);
-            ringTail_ = (ringTail_ + (len - done)) % outQue_;
-            ringFull_ = false;
-        }
-        return true;
-    };
     for (;;) {
-        uint32_t tail, first, second;
+        uint32_t from, len;
         {
             std::lock_guard out(outputLock_);
             const uint32_t used = RingUsedLocked();
-            if (used == 0) {
+            if (used == 0 || lost_) {
                 ringHead_ = ringTail_ = 0;
+                ringFull_ = false;
                 break;
             }
-            tail = ringTail_;
-            first = std::min(used, outQue_ - tail);
-            second = used - first;
+            // Data that wraps is turned round to start at 0, so that it goes out in one write.
+            if (ringTail_ != 0 && (ringFull_ || ringHead_ <= ringTail_) && ringHead_ != 0) {
+                std::rotate(ring_.begin(), ring_.begin() + ringTail_, ring_.end());
+                ringTail_ = 0;
+                ringHead_ = used % outQue_;
+            }
+            from = ringTail_;
+            len = std::min(used, outQue_ - from);
         }
-        // A block that wraps the ring goes out as its two parts, in order.
-        if (!writeAll(tail, first))
-            return;
-        if (second && !writeAll(0, second))
-            return;
+        if (!WriteRingPart(from, len) && !lost_)
+            break;  // a flush or a close; after a loss the top of the loop drops the rest
     }
-    if (rs485_ && rs485Method_ == TRS485Method::Software) {
+    if (rs485_ && rs485Method_ == TRS485Method::Software && !lost_) {
+        // The frame must have left the wire, not only our ring, before the driver goes off:
+        // the kernel's queue first, then the transmitter itself.
+        PortDrain();
         WaitTransmitterEmpty();
         // Only an empty ring drops the driver: a frame queued meanwhile still needs it.
         std::lock_guard out(outputLock_);
         if (RingUsedLocked() == 0 && rs485_)
             SetRTS(false);
     }
+}
+
+bool TBaseDispatcher::WriteRingPart(uint32_t from, uint32_t len)
+{
+    // Bytes that the device refuses are dropped so that the ring never stalls.
+    uint32_t done = 0;
+    while (done < len) {
+        if (kill_ || flushRequested_ || lost_)
+            return false;
+        const ssize_t n = sys_->Write(fd_, ring_.data() + from + done, len - done);
+        if (n > 0) {
+            done += static_cast<uint32_t>(n);
+            std::lock_guard out(outputLock_);
+            if (lost_)
+                return false;  // the ring was emptied meanwhile
+            ringTail_ = (ringTail_ + static_cast<uint32_t>(n)) % outQue_;
+            ringFull_ = false;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && DeviceGoneError(errno)) {
+            MarkLost();
+            return false;
+        }
+        if (n < 0 && errno == EAGAIN) {
+            pollfd fds[2] = {{fd_, POLLOUT, 0}, {outWakeFd_, POLLIN, 0}};
+            if (poll(fds, 2, -1) < 0 && errno != EINTR)
+                break;
+            if (fds[1].revents & POLLIN)
+                DrainFd(outWakeFd_);
+            if (!(fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)))
+                continue;
+            MarkLost();
+            return false;
+        }
+        break;  // the device failed: drop the rest of this block
+    }
+    if (done < len) {
+        std::lock_guard out(outputLock_);
+        if (lost_)
+            return false;
+        ringTail_ = (ringTail_ + (len - done)) % outQue_;
+        ringFull_ = false;
+    }
+    return true;
 }
 
 // ---- Line settings ----------------------------------------------------------------------------
@@ -781,6 +918,8 @@ void TBaseDispatcher::DrainOutput()
 {
     for (int i = 0; i < 5000 && OutBuffUsed() != 0; ++i)
         std::this_thread::sleep_for(2ms);
+    // Our ring is empty; the driver may still hold the frame's tail.
+    PortDrain();
     uint8_t byteSize, parity, stop;
     uint32_t baud;
     {
@@ -795,6 +934,8 @@ void TBaseDispatcher::DrainOutput()
 
 int TBaseDispatcher::SetLineParameters(int32_t baud, uint8_t parity, uint16_t stopBits, uint16_t dataBits)
 {
+    if (lost_)
+        return ecode::PortLost;
     TDCB dcb;
     auto prepare = [&] {
         PortGetState(dcb);
@@ -969,7 +1110,11 @@ void TBaseDispatcher::GetFlowOptions(uint32_t& hwOptions, uint32_t& swOptions, u
 void TBaseDispatcher::SetRS485Mode(bool on)
 {
     std::lock_guard line(lineLock_);
+    const bool changed = rs485_ != on;
     rs485_ = on;
+    rs485Method_ = PortSetRS485(on);
+    if (changed)
+        ApplyThreadPriorities();
 }
 
 bool TBaseDispatcher::RS485Mode() { return rs485_; }
@@ -1103,7 +1248,46 @@ void TBaseDispatcher::UpdateHandlerFlags(int kind)
 void TBaseDispatcher::SetThreadBoost(uint8_t boost)
 {
     std::lock_guard line(lineLock_);
+    if (boost == threadBoost_)
+        return;
     threadBoost_ = boost;
+    ApplyThreadPriorities();
+}
+
+TBaseDispatcher::ThreadTag TBaseDispatcher::EnterThread(pid_t& tid)
+{
+    {
+        std::lock_guard line(lineLock_);
+        tid = static_cast<pid_t>(::syscall(SYS_gettid));
+        ApplyThreadPriorities();
+    }
+    {
+        std::lock_guard lock(eventMutex_);
+        ++threadsStarted_;
+    }
+    eventChanged_.notify_all();
+    return {this, &tid};
+}
+
+TBaseDispatcher::ThreadTag::~ThreadTag()
+{
+    std::lock_guard line(Owner->lineLock_);
+    *Tid = 0;  // the id may be given to another thread now
+}
+
+void TBaseDispatcher::ApplyThreadPriorities()
+{
+    // A boost is a lower nice value of the thread. Raising a priority takes CAP_SYS_NICE or a
+    // nice limit (RLIMIT_NICE) that allows it; without either the threads stay at normal.
+    auto apply = [this](pid_t tid, int boost) {
+        if (tid > 0)
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), std::max(baseNice_ - boost, -20));
+    };
+    apply(comTid_, threadBoost_);
+    apply(dispTid_, threadBoost_);
+    // The output thread one step higher in RS-485 mode, so that the direction is switched back
+    // to receive in time.
+    apply(outTid_, threadBoost_ + (rs485_ ? 1 : 0));
 }
 
 void TBaseDispatcher::SetFlagBits(uint32_t bits)

@@ -6,6 +6,7 @@
 // platform operations are virtual; TPosixDispatcher supplies them for Linux serial devices.
 #pragma once
 
+#include "serial/serialsys.h"
 #include "serial/tracelog.h"
 
 #include <QString>
@@ -27,6 +28,8 @@ constexpr uint16_t TriggerStatusMsg = 0x7E04;
 constexpr uint16_t PortOpenMsg = 0x7E08;
 constexpr uint16_t PortCloseMsg = 0x7E09;
 constexpr uint16_t ClosePendingMsg = 0x7E0A;
+// The device went away (unplugged, hung up); sent once per open port.
+constexpr uint16_t PortLostMsg = 0x7E0B;
 
 constexpr uint32_t DispatchBufferSize = 8192;
 
@@ -63,6 +66,17 @@ enum class TRS485Method {
     None,      // nothing to switch (pseudo-terminals, adapters with automatic direction)
     Kernel,    // the driver raises RTS while it sends
     Software,  // the library raises RTS before a frame and drops it when the transmitter is empty
+};
+
+// Why the last open of a device failed.
+enum class TOpenFailure {
+    None,
+    NoDevice,      // no such device (not plugged in, wrong name)
+    NotSerial,     // opens, but is not a serial device
+    AccessDenied,  // no permission on the device node
+    InUse,         // another program holds it (lock file, flock or exclusive mode)
+    Console,       // the system console: never opened
+    Other,
 };
 
 // Triggers kept by the port component across a close.
@@ -122,7 +136,18 @@ public:
     // Joins the threads and closes the descriptor after a close made during a delivery.
     void FinishDeferredClose();
     // True while a notification runs on the receiving thread.
-    bool DeliveryRunning();
+    bool DeliveryRunning() { return DeliveryIn(TDelivery::Running); }
+    // True while a notification waits for the receiving thread.
+    bool DeliveryQueued() { return DeliveryIn(TDelivery::Pending); }
+    // Marks the running notification done (its handler freed the receiver); the dispatch
+    // thread then goes on and can end.
+    void EndRunningDelivery();
+    // Whether the device went away while open. The line is then left alone: nothing more is
+    // read or written, and writes fail with ecode::PortLost.
+    bool Lost() const { return lost_.load(); }
+    // After the loss was announced: ends the threads and lets go of the descriptor, so that
+    // the device can come back under its name. Not from inside a delivery.
+    void ReleaseLostPort();
 
     int SetCommBuffers(uint32_t inSize, uint32_t outSize);
     int SetLineParameters(int32_t baud, uint8_t parity, uint16_t stopBits, uint16_t dataBits);
@@ -188,6 +213,13 @@ public:
 
     // The last system error (Windows-style number) of a failed platform call.
     int LastSystemError() const { return lastSystemError_; }
+    // Why the last PortOpen failed, and the process that holds the device (0 when unknown).
+    TOpenFailure OpenFailure() const { return openFailure_; }
+    int OpenFailurePid() const { return openFailurePid_; }
+
+    // Replaces the system calls made on the device (tests); before the open.
+    void SetSystem(std::shared_ptr<TSerialSystem> system) { sys_ = std::move(system); }
+    TSerialSystem& System() const { return *sys_; }
 
     // Platform operations.
     virtual int PortEscape(int function) = 0;
@@ -205,10 +237,16 @@ public:
     virtual uint8_t PortModemStatus() = 0;
     // After a successful PortOpen: raw line settings, read the current ones into the block.
     virtual void PortPrepare() {}
+    // Switches the direction control on or off; returns how it is done on this device.
+    virtual TRS485Method PortSetRS485(bool) { return TRS485Method::None; }
+    // Waits until the driver has sent what it holds.
+    virtual int PortDrain() { return 0; }
 
 protected:
+    bool DeliveryIn(int state);
     // Threads.
     void StartThreads();
+    void WaitThreadsStarted();
     void StopThreads();
     void ComThreadBody();
     void DispThreadBody();
@@ -219,8 +257,28 @@ protected:
     // Delivers to the handlers; false when the handlers did not read what was announced.
     bool DispatchToHandlers(uint16_t msg, uint16_t wParam, uint16_t data);
     void WriteOutputRing();
+    // Writes len bytes of the ring from `from`; false when a flush, a close or a loss stopped it.
+    bool WriteRingPart(uint32_t from, uint32_t len);
     void WakeComThread();
     void WakeOutThread();
+    // A thread notes its id as it starts and takes its priority; the id goes when it ends.
+    struct ThreadTag {
+        TBaseDispatcher* Owner;
+        pid_t* Tid;
+        ~ThreadTag();
+    };
+    [[nodiscard]] ThreadTag EnterThread(pid_t& tid);
+    // Priorities from the boost and the RS-485 mode (line lock).
+    void ApplyThreadPriorities();
+    // Called by whichever thread notices that the device is gone.
+    void MarkLost();
+    // Hands the loss to the handlers, waiting as long as it takes (a close cancels it); false
+    // when there was nobody to tell yet.
+    bool DeliverPortLost();
+    // Posts one delivery and waits for it; the time-out applies only while it is still queued.
+    // Returns the delivery's final state; Cancelled without posting when deliveries stopped.
+    TDelivery::State PostAndWait(INotifyTarget* target, uint16_t msg, uint16_t wParam, uint32_t lParam,
+                                 bool timeLimit);
     // Software RS-485: waits for the transmitter to be empty.
     virtual void WaitTransmitterEmpty() {}
     virtual void ClosePortDescriptor() = 0;
@@ -236,6 +294,9 @@ protected:
     int comWakeFd_ = -1;
     int outWakeFd_ = -1;
     int lastSystemError_ = 0;
+    TOpenFailure openFailure_ = TOpenFailure::None;
+    int openFailurePid_ = 0;
+    std::shared_ptr<TSerialSystem> sys_ = TSerialSystem::Real();
 
     std::recursive_mutex lineLock_;
     std::recursive_mutex outputLock_;
@@ -252,10 +313,14 @@ protected:
     bool rtsState_ = false;
     bool rtsOwned_ = false;
     std::atomic<bool> rs485_{false};
-    TRS485Method rs485Method_ = TRS485Method::None;
+    std::atomic<TRS485Method> rs485Method_{TRS485Method::None};  // read by the output thread
     uint32_t inQue_ = 0;
     uint32_t outQue_ = 0;
     uint8_t threadBoost_ = 0;
+    int baseNice_ = 0;
+    pid_t comTid_ = 0;
+    pid_t dispTid_ = 0;
+    pid_t outTid_ = 0;
 
     // Handlers (line lock).
     struct WindowHandler {
@@ -298,6 +363,8 @@ protected:
     std::atomic<bool> outputRequested_{false};
     std::atomic<bool> flushRequested_{false};
     std::atomic<bool> comEnded_{false};
+    std::atomic<bool> lost_{false};
+    std::atomic<bool> lostPending_{false};
 
     // Wakes the dispatch thread after a port event; tells the event thread a cycle ended.
     std::mutex eventMutex_;
@@ -305,6 +372,7 @@ protected:
     bool commEvent_ = false;
     bool ready_ = false;
     bool flushAck_ = false;
+    int threadsStarted_ = 0;
 
     // The delivery in flight (deliveryMutex_).
     std::mutex deliveryMutex_;
@@ -320,7 +388,7 @@ protected:
 // Linux serial devices, pseudo-terminals included: raw termios, exclusive by flock.
 class TPosixDispatcher : public TBaseDispatcher {
 public:
-    using TBaseDispatcher::TBaseDispatcher;
+    explicit TPosixDispatcher(QObject* owner);
     ~TPosixDispatcher() override;
 
     int PortEscape(int function) override;
@@ -337,13 +405,28 @@ public:
 
 protected:
     void PortPrepare() override;
+    TRS485Method PortSetRS485(bool on) override;
+    int PortDrain() override;
     void WaitTransmitterEmpty() override;
     void ClosePortDescriptor() override;
     // Makes the wake descriptors; false when that fails.
     bool MakeWakeFds();
+    // Records why the open failed; returns -1.
+    int FailOpen(TOpenFailure why, int err, int pid = 0);
+    // Ownership checks made before the open, and the exclusive hold after it.
+    bool PortIsFree(const QString& name);
+    int HoldExclusively(int fd, const QString& name);
+    // Puts back the line settings and RS-485 configuration found at the open.
+    void RestoreLine();
 
     bool haveIcount_ = false;
     int lastIcount_[5] = {};  // frame, parity, overrun, buffer overrun, break
+    bool rtsDrivable_ = false;
+    bool haveLsr_ = false;
+    // The line settings and RS-485 configuration found at the open, put back at the close.
+    struct SavedLine;
+    std::unique_ptr<SavedLine> saved_;
+    QString lockPath_;
 };
 
 // Adopts a descriptor that somebody else opened (no name, no lock of its own).
@@ -363,6 +446,9 @@ uint32_t BaudFromLegacyCode(uint32_t baud);
 // The pause after the output drained before new line settings: 18 character times
 // (36 when that is below a millisecond), in milliseconds rounded up.
 uint32_t DrainPauseMs(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits);
+
+// Whether a failed read, write or ioctl says that the device is gone (unplugged, hung up).
+bool DeviceGoneError(int err);
 
 // Whether COM port n exists: it opens, or another program holds it.
 bool ProbePortPresent(int n);

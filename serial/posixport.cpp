@@ -34,7 +34,20 @@ constexpr BaudCode baudCodes[] = {
 
 int ErrnoResult() { return -SystemCodeFromErrno(errno); }
 
+// An ioctl whose argument is a number, not a pointer.
+void* IntArg(int value) { return reinterpret_cast<void*>(static_cast<intptr_t>(value)); }
+
 }  // namespace
+
+struct TPosixDispatcher::SavedLine {
+    bool HaveTermios = false;
+    termios2 Termios{};
+    bool HaveRs485 = false;
+    bool Rs485Changed = false;
+    serial_rs485 Rs485{};
+};
+
+TPosixDispatcher::TPosixDispatcher(QObject* owner) : TBaseDispatcher(owner), saved_(std::make_unique<SavedLine>()) {}
 
 TPosixDispatcher::~TPosixDispatcher()
 {
@@ -50,22 +63,86 @@ bool TPosixDispatcher::MakeWakeFds()
     return comWakeFd_ >= 0 && outWakeFd_ >= 0;
 }
 
+int TPosixDispatcher::FailOpen(TOpenFailure why, int err, int pid)
+{
+    openFailure_ = why;
+    openFailurePid_ = pid;
+    lastSystemError_ = SystemCodeFromErrno(err);
+    return -1;
+}
+
+bool TPosixDispatcher::PortIsFree(const QString& name)
+{
+    // Decided before the open: opening a serial device already raises its modem lines.
+    if (const int pid = ComPortLockOwner(name)) {
+        FailOpen(TOpenFailure::InUse, EBUSY, pid);
+        return false;
+    }
+    if (const int pid = ComPortFlockOwner(name)) {
+        FailOpen(TOpenFailure::InUse, EBUSY, pid);
+        return false;
+    }
+    return true;
+}
+
+int TPosixDispatcher::HoldExclusively(int fd, const QString& name)
+{
+    // flock also holds against root; TIOCEXCL keeps out programs that do not use flock.
+    if (sys_->Flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        return err == EWOULDBLOCK ? FailOpen(TOpenFailure::InUse, EBUSY, ComPortFlockOwner(name))
+                                  : FailOpen(TOpenFailure::Other, err);
+    }
+    // Root gets through another program's TIOCEXCL: ask before touching anything.
+    int exclusive = 0;
+    if (sys_->Ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0)
+        return FailOpen(TOpenFailure::InUse, EBUSY);
+    int owner = 0;
+    lockPath_ = CreateComPortLock(name, &owner);
+    if (owner != 0)
+        return FailOpen(TOpenFailure::InUse, EBUSY, owner);
+    sys_->Ioctl(fd, TIOCEXCL, nullptr);
+    return 0;
+}
+
 int TPosixDispatcher::PortOpen(const QString& name, uint32_t, uint32_t)
 {
-    const int fd = open(name.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    openFailure_ = TOpenFailure::None;
+    openFailurePid_ = 0;
+    if (name.isEmpty())
+        return FailOpen(TOpenFailure::NoDevice, ENOENT);
+    if (IsSystemConsole(name))
+        return FailOpen(TOpenFailure::Console, EACCES);
+    if (!PortIsFree(name))
+        return -1;
+    const int fd = sys_->Open(name.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        lastSystemError_ = SystemCodeFromErrno(errno);
-        return -1;
+        const int err = errno;
+        switch (err) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR:
+            return FailOpen(TOpenFailure::NoDevice, err);
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return FailOpen(TOpenFailure::AccessDenied, EACCES);
+        case EBUSY:
+            return FailOpen(TOpenFailure::InUse, EBUSY);
+        default:
+            return FailOpen(TOpenFailure::Other, err);
+        }
     }
-    if (!isatty(fd)) {
-        close(fd);
-        lastSystemError_ = SystemCodeFromErrno(ENOENT);  // not a serial device: no such port
-        return -1;
+    termios2 t{};
+    if (sys_->Ioctl(fd, TCGETS2, &t) != 0) {
+        sys_->Close(fd);
+        return FailOpen(TOpenFailure::NotSerial, ENOENT);
     }
-    // flock also holds against root, unlike TIOCEXCL.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        lastSystemError_ = SystemCodeFromErrno(errno == EWOULDBLOCK ? EBUSY : errno);
-        close(fd);
+    if (HoldExclusively(fd, name) != 0) {
+        sys_->Close(fd);  // the flock, if taken, goes with the descriptor
+        RemoveComPortLock(lockPath_);
+        lockPath_.clear();
         return -1;
     }
     fd_ = fd;
@@ -95,7 +172,9 @@ int TAdoptDispatcher::PortOpen(const QString&, uint32_t, uint32_t)
 void TPosixDispatcher::PortPrepare()
 {
     termios2 t{};
-    if (ioctl(fd_, TCGETS2, &t) == 0) {
+    if (sys_->Ioctl(fd_, TCGETS2, &t) == 0) {
+        saved_->HaveTermios = true;
+        saved_->Termios = t;
         t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
                                             IXANY | INPCK);
         t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
@@ -103,7 +182,7 @@ void TPosixDispatcher::PortPrepare()
         t.c_cflag |= CREAD | CLOCAL;
         t.c_cc[VMIN] = 0;
         t.c_cc[VTIME] = 0;
-        ioctl(fd_, TCSETS2, &t);
+        sys_->Ioctl(fd_, TCSETS2, &t);
 
         std::lock_guard line(lineLock_);
         const unsigned code = t.c_cflag & CBAUD;
@@ -121,24 +200,24 @@ void TPosixDispatcher::PortPrepare()
         else
             dcb_.Parity = (t.c_cflag & PARODD) ? 1 : 2;
         dcb_.StopBits = (t.c_cflag & CSTOPB) ? TwoStopBits : OneStopBit;
-        dcb_.fOutX = dcb_.fInX = false;
+        dcb_.fOutX = dcb_.fInX = false;  // raw now: a binary protocol must not lose its 0x11 and 0x13
         dcb_.fOutxCtsFlow = t.c_cflag & CRTSCTS;
         dcb_.XonChar = t.c_cc[VSTART];
         dcb_.XoffChar = t.c_cc[VSTOP];
     }
-    // Direction control: the driver's own RS-485 mode, else RTS switched by us where the
-    // modem lines and the line-status register exist, else nothing.
     serial_rs485 rs{};
+    saved_->HaveRs485 = sys_->Ioctl(fd_, TIOCGRS485, &rs) == 0;
+    if (saved_->HaveRs485)
+        saved_->Rs485 = rs;
+    // RTS can be driven where the modem lines can be read and written back unchanged
+    // (serial UARTs and USB adapters; not pseudo-terminals).
     int lines = 0;
+    rtsDrivable_ = sys_->Ioctl(fd_, TIOCMGET, &lines) == 0 && sys_->Ioctl(fd_, TIOCMSET, &lines) == 0;
     unsigned int lsr = 0;
-    if (ioctl(fd_, TIOCGRS485, &rs) == 0)
-        rs485Method_ = TRS485Method::Kernel;
-    else if (ioctl(fd_, TIOCMGET, &lines) == 0 && ioctl(fd_, TIOCSERGETLSR, &lsr) == 0)
-        rs485Method_ = TRS485Method::Software;
-    else
-        rs485Method_ = TRS485Method::None;
+    haveLsr_ = sys_->Ioctl(fd_, TIOCSERGETLSR, &lsr) == 0;
+    rs485Method_ = TRS485Method::None;
     serial_icounter_struct ic{};
-    haveIcount_ = ioctl(fd_, TIOCGICOUNT, &ic) == 0;
+    haveIcount_ = sys_->Ioctl(fd_, TIOCGICOUNT, &ic) == 0;
     if (haveIcount_) {
         lastIcount_[0] = ic.frame;
         lastIcount_[1] = ic.parity;
@@ -148,10 +227,74 @@ void TPosixDispatcher::PortPrepare()
     }
 }
 
+TRS485Method TPosixDispatcher::PortSetRS485(bool on)
+{
+    if (fd_ < 0)
+        return TRS485Method::None;
+    serial_rs485 rs{};
+    // The driver answers the read for every UART, also without RS-485 support: only a set
+    // that is accepted and reads back as on counts.
+    if (sys_->Ioctl(fd_, TIOCGRS485, &rs) == 0 && (on || (rs.flags & SER_RS485_ENABLED))) {
+        if (on) {
+            rs.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+            rs.flags &= ~static_cast<__u32>(SER_RS485_RTS_AFTER_SEND);
+        } else {
+            rs.flags &= ~static_cast<__u32>(SER_RS485_ENABLED);
+        }
+        saved_->Rs485Changed = true;
+        serial_rs485 back{};
+        if (sys_->Ioctl(fd_, TIOCSRS485, &rs) == 0 && sys_->Ioctl(fd_, TIOCGRS485, &back) == 0 &&
+            (back.flags & SER_RS485_ENABLED) && on)
+            return TRS485Method::Kernel;
+    }
+    if (!on)
+        return TRS485Method::None;
+    return rtsDrivable_ ? TRS485Method::Software : TRS485Method::None;
+}
+
+int TPosixDispatcher::PortDrain()
+{
+    if (fd_ < 0 || lost_)
+        return 0;
+    // tcdrain waits without limit for the driver's queue, which a stalled handshake never
+    // empties: that part is waited for here, where a close or a flush can end it.
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + 5s;
+    for (;;) {
+        int queued = 0;
+        if (sys_->Ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0)
+            break;
+        if (kill_ || flushRequested_ || lost_ || steady_clock::now() > deadline)
+            return 0;
+        std::this_thread::sleep_for(1ms);
+    }
+    int r;
+    do {
+        r = sys_->Drain(fd_);
+    } while (r != 0 && errno == EINTR);
+    return r == 0 ? 0 : ErrnoResult();
+}
+
+void TPosixDispatcher::RestoreLine()
+{
+    if (fd_ < 0 || lost_)
+        return;
+    if (saved_->HaveRs485 && saved_->Rs485Changed)
+        sys_->Ioctl(fd_, TIOCSRS485, &saved_->Rs485);
+    if (saved_->HaveTermios)
+        sys_->Ioctl(fd_, TCSETS2, &saved_->Termios);
+    saved_->HaveTermios = saved_->HaveRs485 = saved_->Rs485Changed = false;
+}
+
 void TPosixDispatcher::ClosePortDescriptor()
 {
-    if (fd_ >= 0)
-        close(fd_);
+    if (fd_ >= 0) {
+        RestoreLine();
+        sys_->Ioctl(fd_, TIOCNXCL, nullptr);
+        sys_->Close(fd_);
+    }
+    RemoveComPortLock(lockPath_);
+    lockPath_.clear();
     if (comWakeFd_ >= 0)
         close(comWakeFd_);
     if (outWakeFd_ >= 0)
@@ -181,16 +324,17 @@ int TPosixDispatcher::PortEscape(int function)
         bits = TIOCM_DTR;
         break;
     case 8:
-        ioctl(fd_, TIOCSBRK);
+        sys_->Ioctl(fd_, TIOCSBRK, nullptr);
         return 0;
     case 9:
-        ioctl(fd_, TIOCCBRK);
+        sys_->Ioctl(fd_, TIOCCBRK, nullptr);
         return 0;
     default:
         return 0;
     }
     // Devices without modem lines (pseudo-terminals) refuse; that is not a failure here.
-    ioctl(fd_, (function == 3 || function == 5) ? TIOCMBIS : TIOCMBIC, &bits);
+    if (!lost_)
+        sys_->Ioctl(fd_, (function == 3 || function == 5) ? TIOCMBIS : TIOCMBIC, &bits);
     return 0;
 }
 
@@ -209,11 +353,11 @@ int TPosixDispatcher::PortFlush(int which)
             ringHead_ = ringTail_ = 0;
             ringFull_ = false;
         }
-        if (fd_ >= 0 && ioctl(fd_, TCFLSH, TCOFLUSH) != 0)
+        if (fd_ >= 0 && sys_->Ioctl(fd_, TCFLSH, IntArg(TCOFLUSH)) != 0)
             return ErrnoResult();
         return 0;
     }
-    if (fd_ >= 0 && ioctl(fd_, TCFLSH, TCIFLUSH) != 0)
+    if (fd_ >= 0 && sys_->Ioctl(fd_, TCFLSH, IntArg(TCIFLUSH)) != 0)
         return ErrnoResult();
     return 0;
 }
@@ -221,11 +365,19 @@ int TPosixDispatcher::PortFlush(int which)
 uint32_t TPosixDispatcher::PortGetErrors(uint32_t& inQueue)
 {
     int n = 0;
-    inQueue = ioctl(fd_, FIONREAD, &n) == 0 ? static_cast<uint32_t>(std::max(n, 0)) : DispatchBufferSize;
+    if (sys_->Ioctl(fd_, FIONREAD, &n) == 0) {
+        inQueue = static_cast<uint32_t>(std::max(n, 0));
+    } else {
+        // A device that is gone answers no more; other failures leave the read to find out.
+        const bool gone = fd_ >= 0 && DeviceGoneError(errno);
+        inQueue = gone ? 0 : DispatchBufferSize;
+        if (gone)
+            MarkLost();
+    }
     if (!haveIcount_)
         return 0;
     serial_icounter_struct ic{};
-    if (ioctl(fd_, TIOCGICOUNT, &ic) != 0)
+    if (sys_->Ioctl(fd_, TIOCGICOUNT, &ic) != 0)
         return 0;
     const int now[5] = {ic.frame, ic.parity, ic.overrun, ic.buf_overrun, ic.brk};
     static const uint32_t bit[5] = {8, 4, 2, 1, 16};
@@ -247,14 +399,16 @@ int TPosixDispatcher::PortGetState(TDCB& dcb)
 
 int TPosixDispatcher::PortRead(char* buffer, uint32_t count)
 {
-    const ssize_t n = read(fd_, buffer, count);
+    const ssize_t n = sys_->Read(fd_, buffer, count);
+    if (n < 0 && DeviceGoneError(errno))
+        MarkLost();
     return n > 0 ? static_cast<int>(n) : 0;
 }
 
 int TPosixDispatcher::PortSetState(const TDCB& dcb)
 {
     termios2 t{};
-    if (ioctl(fd_, TCGETS2, &t) != 0)
+    if (sys_->Ioctl(fd_, TCGETS2, &t) != 0)
         return ErrnoResult();
     if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > TwoStopBits)
         return -SystemCodeFromErrno(EINVAL);
@@ -293,20 +447,8 @@ int TPosixDispatcher::PortSetState(const TDCB& dcb)
     t.c_cc[VTIME] = 0;
     t.c_cc[VSTART] = dcb.XonChar;
     t.c_cc[VSTOP] = dcb.XoffChar;
-    if (ioctl(fd_, TCSETS2, &t) != 0)
+    if (sys_->Ioctl(fd_, TCSETS2, &t) != 0)
         return ErrnoResult();
-    if (rs485Method_ == TRS485Method::Kernel) {
-        serial_rs485 rs{};
-        if (ioctl(fd_, TIOCGRS485, &rs) == 0) {
-            if (dcb.fRtsControl == RtsControlToggle) {
-                rs.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
-                rs.flags &= ~static_cast<__u32>(SER_RS485_RTS_AFTER_SEND);
-            } else {
-                rs.flags &= ~static_cast<__u32>(SER_RS485_ENABLED);
-            }
-            ioctl(fd_, TIOCSRS485, &rs);
-        }
-    }
     return 0;
 }
 
@@ -324,7 +466,7 @@ int TPosixDispatcher::PortIdle()
 uint8_t TPosixDispatcher::PortModemStatus()
 {
     int lines = 0;
-    if (fd_ < 0 || ioctl(fd_, TIOCMGET, &lines) != 0)
+    if (fd_ < 0 || sys_->Ioctl(fd_, TIOCMGET, &lines) != 0)
         return 0;
     return static_cast<uint8_t>(((lines & TIOCM_CTS) ? 0x10 : 0) | ((lines & TIOCM_DSR) ? 0x20 : 0) |
                                 ((lines & TIOCM_RNG) ? 0x40 : 0) | ((lines & TIOCM_CAR) ? 0x80 : 0));
@@ -333,10 +475,12 @@ uint8_t TPosixDispatcher::PortModemStatus()
 void TPosixDispatcher::WaitTransmitterEmpty()
 {
     using namespace std::chrono;
+    if (!haveLsr_ || lost_)
+        return;
     const auto deadline = steady_clock::now() + 2s;
     while (!kill_ && !flushRequested_ && steady_clock::now() < deadline) {
         unsigned int lsr = 0;
-        if (ioctl(fd_, TIOCSERGETLSR, &lsr) != 0 || (lsr & TIOCSER_TEMT))
+        if (sys_->Ioctl(fd_, TIOCSERGETLSR, &lsr) != 0 || (lsr & TIOCSER_TEMT))
             return;
         std::this_thread::sleep_for(100us);
     }
@@ -354,5 +498,6 @@ bool ProbePortPresent(int n)
         probe.PortClose();
         return true;
     }
-    return probe.LastSystemError() == 5;
+    // There, but held by another program or not ours to open.
+    return probe.OpenFailure() == TOpenFailure::InUse || probe.OpenFailure() == TOpenFailure::AccessDenied;
 }

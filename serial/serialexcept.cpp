@@ -27,6 +27,8 @@ ESerialException::ESerialException(int code) : Exception(ErrorText(code < 0 ? -c
 
 ESerialException::ESerialException(const QString& message) : Exception(message), ErrorCode(0) {}
 
+ESerialException::ESerialException(int code, const QString& message) : Exception(message), ErrorCode(code) {}
+
 int SystemCodeFromErrno(int err)
 {
     for (const CodeMap& m : codeMap) {

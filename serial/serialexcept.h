@@ -21,6 +21,11 @@ constexpr int OutputBufferTooSmall = -3006;
 constexpr int BufferIsEmpty = -3007;
 constexpr int BaseAddressNotSet = -3010;
 constexpr int OutOfMemory = -8;
+// Our own codes: no permission on the device, the device went away while open, the system
+// console named as a port.
+constexpr int AccessDenied = -2013;
+constexpr int PortLost = -2014;
+constexpr int SystemConsole = -2015;
 }  // namespace ecode
 
 class ESerialException : public Exception {
@@ -29,13 +34,16 @@ public:
     explicit ESerialException(int code);
     // A plain message; ErrorCode 0.
     explicit ESerialException(const QString& message);
+    // The code with a message of its own (the operator's text naming the device).
+    ESerialException(int code, const QString& message);
     int ErrorCode = 0;
 };
 
-#define SERIAL_EXCEPTION_CLASS(Name, Parent)    \
-    class Name : public Parent {                \
-    public:                                     \
-        explicit Name(int code) : Parent(code) {} \
+#define SERIAL_EXCEPTION_CLASS(Name, Parent)                                    \
+    class Name : public Parent {                                                \
+    public:                                                                     \
+        explicit Name(int code) : Parent(code) {}                               \
+        Name(int code, const QString& message) : Parent(code, message) {}       \
     };
 
 SERIAL_EXCEPTION_CLASS(EGeneral, ESerialException)
@@ -132,6 +140,12 @@ SERIAL_EXCEPTION_CLASS(ERas, ESerialException)
 #define SERIAL_DECLARE_LEAF(Name, Group, Code) SERIAL_EXCEPTION_CLASS(Name, Group)
 SERIAL_LEAF_EXCEPTIONS(SERIAL_DECLARE_LEAF)
 #undef SERIAL_DECLARE_LEAF
+
+// Our own: the device of an open port went away (ErrorCode ecode::PortLost), no permission on
+// the device (ecode::AccessDenied), the system console named as a port (ecode::SystemConsole).
+SERIAL_EXCEPTION_CLASS(EPortLost, EOpenComm)
+SERIAL_EXCEPTION_CLASS(EPortAccessDenied, EOpenComm)
+SERIAL_EXCEPTION_CLASS(ESystemConsole, EOpenComm)
 
 // The error text of a code: the error table's row for the absolute value of the code's low
 // 16 bits, else the system's text for that number, cleaned; at most 255 characters.

@@ -1,5 +1,8 @@
 #include "serial/serialmisc.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFileInfo>
 #include <ctime>
 
@@ -7,7 +10,41 @@ namespace {
 // Half of the tick range: a tick count below a timer's start by more than this has wrapped.
 constexpr int64_t HalfTickRange = 39045157;
 constexpr uint64_t ClockFrequency = 1000000000ull;  // CLOCK_MONOTONIC counts nanoseconds
+// Notes the first event delivered and holds back requests to quit.
+class TPumpFilter : public QObject {
+public:
+    uint32_t First = 0;
+    bool Quit = false;
+
+    bool eventFilter(QObject* receiver, QEvent* e) override
+    {
+        if (First == 0)
+            First = (static_cast<uint32_t>(e->type()) & 0xFFFF) |
+                    ((static_cast<uint32_t>(reinterpret_cast<quintptr>(receiver)) & 0xFFFF) << 16);
+        if (e->type() == QEvent::Quit && receiver == QCoreApplication::instance()) {
+            Quit = true;
+            return true;
+        }
+        return false;
+    }
+};
+
 }  // namespace
+
+uint32_t PumpMessages()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (!app || !dispatcher)
+        return 0;
+    TPumpFilter filter;
+    app->installEventFilter(&filter);
+    dispatcher->processEvents(QEventLoop::AllEvents);
+    app->removeEventFilter(&filter);
+    if (filter.Quit)
+        QCoreApplication::postEvent(app, new QEvent(QEvent::Quit));
+    return filter.First;
+}
 
 uint32_t CountsPerMs(uint64_t frequency)
 {

@@ -27,6 +27,12 @@ bool IsTickTimerDue(const TTickTimer& timer);
 // Starts a timer that is due after the given milliseconds.
 TTickTimer NewTickTimer(uint32_t ms);
 
+// One step of this thread's event loop: the events pending now are delivered, except that a
+// request to quit is not acted on here but posted again, so that the program's own loop still
+// ends. 0 when nothing was pending; otherwise the first event's type in the low word and the
+// low word of its receiver's address in the high word.
+uint32_t PumpMessages();
+
 inline bool FlagIsSet(uint32_t flags, uint32_t mask) { return (flags & mask) != 0; }
 
 template <typename T>

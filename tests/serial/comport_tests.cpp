@@ -1,5 +1,6 @@
 // The port component over pseudo-terminals: transfer, announcements, closing, errors, settings.
 #include "platform/application.h"
+#include "platform/comports.h"
 #include "pty.h"
 #include "serial/comport.h"
 #include "serial/portselect.h"
@@ -64,15 +65,6 @@ protected:
     QByteArray received;
 };
 
-termios SlaveSettings(const PtyPair& pty)
-{
-    const int fd = open(pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    termios t{};
-    tcgetattr(fd, &t);
-    close(fd);
-    return t;
-}
-
 double ProcessCpuSeconds()
 {
     timespec ts{};
@@ -116,7 +108,7 @@ TEST_F(ComPortTest, LineSettingsReachTheDevice)
     port->SetStopBits(2);
     port->SetDataBits(7);
     port->Open();
-    termios t = SlaveSettings(pty);
+    termios t = pty.SlaveSettings();
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B115200));
     EXPECT_TRUE(t.c_cflag & CSTOPB);
     // Pseudo-terminals force eight bits without parity; the port's own record keeps them.
@@ -136,7 +128,7 @@ TEST_F(ComPortTest, LineSettingsReachTheDevice)
     port->SetParity(pNone);
     port->SetStopBits(1);
     port->SetDataBits(8);
-    t = SlaveSettings(pty);
+    t = pty.SlaveSettings();
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B2400));
     EXPECT_FALSE(t.c_cflag & CSTOPB);
     port->SetBaud(250000);  // no B-constant for this rate
@@ -144,7 +136,7 @@ TEST_F(ComPortTest, LineSettingsReachTheDevice)
     EXPECT_EQ(baud, 250000);
     EXPECT_EQ(parity, pNone);
     port->SetBaud(0xFF16);  // a legacy speed code: the line runs, and reads back, at 9600
-    t = SlaveSettings(pty);
+    t = pty.SlaveSettings();
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
     port->ValidDispatcher()->GetLineParameters(baud, parity, dataBits, stopBits);
     EXPECT_EQ(baud, 9600);
@@ -290,9 +282,88 @@ TEST_F(ComPortTest, HungUpDeviceDoesNotSpinAndStillCloses)
     RunLoopFor(1000ms);
     const double used = ProcessCpuSeconds() - before;
     EXPECT_LT(used, 0.3) << "CPU seconds in one second with the device gone";
-    EXPECT_NO_THROW(port->PutString("after hang-up"));
+    EXPECT_THROW(port->PutString("after hang-up"), EPortLost);
     port->Close();
     EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(ComPortTest, LostDeviceIsReportedOnceOnTheUIThreadAfterItsLastBytes)
+{
+    auto port = MakePort();
+    Collect(*port);
+    int lost = 0;
+    QByteArray receivedBeforeLoss;
+    std::thread::id lostOn;
+    port->OnPortLost = [&](TCustomComPort* cp) {
+        ++lost;
+        lostOn = std::this_thread::get_id();
+        receivedBeforeLoss = received;
+        EXPECT_EQ(cp, port.get());
+    };
+    port->Open();
+    pty.Write("last");
+    // The bytes are in the port's buffer and announced (the announcement waits for this
+    // thread) before the device goes.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (port->InBuffUsed() < 4 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_EQ(port->InBuffUsed(), 4u);
+    pty.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return lost == 1; }));
+    EXPECT_EQ(lostOn, std::this_thread::get_id());
+    EXPECT_EQ(receivedBeforeLoss, "last") << "bytes that came before the loss are announced first";
+    EXPECT_TRUE(port->PortLost());
+    EXPECT_TRUE(port->IsOpen()) << "the program decides when to close";
+    // The descriptor is let go, so that a re-plugged adapter gets its name back.
+    EXPECT_TRUE(WaitFor([&] { return !port->ValidDispatcher()->PortIsOpen(); }));
+    RunLoopFor(200ms);
+    EXPECT_EQ(lost, 1);
+    try {
+        port->PutString("x");
+        ADD_FAILURE() << "a write to a lost port went nowhere";
+    } catch (const EPortLost& e) {
+        EXPECT_EQ(e.ErrorCode, ecode::PortLost);
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("COM1"))) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(pty.SlavePath())) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("потерян"))) << e.Message().toStdString();
+    }
+    EXPECT_THROW(port->SetBaud(19200), EPortLost);
+    port->Close();
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_FALSE(port->PortLost());
+    EXPECT_TRUE(handled.empty());
+}
+
+TEST_F(ComPortTest, LossHandlerMayCloseThePortAndACloseBeforeDeliveryCancelsIt)
+{
+    {
+        auto port = MakePort();
+        int lost = 0;
+        port->OnPortLost = [&](TCustomComPort* cp) {
+            ++lost;
+            cp->Close();
+        };
+        port->Open();
+        pty.CloseMaster();
+        ASSERT_TRUE(WaitFor([&] { return lost == 1 && !port->IsOpen() && !port->IsClosing(); }));
+        RunLoopFor(100ms);
+        EXPECT_EQ(lost, 1);
+    }
+    PtyPair other;
+    other.MapAs(1);
+    auto port = MakePort();
+    int lost = 0;
+    port->OnPortLost = [&](TCustomComPort*) { ++lost; };
+    port->Open();
+    other.CloseMaster();
+    // Wait until the loss is known, without running the event loop, then close first.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!port->PortLost() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_TRUE(port->PortLost());
+    port->Close();
+    RunLoopFor(100ms);
+    EXPECT_EQ(lost, 0) << "a closed port reports nothing more";
 }
 
 TEST_F(ComPortTest, PortHeldElsewhereIsAlreadyOpen)
@@ -305,7 +376,11 @@ TEST_F(ComPortTest, PortHeldElsewhereIsAlreadyOpen)
         ADD_FAILURE() << "opened a held port";
     } catch (const EAlreadyOpen& e) {
         EXPECT_EQ(e.ErrorCode, -2008);
-        EXPECT_EQ(e.Message(), "ie_Open - device already open");
+        // The holder is this very test program, found by its flock.
+        EXPECT_EQ(e.Message(), QStringLiteral("Устройство COM1 (%1) занято другой программой (процесс %2, %3).")
+                                   .arg(pty.SlavePath())
+                                   .arg(getpid())
+                                   .arg(ProcessName(getpid())));
     }
     EXPECT_FALSE(port->IsOpen());
     EXPECT_FALSE(port->Active());
@@ -501,4 +576,115 @@ TEST_F(ComPortTest, ADumpThatCannotBeWrittenStillClosesThePort)
     port->SetTracing(tlOn);
     port.reset();
     EXPECT_EQ(handled.size(), 1u);
+}
+
+TEST_F(ComPortTest, FreeingTheComponentInsideItsOwnHandlerDoesNotHang)
+{
+    auto port = MakePort();
+    int events = 0;
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t) {
+        ++events;
+        cp->GetChar();
+        port.reset();
+    });
+    port->Open();
+    pty.Write("x");
+    ASSERT_TRUE(WaitFor([&] { return port == nullptr; }));
+    RunLoopFor(50ms);
+    EXPECT_EQ(events, 1);
+    EXPECT_TRUE(handled.empty());
+    // The device was let go.
+    auto again = MakePort();
+    EXPECT_NO_THROW(again->Open());
+}
+
+TEST_F(ComPortTest, AHandlersExceptionBoxMayTakeTheNextDeliveryAndCloseThePort)
+{
+    auto port = MakePort();
+    int events = 0;
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t count) {
+        ++events;
+        for (uint16_t i = 0; i < count; ++i)
+            received.append(cp->GetChar());
+        if (events == 1)
+            throw Exception(QStringLiteral("first"));
+    });
+    // The box of the first exception runs its own loop, in which the next bytes are announced
+    // and the port is closed.
+    SetExceptionHandler([&](std::exception_ptr e) {
+        handled.push_back(e);
+        pty.Write("2");
+        EXPECT_TRUE(WaitFor([&] { return events == 2; }));
+        port->Close();
+        RunLoopFor(20ms);
+    });
+    port->Open();
+    pty.Write("1");
+    ASSERT_TRUE(WaitFor([&] { return handled.size() == 1 && !port->IsOpen(); }));
+    RunLoopFor(50ms);
+    EXPECT_EQ(received, "12");
+    EXPECT_EQ(events, 2);
+    port->Open();
+    EXPECT_TRUE(port->IsOpen());
+}
+
+TEST_F(ComPortTest, CloseInsideTheHandlerThenANestedLoopDoesNotSpin)
+{
+    auto port = MakePort();
+    double used = -1;
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t) {
+        cp->Close();
+        const double before = ProcessCpuSeconds();
+        RunLoopFor(300ms);  // a modal box, say
+        used = ProcessCpuSeconds() - before;
+    });
+    port->Open();
+    pty.Write("1");
+    ASSERT_TRUE(WaitFor([&] { return used >= 0 && !port->IsClosing(); }));
+    EXPECT_LT(used, 0.1) << "CPU seconds in the 0.3 s that the close waited";
+    EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(ComPortTest, GetCharWhileADeliveryIsQueuedDoesNotShortenThatDeliverysHandler)
+{
+    auto port = MakePort();
+    Collect(*port);
+    port->Open();
+    pty.Write("abcd");
+    // This thread stays out of its loop until the announcement waits for it.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!port->ValidDispatcher()->DeliveryQueued() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_TRUE(port->ValidDispatcher()->DeliveryQueued());
+    EXPECT_EQ(port->GetChar(), 'a');
+    ASSERT_TRUE(WaitFor([&] { return !counts.empty(); }));
+    RunLoopFor(20ms);
+    EXPECT_EQ(counts, std::vector<uint16_t>{3});
+    EXPECT_EQ(received, "bcd");
+    EXPECT_TRUE(handled.empty()) << "a false 'buffer is empty'";
+    EXPECT_EQ(port->InBuffUsed(), 0u);
+}
+
+TEST_F(ComPortTest, AnAdoptedDescriptorKeepsTheLineSettingsItHad)
+{
+    const int fd = open(pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios t{};
+    tcgetattr(fd, &t);
+    cfsetspeed(&t, B2400);
+    t.c_cflag |= CSTOPB;
+    t.c_iflag |= IXON;  // a terminal's default
+    tcsetattr(fd, TCSANOW, &t);
+    auto port = MakePort(9600);
+    port->SetTapiMode(TTapiMode::tmOn);
+    port->SetTapiHandle(fd);
+    port->Open();
+    EXPECT_EQ(port->Baud(), 2400);
+    EXPECT_EQ(port->StopBits(), 2);
+    EXPECT_EQ(port->SWFlowOptions(), swfNone) << "the line is raw now: 0x11 and 0x13 are data";
+    const termios now = pty.SlaveSettings();
+    EXPECT_EQ(cfgetospeed(&now), static_cast<speed_t>(B2400)) << "nothing was applied before the read-back";
+    port->PutString("ok");
+    EXPECT_EQ(pty.Read(2), "ok");
+    port->Close();
 }

@@ -1,5 +1,6 @@
 // Buffer and ring arithmetic of the dispatcher, driven directly without its threads.
 #include "pty.h"
+#include "recsys.h"
 #include "serial/dispatcher.h"
 #include "serial/serialexcept.h"
 
@@ -108,6 +109,26 @@ TEST(OutputRing, FullWrappedRingIsSentOnceAndInOrder)
     p.WriteOutputRing();
     EXPECT_EQ(pty.Read(8), "ABCDEFGH");
     EXPECT_EQ(pty.Read(1, std::chrono::milliseconds(100)), "") << "nothing is sent twice";
+    EXPECT_EQ(p.OutBuffUsed(), 0u);
+    close(p.fd_);
+}
+
+TEST(OutputRing, WrappedDataIsTurnedRoundAndGoesOutInOneWrite)
+{
+    PtyPair pty;
+    auto sys = std::make_shared<RecordingSystem>();
+    Probe p;
+    p.SetSystem(sys);
+    p.fd_ = open(pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(p.fd_, 0);
+    p.PortPrepare();
+    p.Ring(10, 6, 6, false);
+    ASSERT_EQ(p.PutOutputBlock("abcdefg", 7), 0);
+    ASSERT_EQ(p.ringHead_, 3u) << "the block wraps";
+    sys->Clear();
+    p.WriteOutputRing();
+    EXPECT_EQ(sys->Calls(), QStringList{"write 7"});
+    EXPECT_EQ(pty.Read(7), "abcdefg");
     EXPECT_EQ(p.OutBuffUsed(), 0u);
     close(p.fd_);
 }

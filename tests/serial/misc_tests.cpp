@@ -4,7 +4,9 @@
 #include "serial/serialmisc.h"
 #include "serial/tracelog.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -142,4 +144,53 @@ TEST(Dumps, LogKeepsTheNewestEntriesThatFit)
     EXPECT_TRUE(text.startsWith("SERIAL v3.02\nCompiler : "));
     EXPECT_TRUE(text.contains("Operating System : "));
     EXPECT_TRUE(text.contains("0000.003  Dispatch  WriteCom      00000003  xyz\n")) << qPrintable(text);
+}
+
+namespace {
+
+struct Receiver : QObject {
+    int Got = 0;
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User + 1)
+            ++Got;
+        return QObject::event(e);
+    }
+};
+
+// Takes the quit requests that reach the application, so that the test run goes on.
+struct QuitCatcher : QObject {
+    int Quits = 0;
+    bool eventFilter(QObject* receiver, QEvent* e) override
+    {
+        if (e->type() == QEvent::Quit && receiver == QCoreApplication::instance()) {
+            ++Quits;
+            return true;
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+TEST(PumpMessages, DeliversWhatIsPendingAndLeavesAQuitForTheProgramsLoop)
+{
+    for (int i = 0; i < 100 && PumpMessages() != 0; ++i) {
+    }
+    EXPECT_EQ(PumpMessages(), 0u) << "nothing pending";
+
+    Receiver r;
+    QCoreApplication::postEvent(&r, new QEvent(static_cast<QEvent::Type>(QEvent::User + 1)));
+    const uint32_t result = PumpMessages();
+    EXPECT_EQ(r.Got, 1);
+    EXPECT_EQ(result & 0xFFFF, static_cast<uint32_t>(QEvent::User + 1));
+    EXPECT_EQ(result >> 16, static_cast<uint32_t>(reinterpret_cast<quintptr>(&r) & 0xFFFF));
+
+    QuitCatcher catcher;
+    QCoreApplication::postEvent(QCoreApplication::instance(), new QEvent(QEvent::Quit));
+    EXPECT_EQ(PumpMessages() & 0xFFFF, static_cast<uint32_t>(QEvent::Quit));
+    qApp->installEventFilter(&catcher);
+    QCoreApplication::sendPostedEvents();
+    qApp->removeEventFilter(&catcher);
+    EXPECT_EQ(catcher.Quits, 1) << "the quit is in the queue again";
 }

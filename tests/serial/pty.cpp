@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdlib>
 #include <fcntl.h>
@@ -10,8 +12,20 @@
 #include <stdexcept>
 #include <unistd.h>
 
+namespace {
+
+// Lock files of the ports the tests open go into a folder of the test run's own.
+void UseOwnLockFolder()
+{
+    static QTemporaryDir folder;
+    setenv("COMPORT_LOCKDIR", QFile::encodeName(folder.path()).constData(), 1);
+}
+
+}  // namespace
+
 PtyPair::PtyPair()
 {
+    UseOwnLockFolder();
     char name[256] = {};
     if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
         throw std::runtime_error("openpty failed");
@@ -63,6 +77,15 @@ QByteArray PtyPair::Read(int n, std::chrono::milliseconds timeout) const
             out.append(buf, r);
     }
     return out;
+}
+
+termios PtyPair::SlaveSettings() const
+{
+    // Through the descriptor held since the pair was made: a port holding the slave in
+    // exclusive mode keeps new opens out.
+    termios t{};
+    tcgetattr(slave_, &t);
+    return t;
 }
 
 void PtyPair::CloseMaster()

@@ -6,6 +6,7 @@
 #include <QString>
 #include <chrono>
 #include <functional>
+#include <termios.h>
 
 class PtyPair {
 public:
@@ -22,6 +23,8 @@ public:
     // Reads until n bytes came or the deadline passed.
     QByteArray Read(int n, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const;
     void CloseMaster();
+    // The slave's line settings as another program would read them.
+    termios SlaveSettings() const;
 
 private:
     int master_ = -1;

@@ -1,0 +1,135 @@
+#include "recsys.h"
+
+#include <asm/termbits.h>
+#include <cerrno>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+
+int RecordingSystem::Open(const char* path, int flags)
+{
+    Note(QStringLiteral("open"));
+    if (OpenErrno != 0) {
+        errno = OpenErrno;
+        return -1;
+    }
+    return TSerialSystem::Open(path, flags);
+}
+
+int RecordingSystem::Close(int fd)
+{
+    Note(QStringLiteral("close"));
+    return TSerialSystem::Close(fd);
+}
+
+int RecordingSystem::Ioctl(int fd, unsigned long request, void* arg)
+{
+    switch (request) {
+    case TIOCMGET:
+    case TIOCMSET:
+        if (!ModemLines) {
+            errno = ENOTTY;
+            return -1;
+        }
+        if (request == TIOCMGET)
+            *static_cast<int*>(arg) = 0;
+        return 0;
+    case TIOCMBIS:
+    case TIOCMBIC: {
+        if (!ModemLines) {
+            errno = ENOTTY;
+            return -1;
+        }
+        const int bits = *static_cast<int*>(arg);
+        const QString sign = request == TIOCMBIS ? QStringLiteral("+") : QStringLiteral("-");
+        if (bits & TIOCM_RTS)
+            Note(QStringLiteral("RTS") + sign);
+        if (bits & TIOCM_DTR)
+            Note(QStringLiteral("DTR") + sign);
+        return 0;
+    }
+    case TIOCGRS485:
+        *static_cast<serial_rs485*>(arg) = serial_rs485{};
+        static_cast<serial_rs485*>(arg)->flags = Rs485Flags;
+        return 0;
+    case TIOCSRS485: {
+        const unsigned flags = static_cast<serial_rs485*>(arg)->flags;
+        Note(QStringLiteral("rs485 %1").arg((flags & SER_RS485_ENABLED) ? QStringLiteral("on") : QStringLiteral("off")));
+        if (!Rs485SetWorks) {
+            errno = ENOTTY;
+            return -1;
+        }
+        Rs485Flags = Rs485StaysOff ? (flags & ~SER_RS485_ENABLED) : flags;
+        return 0;
+    }
+    case TIOCSERGETLSR:
+        if (!HaveLsr) {
+            errno = ENOTTY;
+            return -1;
+        }
+        Note(QStringLiteral("lsr"));
+        *static_cast<unsigned*>(arg) = TIOCSER_TEMT;
+        return 0;
+    case TCSETS2: {
+        const auto* t = static_cast<const termios2*>(arg);
+        Note(QStringLiteral("termios %1").arg(t->c_ospeed));
+        if (SetTermiosErrno != 0) {
+            errno = SetTermiosErrno;
+            return -1;
+        }
+        break;
+    }
+    case TIOCEXCL:
+        Note(QStringLiteral("excl"));
+        break;
+    case TIOCNXCL:
+        Note(QStringLiteral("nxcl"));
+        break;
+    default:
+        break;
+    }
+    return TSerialSystem::Ioctl(fd, request, arg);
+}
+
+ssize_t RecordingSystem::Write(int fd, const void* bytes, size_t count)
+{
+    Note(QStringLiteral("write %1").arg(count));
+    if (WriteErrno != 0) {
+        errno = WriteErrno;
+        return -1;
+    }
+    return TSerialSystem::Write(fd, bytes, count);
+}
+
+int RecordingSystem::Drain(int fd)
+{
+    Note(QStringLiteral("drain"));
+    return TSerialSystem::Drain(fd);
+}
+
+QStringList RecordingSystem::Calls() const
+{
+    std::lock_guard lock(mutex_);
+    return calls_;
+}
+
+void RecordingSystem::Clear()
+{
+    std::lock_guard lock(mutex_);
+    calls_.clear();
+}
+
+QStringList RecordingSystem::CallsFrom(const QString& from) const
+{
+    const QStringList all = Calls();
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        if (all[i].startsWith(from))
+            return all.mid(i);
+    }
+    return {};
+}
+
+void RecordingSystem::Note(const QString& call)
+{
+    std::lock_guard lock(mutex_);
+    calls_ << call;
+}
