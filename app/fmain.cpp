@@ -307,6 +307,7 @@ void TfrmMain::ConnectHandlers()
     connect(&DataTimer, &QTimer::timeout, this, [this] { Tick([this] { DataTimerTimer(); }); });
     connect(&Timer1, &QTimer::timeout, this, MakeGuarded([this] { Timer1Timer(); }));
     comPort_->SetOnTriggerAvail([this](TCustomComPort*, uint16_t count) { ComPortTriggerAvail(count); });
+    comPort_->SetOnPortLost([this](TCustomComPort*) { Guarded([this] { ComPortLost(); }); });
 }
 
 // ---- Start-up and window events ----------------------------------------------------------
@@ -899,6 +900,22 @@ void TfrmMain::ComPortTriggerAvail(int count)
     for (int i = 0; i < count; ++i)
         bytes.append(comPort_->GetChar());
     AppendReceived(bytes);
+}
+
+void TfrmMain::ComPortLost()
+{
+    // Whatever ran on the port ends here, and it is said once: the port is closed, so later
+    // requests say that no port is open.
+    FPending.reset();
+    if (ui->btnStartView->text() != kViewStopped)
+        btnStartViewClick();
+    FState = stIdle;
+    FProgress = 0;
+    SetStatus(QString());
+    RepaintStatus();
+    const QString port = PortName(comPort_->ComNumber());
+    QTimer::singleShot(0, this, [this] { Guarded([this] { comPort_->SetOpen(false); }); });
+    MessageLater(kPortCaption, QStringLiteral("Связь с портом %1 потеряна !").arg(port), int(MsgIcon::Error));
 }
 
 void TfrmMain::AppendReceived(const QByteArray& bytes)

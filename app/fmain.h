@@ -122,6 +122,8 @@ public:
     void GlobalTimerTimer();
     void DataTimerTimer();
     void ComPortTriggerAvail(int count);
+    // The port's device went away (adapter unplugged, line hung up).
+    void ComPortLost();
     void SendCommand(int code);
     void RefreshParams();
 

@@ -1246,3 +1246,47 @@ TEST_F(MainWindowTest, LiveViewOfADeviceGoneMuteEndsWithOneMessage)
     EXPECT_FALSE(w.AwaitingReply());
     EXPECT_EQ(boxes.Count(), 1u);
 }
+
+TEST_F(MainWindowTest, LostPortIsSaidOnceAndTheLiveViewStopsShowingValues)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    dev.live.voltage = 396;
+    bus().AddDevice(dev);
+    TfrmMain w;
+    Select(w, 300);
+    w.btnViewClick();
+    w.btnStartViewClick();
+    ASSERT_TRUE(WaitFor([&] { return w.Form().txtU->text() == QStringLiteral("U : 396 В"); }));
+    bus().Unplug();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Связь с портом COM1 потеряна !"));
+    EXPECT_EQ(boxes.Last()->caption, QStringLiteral("  Дравик Ltd"));
+    EXPECT_EQ(boxes.Last()->icon, MsgIcon::Error);
+    EXPECT_EQ(w.State(), stIdle);
+    EXPECT_EQ(w.Form().btnStartView->text(), QStringLiteral("СТАРТ"));
+    EXPECT_EQ(w.Form().txtU->text(), QStringLiteral("U : 0 В"));
+    ASSERT_TRUE(WaitFor([&] { return !w.ComPort().Active(); }));
+    // What the operator does next is told that no port is open; the loss is not said again.
+    w.btnSulmParamsReadClick();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 2; }));
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Нет открытого порта ! Выберите порт в списке."));
+    EXPECT_EQ(boxes.Count(), 2u);
+}
+
+TEST_F(MainWindowTest, PortLostDuringADownloadEndsItKeepingWhatWasStored)
+{
+    AddLoggedDevice(60);
+    // The adapter is pulled while the device would send its second block.
+    bus().SetFaults(300, sim::Faults{.unplug = true, .command = 6, .after = 1});
+    TfrmMain w;
+    Select(w, 300);
+    w.btnProtokolClick();
+    w.btnReadProtokolClick();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Связь с портом COM1 потеряна !"));
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=300")), 23);
+    EXPECT_EQ(w.State(), stIdle);
+    EXPECT_FALSE(w.AwaitingReply());
+    ASSERT_TRUE(WaitFor([&] { return !w.ComPort().Active(); }));
+    EXPECT_EQ(boxes.Count(), 1u);
+}
