@@ -913,9 +913,9 @@ void TfrmMain::ComPortLost()
     FProgress = 0;
     SetStatus(QString());
     RepaintStatus();
-    const QString port = PortName(comPort_->ComNumber());
+    const int port = comPort_->ComNumber();
     QTimer::singleShot(0, this, [this] { Guarded([this] { comPort_->SetOpen(false); }); });
-    MessageLater(kPortCaption, QStringLiteral("Связь с портом %1 потеряна !").arg(port), int(MsgIcon::Error));
+    MessageLater(kPortCaption, QStringLiteral("Связь с портом COM%1 потеряна !").arg(port), int(MsgIcon::Error));
 }
 
 void TfrmMain::AppendReceived(const QByteArray& bytes)
