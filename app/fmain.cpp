@@ -43,6 +43,24 @@ const QString kScanIdle = QStringLiteral("Сканировать");
 const QString kScanRunning = QStringLiteral("Стоп");
 const QString kViewStopped = QStringLiteral("СТАРТ");
 const QString kViewRunning = QStringLiteral("СТОП");
+const QString kNoReply = QStringLiteral("Устройство не отвечает !");
+const QString kOpenFailed = QStringLiteral("Ошибка открыти порта !");
+const QString kNoPortOpen = QStringLiteral("Нет открытого порта ! Выберите порт в списке.");
+
+// The live view's requests: asked again every tick.
+bool IsPoll(int code)
+{
+    return code == vemor::rqLiveValues || code == 33;
+}
+
+// A failure's text under the heading that names what failed.
+QString WithReason(const QString& heading, std::exception_ptr e)
+{
+    const QString reason = ExceptionText(e);
+    return reason.isEmpty() ? heading : heading + QLatin1Char('\n') + reason;
+}
+// A request waits this many request ticks past the wire time of its request and longest reply.
+constexpr int kReplyTicks = 5;
 
 // Digits only, and a value that fits the field it feeds on the wire.
 class DigitsValidator : public QValidator {
@@ -101,9 +119,18 @@ int Byte(const QByteArray& f, int i)
     return static_cast<std::uint8_t>(f[i]);
 }
 
+// An integer typed by the operator; what is not one is said in Russian.
+int IntFromText(const QString& text)
+{
+    int v = 0;
+    if (!TryStrToInt(text, v))
+        throw EConvertError(QStringLiteral("'%1' - неверное целое число !").arg(text));
+    return v;
+}
+
 int IntFromEdit(const QLineEdit* edit, int max)
 {
-    const int v = StrToInt(edit->text());
+    const int v = IntFromText(edit->text());
     if (v < 0 || v > max)
         throw EConvertError(QStringLiteral("Значение '%1' вне пределов 0..%2 !").arg(edit->text()).arg(max));
     return v;
@@ -280,6 +307,7 @@ void TfrmMain::ConnectHandlers()
     connect(&DataTimer, &QTimer::timeout, this, [this] { Tick([this] { DataTimerTimer(); }); });
     connect(&Timer1, &QTimer::timeout, this, MakeGuarded([this] { Timer1Timer(); }));
     comPort_->SetOnTriggerAvail([this](TCustomComPort*, uint16_t count) { ComPortTriggerAvail(count); });
+    comPort_->SetOnPortLost([this](TCustomComPort*) { Guarded([this] { ComPortLost(); }); });
 }
 
 // ---- Start-up and window events ----------------------------------------------------------
@@ -326,7 +354,7 @@ void TfrmMain::FormCreate()
             comPort_->SetOpen(true);
             BringToFront(ui->pnlScan);
         } catch (...) {
-            MessageBox(kPortCaption, QStringLiteral("Ошибка открыти порта !"), MsgIcon::Error);
+            MessageBox(kPortCaption, WithReason(kOpenFailed, std::current_exception()), MsgIcon::Error);
             Guarded([this] { comPort_->SetOpen(false); });
         }
     }
@@ -413,7 +441,7 @@ void TfrmMain::cmbPortsChange()
         comPort_->SetComNumber(number);
         comPort_->SetOpen(true);
     } catch (...) {
-        MessageBox(kPortCaption, QStringLiteral("Ошибка открыти порта !"), MsgIcon::Error);
+        MessageBox(kPortCaption, WithReason(kOpenFailed, std::current_exception()), MsgIcon::Error);
         Guarded([this] { comPort_->SetOpen(false); });
     }
 }
@@ -523,6 +551,7 @@ void TfrmMain::MessageLater(const QString& caption, const QString& text, int ico
 void TfrmMain::GlobalTimerTimer()
 {
     std::exception_ptr failure;
+    CheckReplyTime();
     const std::uint8_t state = FState;
     try {
         switch (state) {
@@ -645,20 +674,23 @@ void TfrmMain::EndScan()
 void TfrmMain::btnStartScanClick()
 {
     ui->lstScanVemor->clear();
+    FScanAsked.clear();
     StartStopScan();
 }
 
-bool TfrmMain::OpenPortAtScanSpeed()
+QString TfrmMain::OpenPortAtScanSpeed()
 {
     comPort_->SetOpen(false);
+    if (ui->cmbPorts->count() == 0)
+        return kNoPortOpen;
     // The line settles before it is opened at the new speed.
     QThread::msleep(300);
     comPort_->SetBaud(vemor::SpeedBaud(ui->grpSpeed->ItemIndex()));
     try {
         comPort_->SetOpen(true);
-        return true;
+        return QString();
     } catch (...) {
-        return false;
+        return ExceptionText(std::current_exception());
     }
 }
 
@@ -681,8 +713,9 @@ bool TfrmMain::StartScan()
             MessageBox(kPortCaption, text, MsgIcon::Error);
     };
     ui->btnStartScan->setText(kScanRunning);
-    if (!OpenPortAtScanSpeed()) {
-        report(QStringLiteral("Ошибка открытия порта !"));
+    if (const QString reason = OpenPortAtScanSpeed(); !reason.isNull()) {
+        const QString heading = QStringLiteral("Ошибка открытия порта !");
+        report(reason.isEmpty() ? heading : heading + QLatin1Char('\n') + reason);
         return false;
     }
     if (ui->edtScanStartNum->value() >= ui->edtScanEndNum->value()) {
@@ -752,7 +785,7 @@ vemor::ParamBlock TfrmMain::ParamsFromPage()
     if (ui->chkZavUst->isChecked()) {
         p.koef = 0;
     } else if (!vemor::TryKoefToThousandths(ui->edtKoef->text(), p.koef)) {
-        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(ui->edtKoef->text()));
+        throw EConvertError(QStringLiteral("'%1' - неверное число !").arg(ui->edtKoef->text()));
     }
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
     DecodeDateTime(Now(), y, mo, d, h, mi, s, ms);
@@ -762,6 +795,9 @@ vemor::ParamBlock TfrmMain::ParamsFromPage()
 
 void TfrmMain::SendCommand(int code)
 {
+    // The port component's own words for this are no help to the operator.
+    if (!comPort_->Active())
+        throw Exception(kNoPortOpen);
     vemor::RequestContext ctx;
     ctx.deviceKind = DeviceKind();
     ctx.scanNumber = FScanNumber;
@@ -791,6 +827,68 @@ void TfrmMain::SendCommand(int code)
         ui->grpSpeed->SetItemIndex(ui->cmbNewSpeed->currentIndex());
     }
     comPort_->PutString(frame);
+    Expect(code, ctx, int(frame.size()));
+}
+
+void TfrmMain::Expect(int code, const vemor::RequestContext& ctx, int frameSize)
+{
+    const auto expected = vemor::ExpectedReply(code, ctx);
+    if (!expected) {
+        FPending.reset();
+        return;
+    }
+    const int wire = vemor::WireMs(frameSize + vemor::MaxReplyLength(expected->command), comPort_->Baud());
+    const std::int64_t deadline = clock_.elapsed() + wire + kReplyTicks * GlobalTimer.interval();
+    // A poll keeps the time of the oldest one not answered yet: a device gone mute is noticed.
+    if (IsPoll(code) && FPending && FPending->code == code && FPending->expected.number == expected->number) {
+        FPending->span = deadline - clock_.elapsed();
+        return;
+    }
+    FPending = Pending{code, *expected, deadline, deadline - clock_.elapsed()};
+    if (code == vemor::rqIdentify)
+        FScanAsked.insert(ctx.scanNumber);
+}
+
+void TfrmMain::CheckReplyTime()
+{
+    // A silent number is what a scan expects.
+    if (!FPending || FPending->code == vemor::rqIdentify || clock_.elapsed() <= FPending->deadlineMs)
+        return;
+    const bool poll = IsPoll(FPending->code);
+    FPending.reset();
+    if (poll) {
+        if (ui->btnStartView->text() == kViewStopped)
+            return;
+        // The live view does not go on showing the last values as if they were live.
+        btnStartViewClick();
+    }
+    FProgress = 0;
+    SetStatus(QString());
+    RepaintStatus();
+    MessageLater(kCaption, kNoReply, int(MsgIcon::Error));
+}
+
+bool TfrmMain::TakeReply(const QByteArray& f)
+{
+    if (!FPending)
+        return false;
+    vemor::Expectation expected = FPending->expected;
+    if (FPending->code == vemor::rqIdentify) {
+        // Any number the scan asked may answer, also after the scan has moved on.
+        expected.number = Byte(f, 2) * 256 + Byte(f, 3);
+        return FScanAsked.contains(expected.number) && vemor::Answers(f, expected);
+    }
+    if (!vemor::Answers(f, expected))
+        return false;
+    // The operator has chosen another device since: its answer is no longer wanted.
+    if (FPending->code != vemor::rqSetSpeed && expected.number != SelectedNumber)
+        return false;
+    // The live view polls: each of its replies answers it, and it waits again from now.
+    if (IsPoll(FPending->code))
+        FPending->deadlineMs = clock_.elapsed() + FPending->span;
+    else
+        FPending.reset();
+    return true;
 }
 
 // ---- Reply side --------------------------------------------------------------------------
@@ -802,6 +900,22 @@ void TfrmMain::ComPortTriggerAvail(int count)
     for (int i = 0; i < count; ++i)
         bytes.append(comPort_->GetChar());
     AppendReceived(bytes);
+}
+
+void TfrmMain::ComPortLost()
+{
+    // Whatever ran on the port ends here, and it is said once: the port is closed, so later
+    // requests say that no port is open.
+    FPending.reset();
+    if (ui->btnStartView->text() != kViewStopped)
+        btnStartViewClick();
+    FState = stIdle;
+    FProgress = 0;
+    SetStatus(QString());
+    RepaintStatus();
+    const int port = comPort_->ComNumber();
+    QTimer::singleShot(0, this, [this] { Guarded([this] { comPort_->SetOpen(false); }); });
+    MessageLater(kPortCaption, QStringLiteral("Связь с портом COM%1 потеряна !").arg(port), int(MsgIcon::Error));
 }
 
 void TfrmMain::AppendReceived(const QByteArray& bytes)
@@ -827,8 +941,9 @@ void TfrmMain::DispatchReply(const QByteArray& f)
     const int command = Byte(f, 4);
     const int n = Byte(f, 5);
     const int need = vemor::MinReplyData(command);
-    // Commands without an action, and replies too short for their layout, are dropped.
-    if (need < 0 || n < need)
+    // Commands without an action, replies too short for their layout, and frames that do not
+    // answer what was asked are dropped.
+    if (need < 0 || n < need || !TakeReply(f))
         return;
     switch (command) {
     case 0: ReplyIdentify(f); break;
@@ -855,10 +970,21 @@ void TfrmMain::DispatchReply(const QByteArray& f)
 
 void TfrmMain::ReplyIdentify(const QByteArray& f)
 {
-    ++FScanNumber;
-    FTries = 1;
+    const int number = Byte(f, 2) * 256 + Byte(f, 3);
+    // Only the number being asked moves the scan on; past the last number the pass is over.
+    if (FState == stScan && number == FScanNumber) {
+        if (FScanNumber < ui->edtScanEndNum->value()) {
+            ++FScanNumber;
+            FTries = 1;
+        } else {
+            FTries = 3;
+        }
+    }
+    // A device is listed once, however many of its answers come.
+    if (!ui->lstScanVemor->findItems(QString::number(number), Qt::MatchExactly, 0).isEmpty())
+        return;
     FSpeedCode = std::uint8_t(Byte(f, 6));
-    SelectedNumber = Byte(f, 2) * 256 + Byte(f, 3);
+    SelectedNumber = number;
     if (FSpeedCode >= ui->grpSpeed->Items().size()) {
         FState = stIdle;
         FProgress = 0;
@@ -874,6 +1000,8 @@ void TfrmMain::ReplyIdentify(const QByteArray& f)
     auto* item = new QTreeWidgetItem(ui->lstScanVemor);
     item->setText(0, QString::number(SelectedNumber));
     item->setText(1, ui->grpSpeed->Items().at(FSpeedCode));
+    // The list announces its new item, which selects the device as a click on it does.
+    lstScanVemorChanging(item);
     const int type = Byte(f, 1);
     if (type == 1)
         StoreVemorSpeed(*qryEdit_, SelectedNumber, FSpeedCode);
@@ -934,6 +1062,7 @@ void TfrmMain::ReplyInfo(const QByteArray& f)
     // The version takes what the frame holds of it, never bytes beyond its data.
     const int versionBytes = std::clamp(6 + n - 38, 0, vemor::kVersionSize);
     ui->lblTip->setText(QStringLiteral("Версия ПО ВЕМОР :  ") + FromCp1251(f.mid(38, versionBytes)));
+    FInfoNumber = SelectedNumber;
     RefreshParams();
     MessageLater(kCaption, QStringLiteral("Параметры считаны (записаны) !"), int(MsgIcon::Information));
 }
@@ -1019,22 +1148,18 @@ void TfrmMain::ReplyLogBlock(const QByteArray& f)
         rec.uk = at(1) & 0x80;
         rec.date = date;
         rec.time = time;
-        if (!filter) {
-            AddVemorLogRecord(*qryEdit_, rec);
-            CountLogRecord();
-            continue;
-        }
         const int recDay = int(date);
-        if (recDay > beginDay) {
-            AddVemorLogRecord(*qryEdit_, rec);
-            CountLogRecord();
-        } else if (recDay == beginDay) {
-            if (SecondsOfDay(time) < beginSecs || !AddVemorLogRecord(*qryEdit_, rec)) {
-                EndLogDownload();
-                return;
-            }
-            CountLogRecord();
+        if (filter && recDay < beginDay)
+            continue;
+        // Records come newest first: one from before the account began ends the download.
+        if (filter && recDay == beginDay && SecondsOfDay(time) < beginSecs) {
+            EndLogDownload();
+            return;
         }
+        // A record already stored is skipped; the older ones behind it may still be missing.
+        if (AddVemorLogRecord(*qryEdit_, rec))
+            ++FLogAdded;
+        CountLogRecord();
     }
     FState = stIdle;
     if (lastBlock)
@@ -1055,9 +1180,7 @@ void TfrmMain::EndLogDownload()
 {
     FState = stIdle;
     ReopenLogQuery(*qryProtokol_);
-    MessageLater(kCaption,
-                 QStringLiteral("Протокол считан. Добавлено записей :  %1 !")
-                     .arg(qryProtokol_->RecordCount() - FCountBefore),
+    MessageLater(kCaption, QStringLiteral("Протокол считан. Добавлено записей :  %1 !").arg(FLogAdded),
                  int(MsgIcon::Information));
 }
 
@@ -1081,7 +1204,8 @@ void TfrmMain::ReplySulmLog(const QByteArray& f)
             ShowDateError(day, month, 2000 + year, hour, minute, second);
             return;
         }
-        AddSulmLogRecord(*qryEdit_, SelectedNumber, date, time, num, mask);
+        if (AddSulmLogRecord(*qryEdit_, SelectedNumber, date, time, num, mask))
+            ++FLogAdded;
         ++FLogCount;
         FProgress = FLogCount * 100 / 22;
         SetStatus(QStringLiteral(" Считывание протокола - запись :  ") + QString::number(FLogCount));
@@ -1099,9 +1223,7 @@ void TfrmMain::ReplySulmAccount(const QByteArray& f)
                                           vemor::FromBcd(std::uint8_t(f[37])), vemor::FromBcd(std::uint8_t(f[36])));
     StoreSulmAccount(*qryEdit_, SelectedNumber, begin);
     ReopenLogQuery(*qryCProtokol_);
-    MessageLater(kCaption,
-                 QStringLiteral("Протокол считан. Добавлено записей :  %1 !")
-                     .arg(qryCProtokol_->RecordCount() - FCountBefore),
+    MessageLater(kCaption, QStringLiteral("Протокол считан. Добавлено записей :  %1 !").arg(FLogAdded),
                  int(MsgIcon::Information));
 }
 
@@ -1178,6 +1300,9 @@ void TfrmMain::btnStartViewClick()
         ui->btnStartView->setText(kViewStopped);
         FState = stIdle;
         liveView_->Stop();
+        // Polls stop here: none of them waits any more.
+        if (FPending && IsPoll(FPending->code))
+            FPending.reset();
     }
     ui->btnSulmViewStart->setText(ui->btnStartView->text());
 }
@@ -1206,6 +1331,7 @@ void TfrmMain::btnReadProtokolClick()
         qry.Open();
     }
     FLogCount = 0;
+    FLogAdded = 0;
     FCountBefore = qry.RecordCount();
     FState = stReadAccount;
 }
@@ -1222,13 +1348,14 @@ void TfrmMain::Button2Click()
         DeleteVemorLog(*qryEdit_, SelectedNumber);
     ReopenLogQuery(qry);
     FLogCount = 0;
+    FLogAdded = 0;
     FCountBefore = qry.RecordCount();
     FState = stClearAccount;
 }
 
 void TfrmMain::Button1Click()
 {
-    const int n = StrToInt(ui->edtNum->text());
+    const int n = IntFromText(ui->edtNum->text());
     if (n < 1 || n > 1000) {
         MessageBox(kCaption, QStringLiteral("Неверный зав. № !"), MsgIcon::Information);
         return;
@@ -1264,10 +1391,18 @@ void TfrmMain::RefreshParams()
 {
     TQuery& q = *qryEdit_;
     if (DeviceKind() == 0) {
+        // The information text and version belong to the device they were read from.
+        if (FInfoNumber != SelectedNumber) {
+            ui->edtInformation->clear();
+            ui->lblTip->setText(QStringLiteral("Версия ПО ВЕМОР :"));
+            FInfoNumber = -1;
+        }
         SelectVemorRow(q, SelectedNumber);
-        // Without the device's rows the page keeps what it shows.
-        if (q.Eof())
+        // A device without its rows shows an empty page, never the values of the device before.
+        if (q.Eof()) {
+            ClearVemorParams();
             return;
+        }
         auto i = [&q](const char* name) { return q.FieldByName(QString::fromLatin1(name))->AsInteger(); };
         auto b = [&q](const char* name) { return q.FieldByName(QString::fromLatin1(name))->AsBoolean(); };
         auto t = [&q](const char* name) { return q.FieldByName(QString::fromLatin1(name))->AsString(); };
@@ -1333,12 +1468,26 @@ void TfrmMain::RefreshParams()
     }
 }
 
+void TfrmMain::ClearVemorParams()
+{
+    for (QComboBox* c : {ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type})
+        c->setCurrentIndex(0);
+    for (QCheckBox* c : ui->pnlParams->findChildren<QCheckBox*>())
+        if (c != ui->chkZavUst)
+            c->setChecked(false);
+    for (QSpinBox* s : ui->pnlParams->findChildren<QSpinBox*>())
+        s->setValue(s->minimum());
+    for (QLineEdit* e : {ui->edtUn, ui->edtUk, ui->edtUpKO, ui->edtTp, ui->edtTb, ui->edtKoef})
+        e->clear();
+    ui->lblDateTime->clear();
+}
+
 void TfrmMain::btnWriteParamsClick()
 {
     if (DeviceKind() == 0) {
         FState = stWriteParams;
     } else if (DeviceKind() == 1) {
-        const int d = StrToInt(ui->edtSulmDelay->text());
+        const int d = IntFromText(ui->edtSulmDelay->text());
         if (d >= 20 && d <= 255)
             FState = stWriteParams;
         else

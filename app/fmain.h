@@ -16,6 +16,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <QSet>
 
 class QCheckBox;
 class QLabel;
@@ -120,6 +122,8 @@ public:
     void GlobalTimerTimer();
     void DataTimerTimer();
     void ComPortTriggerAvail(int count);
+    // The port's device went away (adapter unplugged, line hung up).
+    void ComPortLost();
     void SendCommand(int code);
     void RefreshParams();
 
@@ -136,6 +140,10 @@ public:
     int Tries() const { return FTries; }
     int LogCount() const { return FLogCount; }
     int CountBefore() const { return FCountBefore; }
+    // Rows the running (or last) download really added.
+    int LogAdded() const { return FLogAdded; }
+    // True while a request waits for its reply.
+    bool AwaitingReply() const { return FPending.has_value(); }
     QString StatusText() const;
     // Devices in the found list.
     int FoundCount() const;
@@ -169,7 +177,8 @@ private:
     void SetStatus(const QString& text);
     void RepaintStatus();
     void BringToFront(QWidget* page);
-    bool OpenPortAtScanSpeed();
+    // Reopens the port at the scan's speed: a null text when it opened, else why not.
+    QString OpenPortAtScanSpeed();
     bool StartScan();
     void ScanTick();
     void EndScan();
@@ -180,8 +189,16 @@ private:
     void ReportLater(std::exception_ptr e);
     void MessageLater(const QString& caption, const QString& text, int icon);
 
+    // Remembers what the request just written waits for.
+    void Expect(int code, const vemor::RequestContext& ctx, int frameSize);
+    // Ends a request that went unanswered for too long, with one message.
+    void CheckReplyTime();
+    // True when the frame answers the request that waits (and it stops waiting, unless it polls).
+    bool TakeReply(const QByteArray& frame);
     void DispatchReply(const QByteArray& frame);
     void ReplyIdentify(const QByteArray& f);
+    // Empties the Vemor parameter page (a device without stored parameters).
+    void ClearVemorParams();
     void ReplyLive(const QByteArray& f);
     void ReplyParams(const QByteArray& f);
     void ReplyInfo(const QByteArray& f);
@@ -232,6 +249,19 @@ private:
     // Wide enough for any log: the counters only feed the progress and the final message.
     int FLogCount = 0;
     int FCountBefore = 0;
+    int FLogAdded = 0;
+    // The request waiting for its reply: the reply that answers it and until when it may come.
+    struct Pending {
+        int code = 0;
+        vemor::Expectation expected;
+        std::int64_t deadlineMs = 0;
+        std::int64_t span = 0;  // how long it waits
+    };
+    std::optional<Pending> FPending;
+    // Numbers asked by the running scan: a late answer from one of them still lists its device.
+    QSet<int> FScanAsked;
+    // The device whose information text and version the parameter page shows (-1: none).
+    int FInfoNumber = -1;
     std::array<QCheckBox*, 16> FSulmInvert{};
     std::array<QLabel*, 16> FSulmLeds{};
     double FBeginDate = 0;

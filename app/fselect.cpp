@@ -5,6 +5,7 @@
 #include "app/widgets.h"
 #include "platform/application.h"
 #include "platform/query.h"
+#include "platform/text.h"
 #include "ui_fselect.h"
 
 #include <QGuiApplication>
@@ -21,6 +22,10 @@ TfrmSelect::TfrmSelect(QWidget* owner)
     InstallFontSubstitutes();
     ui->setupUi(this);
     setFixedSize(size());
+    // The pickers show dates as the program's format settings write them.
+    const QString pattern = QtDatePattern(FormatSettings().ShortDateFormat, FormatSettings().DateSeparator);
+    ui->edtDateStart->setDisplayFormat(pattern);
+    ui->edtDateEnd->setDisplayFormat(pattern);
     // A dialog window does not inherit its owner's face by itself.
     if (owner)
         setPalette(owner->palette());

@@ -1,6 +1,7 @@
 // Entry point of the service tool: splash, application title, main window, message loop.
 #include "app/fmain.h"
 #include "app/fspalsh.h"
+#include "app/widgets.h"
 #include "grid/dbgridexiexp.h"
 #include "grid/propstorage.h"
 #include "platform/application.h"
@@ -21,6 +22,8 @@ void CenterOnScreen(QWidget& w)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // The operator's desktop is Russian: so are Qt's own buttons and dialogs.
+    InstallInterfaceTranslations();
     // The grid's clipboard formats and edit keys; nothing else reaches that unit at start-up.
     InitDBGridExImpExp();
     InitPropFilerEx();  // windows saved and restored through the property store

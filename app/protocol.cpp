@@ -260,6 +260,60 @@ QByteArray BuildRequest(int code, const RequestContext& ctx)
     }
 }
 
+std::optional<Expectation> ExpectedReply(int code, const RequestContext& ctx)
+{
+    const auto type = std::uint8_t(ctx.deviceKind + 1);
+    switch (code) {
+    case rqIdentify:
+        return Expectation{type, ctx.scanNumber, 0};
+    case rqSetSpeed:
+        return Expectation{type, ctx.selectedNumber, 0};
+    case rqLiveValues:
+    case rqReadParams:
+    case rqWriteParams:
+    case rqReadAccount:
+    case rqClearAccount:
+    case rqReadInfo:
+    case rqWriteInfo:
+        return Expectation{1, ctx.selectedNumber, std::uint8_t(code)};
+    case rqReadLogFirst:
+    case rqReadLogNext:
+        return Expectation{1, ctx.selectedNumber, 6};
+    default:
+        if (code >= 30 && code <= 35)
+            return Expectation{2, ctx.selectedNumber, std::uint8_t(code)};
+        return std::nullopt;
+    }
+}
+
+bool Answers(const QByteArray& reply, const Expectation& expected)
+{
+    if (reply.size() < kFrameOverhead)
+        return false;
+    const auto at = [&reply](int i) { return static_cast<std::uint8_t>(reply[i]); };
+    return at(1) == expected.deviceType && at(2) * 256 + at(3) == expected.number && at(4) == expected.command;
+}
+
+int MaxReplyLength(int command)
+{
+    switch (command) {
+    case 0: return kFrameOverhead + 1;
+    case 1: return kFrameOverhead + 4;
+    case 2: return kFrameOverhead + kParamBlockSize;
+    case 4: return kFrameOverhead + 11;
+    case 7: return kFrameOverhead + kInformationSize + kVersionSize;
+    case 3: case 5: case 8: return kFrameOverhead;
+    default: return kFrameOverhead + 255;
+    }
+}
+
+int WireMs(int bytes, int baud)
+{
+    if (baud <= 0)
+        return 0;
+    return int((std::int64_t(bytes) * 10 * 1000 + baud - 1) / baud);
+}
+
 int MinReplyData(int command)
 {
     switch (command) {

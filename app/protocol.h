@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace vemor {
 
@@ -101,6 +102,23 @@ struct RequestContext {
 
 // The whole frame for a request code; codes without a frame give the two bytes 00 00.
 QByteArray BuildRequest(int code, const RequestContext& ctx);
+
+// The reply a request waits for: its device type, address and command.
+struct Expectation {
+    std::uint8_t deviceType = 0;
+    int number = 0;
+    std::uint8_t command = 0;
+};
+// What the request of a code waits for. The second device kind's codes (30..35) put no frame on
+// the wire, yet their replies still have to answer them: they expect device type 2 and their
+// code as the command. Codes without a request expect nothing.
+std::optional<Expectation> ExpectedReply(int code, const RequestContext& ctx);
+// True when the frame comes from the expected device and carries the expected command.
+bool Answers(const QByteArray& reply, const Expectation& expected);
+// Longest reply frame a request of this command can get, start to sum.
+int MaxReplyLength(int command);
+// Milliseconds the line needs for this many bytes at this speed (start, 8 data bits, stop).
+int WireMs(int bytes, int baud);
 
 // Smallest data length (N) a reply of this command must carry for its action to read only
 // bytes of the frame; -1 for commands without an action.

@@ -1,15 +1,92 @@
 #include "app/widgets.h"
 
+#include <QCoreApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QPainter>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <memory>
 
 void InstallFontSubstitutes()
 {
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+}
+
+namespace {
+
+// Qt's Russian catalogue leaves the button "OK" in Latin letters; a Russian desktop writes "ОК".
+class TRussianButtonTerms : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+    QString translate(const char*, const char* sourceText, const char*, int) const override
+    {
+        return qstrcmp(sourceText, "OK") == 0 || qstrcmp(sourceText, "&OK") == 0 ? QStringLiteral("ОК") : QString();
+    }
+    bool isEmpty() const override { return false; }
+};
+
+}  // namespace
+
+bool InstallInterfaceTranslations(const QString& language)
+{
+    QLocale::setDefault(QLocale(language));
+    auto* app = QCoreApplication::instance();
+    // One translator per language, kept by the application for the rest of the run.
+    const QString name = QStringLiteral("qtbase_") + language;
+    if (app->findChild<QTranslator*>(name))
+        return true;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(name, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    translator->setObjectName(name);
+    translator->setParent(app);
+    if (!QCoreApplication::installTranslator(translator.release()))
+        return false;
+    // Installed last, so asked first.
+    if (language == QLatin1String("ru"))
+        QCoreApplication::installTranslator(new TRussianButtonTerms(app));
+    return true;
+}
+
+QString QtDatePattern(const QString& shortDateFormat, QChar dateSeparator)
+{
+    QString out;
+    QString literal;
+    auto flushLiteral = [&] {
+        if (!literal.isEmpty())
+            out += QLatin1Char('\'') + literal + QLatin1Char('\'');
+        literal.clear();
+    };
+    for (qsizetype i = 0; i < shortDateFormat.size(); ++i) {
+        const QChar c = shortDateFormat.at(i);
+        const QChar lower = c.toLower();
+        if (lower == QLatin1Char('d') || lower == QLatin1Char('y')) {
+            flushLiteral();
+            out += lower;
+        } else if (lower == QLatin1Char('m')) {
+            flushLiteral();
+            out += QLatin1Char('M');
+        } else if (c == QLatin1Char('/')) {
+            flushLiteral();
+            out += dateSeparator;
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            const qsizetype end = shortDateFormat.indexOf(c, i + 1);
+            literal += shortDateFormat.mid(i + 1, (end < 0 ? shortDateFormat.size() : end) - i - 1);
+            i = end < 0 ? shortDateFormat.size() : end;
+        } else if (c.isLetter()) {
+            literal += c;
+        } else {
+            flushLiteral();
+            out += c;
+        }
+    }
+    flushLiteral();
+    return out;
 }
 
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) {}

@@ -17,6 +17,15 @@ class QPainter;
 // same metrics. Called by every window before its layout is built.
 void InstallFontSubstitutes();
 
+// Loads Qt's own translations (standard buttons, file and other standard dialogs, calendars)
+// for the interface language and makes it the default locale of the widgets; the interface is
+// Russian unless told otherwise. False when the translation files are not installed.
+bool InstallInterfaceTranslations(const QString& language = QStringLiteral("ru"));
+
+// The date picker pattern for a short date format of the format settings ("dd.mm.yyyy" gives
+// "dd.MM.yyyy"; '/' stands for the date separator).
+QString QtDatePattern(const QString& shortDateFormat, QChar dateSeparator);
+
 class TStatusBar : public QWidget {
     Q_OBJECT
 public:

@@ -193,6 +193,8 @@ int TBaseDispatcher::OpenDispatcherPort(const QString& name, int32_t baud, uint3
         log_.reset();
         openTime_ = GetTimeMs();
     }
+    // Bytes waiting in the line from before the open answer nothing asked through this port.
+    PortFlush(1);
     StartThreads();
     WaitThreadsStarted();
     return 0;

@@ -14,6 +14,9 @@
 #include <QImage>
 #include <QKeyEvent>
 
+#include <algorithm>
+#include <set>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -101,12 +104,23 @@ protected:
         return r.Encode();
     }
 
+    // Requests the bus received with this command.
+    int RequestsWith(int command)
+    {
+        int n = 0;
+        for (const QByteArray& r : bus().Requests())
+            n += sim::ParseFrame(r)->command == command;
+        return n;
+    }
+
     static const QString kDone;
     static const QString kParamsDone;
+    static const QString kNoReply;
 };
 
 const QString MainWindowTest::kDone = QStringLiteral("Протокол считан. Добавлено записей :  %1 !");
 const QString MainWindowTest::kParamsDone = QStringLiteral("Параметры считаны (записаны) !");
+const QString MainWindowTest::kNoReply = QStringLiteral("Устройство не отвечает !");
 
 QDateTime At(int y, int mo, int d, int h, int mi, int s, int ms = 0)
 {
@@ -194,6 +208,9 @@ TEST_F(MainWindowTest, AnsweringDeviceMovesTheScanOnAtOnce)
     ASSERT_TRUE(WaitFor([&] { return w->ScanNumber() == 2; }));
     EXPECT_EQ(w->Tries(), 1);
     ASSERT_EQ(w->FoundCount(), 1);
+    // The list announced the new device: it is selected and named, before any click.
+    EXPECT_EQ(SelectedNumber, 1);
+    EXPECT_EQ(w->Form().lblNum->text(), QStringLiteral("ВЕМОР  № 1"));
     auto* item = w->Form().lstScanVemor->topLevelItem(0);
     EXPECT_EQ(item->text(0), QStringLiteral("1"));
     EXPECT_EQ(item->text(1), QStringLiteral("9600"));
@@ -267,8 +284,7 @@ TEST_F(MainWindowTest, DeviceOnlyAtAHigherSpeedIsFoundByAutomaticSpeed)
     TfrmMain w;
     StartScan(w, 1, 2, 2, true);
     ASSERT_TRUE(WaitFor([&] { return w.State() == stIdle; }, 60s));
-    // A reply slowed past the next try can list the device twice; it is the same device.
-    ASSERT_GE(w.FoundCount(), 1);
+    ASSERT_EQ(w.FoundCount(), 1);
     EXPECT_EQ(w.Form().lstScanVemor->topLevelItem(0)->text(0), QStringLiteral("1"));
     EXPECT_EQ(w.Form().lstScanVemor->topLevelItem(0)->text(1), QStringLiteral("19200"));
     EXPECT_EQ(boxes.Count(), 0u);
@@ -300,6 +316,15 @@ TEST_F(MainWindowTest, ManualDeviceChoiceAcceptsOneToAThousand)
         EXPECT_EQ(boxes.Last()->icon, MsgIcon::Information);
         EXPECT_EQ(SelectedNumber, -1);
     }
+    // Text that is no number is refused in Russian.
+    w.Form().edtNum->setText(QStringLiteral("12a"));
+    try {
+        w.Button1Click();
+        ADD_FAILURE() << "no error for 12a";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("'12a' - неверное целое число !"));
+    }
+    EXPECT_EQ(SelectedNumber, -1);
     StoreVemorSpeed(w.QryEdit(), 1000, 5);
     w.Form().edtNum->setText(QStringLiteral("1000"));
     w.Button1Click();
@@ -495,6 +520,8 @@ TEST_F(MainWindowTest, LiveViewOnAClosedPortIsReportedOnceAndEnds)
     ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
     w->GlobalTimerTimer();
     EXPECT_EQ(boxes.Count(), 1u);
+    // Said in the operator's words, not the port component's.
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Нет открытого порта ! Выберите порт в списке."));
 }
 
 TEST_F(MainWindowTest, LogDownloadWithTheAccountFilterStopsAtTheBegin)
@@ -605,15 +632,15 @@ TEST_F(MainWindowTest, ScanPageWithTwoFoundDevicesLooksRight)
     w.show();
     StartScan(w, 1, 3, 2, false);
     ASSERT_TRUE(WaitFor([&] { return w.State() == stIdle && w.FoundCount() >= 2; }, 20s));
-    EXPECT_EQ(w.Form().lstScanVemor->findItems(QStringLiteral("1"), Qt::MatchExactly).size() +
-                  w.Form().lstScanVemor->findItems(QStringLiteral("3"), Qt::MatchExactly).size(),
-              w.FoundCount());
+    EXPECT_EQ(w.FoundCount(), 2);
+    EXPECT_EQ(w.Form().lstScanVemor->findItems(QStringLiteral("1"), Qt::MatchExactly).size(), 1);
+    EXPECT_EQ(w.Form().lstScanVemor->findItems(QStringLiteral("3"), Qt::MatchExactly).size(), 1);
     w.Form().lstScanVemor->setCurrentItem(w.Form().lstScanVemor->topLevelItem(1));
     w.GlobalTimerTimer();
     const QImage shot = w.grab().toImage();
     ASSERT_FALSE(shot.isNull());
     EXPECT_EQ(shot.size(), QSize(547, 313));
-    shot.save(QStringLiteral("/tmp/vemor_scan_page.png"));
+    shot.save(harness().Folder() + QStringLiteral("vemor_scan_page.png"));
     EXPECT_EQ(w.Form().lblNum->text(), QStringLiteral("ВЕМОР  № 3"));
     EXPECT_TRUE(w.Form().lblNum->isVisible());
     // The found list is not blank where its rows are drawn.
@@ -632,9 +659,9 @@ TEST_F(MainWindowTest, ScanPageWithTwoFoundDevicesLooksRight)
     w.btnParamsClick();
     EXPECT_EQ(w.FrontPage(), w.Form().pnlParams);
     EXPECT_FALSE(w.Form().pnlScan->isVisible());
-    w.grab().save(QStringLiteral("/tmp/vemor_params_page.png"));
+    w.grab().save(harness().Folder() + QStringLiteral("vemor_params_page.png"));
     w.btnProtokolClick();
-    w.grab().save(QStringLiteral("/tmp/vemor_log_page.png"));
+    w.grab().save(harness().Folder() + QStringLiteral("vemor_log_page.png"));
 }
 
 TEST_F(MainWindowTest, FailedReopenDuringAnAutomaticSpeedStepEndsTheScan)
@@ -647,7 +674,11 @@ TEST_F(MainWindowTest, FailedReopenDuringAnAutomaticSpeedStepEndsTheScan)
         w->GlobalTimerTimer();
     EXPECT_EQ(w->State(), stIdle);
     ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
-    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Ошибка открытия порта !"));
+    // The heading, then why.
+    const QStringList lines = boxes.Last()->text.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2) << boxes.Last()->text.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Ошибка открытия порта !"));
+    EXPECT_FALSE(lines[1].trimmed().isEmpty());
     EXPECT_EQ(boxes.Last()->caption, QStringLiteral("  Дравик Ltd"));
     for (int i = 0; i < 3; ++i)
         w->GlobalTimerTimer();
@@ -660,7 +691,7 @@ TEST_F(MainWindowTest, SplashClosesAfterTheWindowShows)
     frmSplash = new TfrmSplash;
     frmSplash->show();
     EXPECT_EQ(frmSplash->size(), QSize(225, 124));
-    frmSplash->grab().save(QStringLiteral("/tmp/vemor_splash.png"));
+    frmSplash->grab().save(harness().Folder() + QStringLiteral("vemor_splash.png"));
     TfrmMain w;
     w.show();
     EXPECT_TRUE(w.Timer1.isActive());
@@ -685,7 +716,8 @@ TEST_F(MainWindowTest, SecondDeviceKindRepliesDriveItsPages)
     w->cmbDeviceChange();
     EXPECT_EQ(w->windowTitle(), QStringLiteral(" Дравик Ltd  -  СУЛМ  (настройка, диагностика)"));
     SelectedNumber = 7;
-    // Live values: the channel mask, low byte first.
+    // Live values: the channel mask, low byte first. Each reply answers its request.
+    w->SendCommand(33);
     w->AppendReceived(MakeFrame(2, 7, 33, QByteArray("\x05\x80", 2)));
     w->DataTimerTimer();
     EXPECT_EQ(f.ledSulmView1->palette().color(QPalette::Window), QColor(255, 0, 0));
@@ -693,6 +725,7 @@ TEST_F(MainWindowTest, SecondDeviceKindRepliesDriveItsPages)
     EXPECT_EQ(f.ledSulmView3->palette().color(QPalette::Window), QColor(255, 0, 0));
     EXPECT_EQ(f.ledSulmView16->palette().color(QPalette::Window), QColor(255, 0, 0));
     // Parameters: mask, pause, clock.
+    w->SendCommand(34);
     w->AppendReceived(MakeFrame(2, 7, 34, sim::FromHex("03 00 64 09 04 08 01 05 03 07")));
     w->DataTimerTimer();
     EXPECT_TRUE(f.chkSulmInvert1->isChecked());
@@ -702,9 +735,11 @@ TEST_F(MainWindowTest, SecondDeviceKindRepliesDriveItsPages)
     EXPECT_TRUE(f.lblSulmDateTime->text().endsWith(QStringLiteral("05.03.2007  8:04:09")));
     ASSERT_TRUE(WaitFor([&] { return HasBox(kParamsDone); }));
     // Acknowledgements move the chains on.
+    w->SendCommand(32);
     w->AppendReceived(MakeFrame(2, 7, 32, {}));
     w->DataTimerTimer();
     EXPECT_EQ(w->State(), stReadLog);
+    w->SendCommand(35);
     w->AppendReceived(MakeFrame(2, 7, 35, {}));
     w->DataTimerTimer();
     EXPECT_EQ(w->State(), stReadParams);
@@ -737,6 +772,7 @@ TEST_F(MainWindowTest, RepliesBuiltByHandFillTheTablesAndThePage)
     block[27] = char(0x05);
     block[28] = char(0x03);
     block[29] = char(0x07);
+    w->SendCommand(2);
     w->AppendReceived(QByteArray("\x12\x34", 2) + MakeFrame(1, 5, 2, block));
     w->DataTimerTimer();
     EXPECT_EQ(w->State(), stReadInfo);
@@ -750,6 +786,7 @@ TEST_F(MainWindowTest, RepliesBuiltByHandFillTheTablesAndThePage)
 
     // Information reply shorter than its version: the version takes what is there.
     w->SetState(stIdle);
+    w->SendCommand(7);
     w->AppendReceived(MakeFrame(1, 5, 7, sim::InfoBytes(QStringLiteral("Щит 2")) + "v1"));
     w->DataTimerTimer();
     EXPECT_EQ(w->Form().lblTip->text(), QStringLiteral("Версия ПО ВЕМОР :  v1"));
@@ -758,6 +795,7 @@ TEST_F(MainWindowTest, RepliesBuiltByHandFillTheTablesAndThePage)
     ASSERT_TRUE(WaitFor([&] { return HasBox(kParamsDone); }));
 
     // Two frames at once are handled on two ticks; unknown commands are dropped.
+    w->SendCommand(3);
     w->AppendReceived(MakeFrame(1, 5, 20, {}) + MakeFrame(1, 5, 3, {}));
     w->DataTimerTimer();
     EXPECT_EQ(w->State(), stIdle);
@@ -766,6 +804,7 @@ TEST_F(MainWindowTest, RepliesBuiltByHandFillTheTablesAndThePage)
     EXPECT_TRUE(w->RxBuffer().IsEmpty());
 
     // An account with an impossible date ends the download with the date message.
+    w->SendCommand(4);
     w->AppendReceived(MakeFrame(1, 5, 4, sim::FromHex("00 01 00 02 00 00 00 00 31 02 07")));
     w->DataTimerTimer();
     EXPECT_EQ(w->State(), stIdle);
@@ -833,7 +872,10 @@ TEST_F(MainWindowTest, PortsThatCannotBeOpenedAreNotListedAndAFailedChangeIsRepo
     w.Form().cmbPorts->setCurrentIndex(1);
     w.cmbPortsChange();
     ASSERT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Ошибка открыти порта !"));
+    const QStringList lines = boxes.Last()->text.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2) << boxes.Last()->text.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Ошибка открыти порта !"));
+    EXPECT_FALSE(lines[1].trimmed().isEmpty());
     EXPECT_EQ(boxes.Last()->caption, QStringLiteral("  Дравик Ltd"));
     EXPECT_FALSE(w.ComPort().Active());
     // Back to the first port.
@@ -896,4 +938,355 @@ TEST_F(MainWindowTest, SecondKindPageShowsOnlyTheChosenDevice)
         EXPECT_FALSE(c->isChecked());
     EXPECT_EQ(f.edtSulmDelay->text(), QString());
     EXPECT_EQ(f.lblSulmDateTime->text(), QStringLiteral("Дата/время :  \n\n"));
+}
+
+TEST_F(MainWindowTest, LateIdentifyRepliesNeitherSkipNumbersNorListADeviceTwice)
+{
+    // Both answer every try, each answer arriving after the next try went out.
+    for (int number : {1, 4}) {
+        bus().AddDevice(sim::DeviceState::Factory(uint16_t(number), 2));
+        bus().SetFaults(uint16_t(number), sim::Faults{.delayMs = 150});
+    }
+    TfrmMain w;
+    StartScan(w, 1, 4, 2, false);
+    ASSERT_TRUE(WaitFor([&] { return w.State() == stIdle && bus().Idle(); }, 20s));
+    const std::vector<int> asked = IdentifyNumbers();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_TRUE(std::is_sorted(asked.begin(), asked.end()));
+    EXPECT_EQ(std::set<int>(asked.begin(), asked.end()), (std::set<int>{1, 2, 3, 4}));
+    // The number after a found device keeps its remaining tries; a silent one gets all three.
+    EXPECT_GE(std::count(asked.begin(), asked.end(), 2), 2);
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), 3), 3);
+    ASSERT_TRUE(WaitFor([&] { return w.RxBuffer().IsEmpty(); }));
+    ASSERT_EQ(w.FoundCount(), 2);
+    EXPECT_EQ(w.Form().lstScanVemor->topLevelItem(0)->text(0), QStringLiteral("1"));
+    EXPECT_EQ(w.Form().lstScanVemor->topLevelItem(1)->text(0), QStringLiteral("4"));
+    EXPECT_EQ(SelectedNumber, 4);
+    EXPECT_EQ(w.Form().lblNum->text(), QStringLiteral("ВЕМОР  № 4"));
+    EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST_F(MainWindowTest, LateIdentifyReplyFromAnEarlierNumberOnlyListsItsDevice)
+{
+    bus().AddDevice(sim::DeviceState::Factory(2, 2));
+    auto w = ManualWindow();
+    w->DataTimer.stop();
+    StartScan(*w, 1, 3, 2, false);
+    for (int i = 0; i < 4; ++i)
+        w->GlobalTimerTimer();  // 1 (1, 2, 3), 2 (1)
+    ASSERT_EQ(w->ScanNumber(), 2);
+    ASSERT_TRUE(WaitFor([&] { return w->RxBuffer().Data().size() >= 9; }));
+    w->GlobalTimerTimer();  // 2 (2): device 2's first answer is now late
+    w->GlobalTimerTimer();  // 2 (3)
+    w->GlobalTimerTimer();  // 3 (1)
+    ASSERT_EQ(w->ScanNumber(), 3);
+    ASSERT_TRUE(WaitFor([&] { return w->RxBuffer().Data().size() >= 27; }));
+    while (!w->RxBuffer().IsEmpty())
+        w->DataTimerTimer();
+    EXPECT_EQ(w->ScanNumber(), 3);
+    EXPECT_EQ(w->Tries(), 1);
+    ASSERT_EQ(w->FoundCount(), 1);
+    EXPECT_EQ(SelectedNumber, 2);
+    // An identify reply from a number this scan never asked is nobody's answer.
+    w->AppendReceived(MakeFrame(1, 7, 0, QByteArray(1, '\x02')));
+    w->DataTimerTimer();
+    EXPECT_EQ(w->FoundCount(), 1);
+    EXPECT_EQ(SelectedNumber, 2);
+}
+
+TEST_F(MainWindowTest, ReplyFromAnotherAddressIsDroppedAndTheReadEndsUnanswered)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    bus().AddDevice(dev);
+    bus().SetFaults(300, sim::Faults{.otherAddress = 999, .command = 2});
+    TfrmMain w;
+    Select(w, 300);
+    w.btnSulmParamsReadClick();
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kNoReply); }));
+    EXPECT_EQ(boxes.Last()->caption, QStringLiteral(" Дравик Ltd"));
+    EXPECT_EQ(boxes.Last()->icon, MsgIcon::Error);
+    EXPECT_FALSE(w.AwaitingReply());
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vemors where fureg is not null")), 0);
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vemors_i where fupko is not null")), 0);
+    EXPECT_EQ(RequestsWith(7), 0);
+
+    // The device answers rightly again: the read goes through, and the silence was said once.
+    bus().ClearFaults(300);
+    w.btnSulmParamsReadClick();
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kParamsDone); }));
+    EXPECT_EQ(BoxCount(kNoReply), 1);
+    EXPECT_EQ(boxes.Count(), 2u);
+    EXPECT_EQ(Scalar(QStringLiteral("select fureg from vemors where fid=300")), dev.ParamsDecoded().normalVoltage);
+}
+
+TEST_F(MainWindowTest, UnaskedAcknowledgementWritesNothingIntoTheDevice)
+{
+    bus().AddDevice(sim::DeviceState::Factory(300, 2));
+    TfrmMain w;
+    Select(w, 300);
+    w.Form().edtInformation->setText(QStringLiteral("Котельная"));
+    bus().Send(MakeFrame(1, 300, 3, {}) + MakeFrame(1, 300, 8, {}) + MakeFrame(1, 300, 5, {}));
+    // A read as a fence: its reply follows the unasked frames on the line.
+    w.btnSulmParamsReadClick();
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kParamsDone); }));
+    EXPECT_EQ(RequestsWith(8), 0);
+    EXPECT_EQ(RequestsWith(4), 0);
+    EXPECT_EQ(RequestsWith(2), 1);
+    EXPECT_EQ(bus().Device(300).infoWrites, 0);
+    EXPECT_EQ(boxes.Count(), 1u);
+}
+
+TEST_F(MainWindowTest, LateParameterReplyOfTheDeviceLeftIsNotTakenForTheNextOne)
+{
+    bus().AddDevice(sim::DeviceState::Factory(5, 2));
+    bus().AddDevice(sim::DeviceState::Factory(7, 2));
+    bus().SetFaults(5, sim::Faults{.hold = true, .command = 2});
+    auto w = ManualWindow();
+    w->DataTimer.stop();
+    Select(*w, 5);
+    w->btnSulmParamsReadClick();
+    w->GlobalTimerTimer();
+    ASSERT_TRUE(WaitFor([&] { return bus().HeldCount() == 1; }));
+    // The operator chooses device 7 before device 5's reply comes.
+    Select(*w, 7);
+    ASSERT_EQ(bus().ReleaseHeld(), 1u);
+    ASSERT_TRUE(WaitFor([&] { return w->RxBuffer().Data().size() >= 38; }));
+    w->DataTimerTimer();
+    EXPECT_TRUE(w->RxBuffer().IsEmpty());
+    EXPECT_EQ(w->State(), stIdle);  // no information request follows
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vemors where fureg is not null")), 0);
+    // So the page shows nothing of device 5 under device 7's number.
+    w->btnParamsClick();
+    EXPECT_EQ(w->Form().edtUn->text(), QString());
+}
+
+TEST_F(MainWindowTest, ForeignLogBlockIsNotStoredUnderTheDeviceBeingDownloaded)
+{
+    AddLoggedDevice(60);
+    // From the second block on, the blocks name another device.
+    bus().SetFaults(300, sim::Faults{.otherAddress = 999, .command = 6, .after = 1});
+    TfrmMain w;
+    Select(w, 300);
+    w.btnProtokolClick();
+    w.btnReadProtokolClick();
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kNoReply); }));
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol")), 23);
+    EXPECT_EQ(RequestsWith(6), 2);
+    EXPECT_EQ(boxes.Count(), 1u);
+}
+
+TEST_F(MainWindowTest, StalledDownloadEndsWithOneMessageAndTheNextCountsWhatItAdded)
+{
+    AddLoggedDevice(60);
+    // The device goes mute after its first log block.
+    bus().SetFaults(300, sim::Faults{.silent = true, .command = 6, .after = 1});
+    TfrmMain w;
+    Select(w, 300);
+    w.btnProtokolClick();
+    w.btnReadProtokolClick();
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kNoReply); }));
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=300")), 23);
+    EXPECT_EQ(w.State(), stIdle);
+    EXPECT_FALSE(w.AwaitingReply());
+
+    // The page was not refreshed; the next download still says what it really added.
+    bus().ClearFaults(300);
+    w.btnReadProtokolClick();
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kDone.arg(37)); }));
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=300")), 60);
+    EXPECT_EQ(BoxCount(kNoReply), 1);
+    EXPECT_EQ(boxes.Count(), 2u);
+}
+
+TEST_F(MainWindowTest, UnansweredWriteEndsWithOneMessage)
+{
+    bus().AddDevice(sim::DeviceState::Factory(300, 2));
+    TfrmMain w;
+    Select(w, 300);
+    w.btnSulmParamsReadClick();
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kParamsDone); }));
+    bus().SetFaults(300, sim::Faults{.silent = true, .command = 8});
+    w.btnWriteParamsClick();
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kNoReply); }));
+    EXPECT_EQ(bus().Device(300).paramWrites, 1);
+    EXPECT_EQ(RequestsWith(8), 1);
+    EXPECT_EQ(RequestsWith(2), 1);  // the read-back never starts
+    EXPECT_EQ(boxes.Count(), 2u);
+}
+
+TEST_F(MainWindowTest, StoredRecordOnTheAccountBeginDayIsSkippedNotTheEnd)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    dev.accountBegin = At(2007, 5, 10, 12, 0, 0);
+    dev.log = {Rec(At(2007, 5, 10, 11, 0, 0)), Rec(At(2007, 5, 10, 12, 10, 0)), Rec(At(2007, 5, 10, 12, 20, 0)),
+               Rec(At(2007, 5, 10, 12, 30, 0)), Rec(At(2007, 5, 11, 10, 0, 0))};
+    bus().AddDevice(dev);
+    TfrmMain w;
+    Select(w, 300);
+    // A download cut on the begin day stored the newest record of that day.
+    VemorLogRecord stored;
+    stored.fid = 300;
+    stored.u = 380;
+    stored.vemorOn = true;
+    stored.date = EncodeDate(2007, 5, 10);
+    stored.time = EncodeTime(12, 30, 0, 0);
+    ASSERT_TRUE(AddVemorLogRecord(w.QryEdit(), stored));
+    w.btnProtokolClick();
+    w.btnReadProtokolClick();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
+    EXPECT_EQ(boxes.Last()->text, kDone.arg(3));
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=300 and fdate='2007-05-10'")), 3);
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=300")), 4);
+}
+
+TEST_F(MainWindowTest, ParameterPageOfADeviceWithoutStoredRowsIsEmpty)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    dev.info = sim::InfoBytes(QStringLiteral("Насосная 1"));
+    sim::Params p = dev.ParamsDecoded();
+    p.invertBits = 0x11;
+    p.inUseBits = 0x01;
+    dev.params = p.Encode();
+    bus().AddDevice(dev);
+    TfrmMain w;
+    auto& f = w.Form();
+    Select(w, 300);
+    w.btnParamsClick();
+    f.cmbKO1Type->setCurrentIndex(2);
+    w.btnSulmParamsReadClick();
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kParamsDone); }));
+    ASSERT_EQ(f.edtUn->text(), QString::number(p.normalVoltage));
+    ASSERT_TRUE(f.chkKo1Invert->isChecked());
+    ASSERT_EQ(f.edtInformation->text().trimmed(), QStringLiteral("Насосная 1"));
+
+    Select(w, 301);
+    w.btnParamsClick();
+    for (QLineEdit* e : {f.edtUn, f.edtUk, f.edtUpKO, f.edtTp, f.edtTb, f.edtKoef, f.edtInformation})
+        EXPECT_EQ(e->text(), QString()) << e->objectName().toStdString();
+    EXPECT_FALSE(f.chkKo1Invert->isChecked());
+    EXPECT_FALSE(f.chkInvertEngine->isChecked());
+    EXPECT_EQ(f.cmbKO1Type->currentIndex(), 0);
+    EXPECT_EQ(f.edtDelayKO1->value(), 20);
+    EXPECT_EQ(f.edtFiltrKO->value(), 1);
+    EXPECT_EQ(f.lblDateTime->text(), QString());
+    EXPECT_EQ(f.lblTip->text(), QStringLiteral("Версия ПО ВЕМОР :"));
+    // "Записать" cannot send the emptied page.
+    bus().ClearHistory();
+    EXPECT_THROW(w.SendCommand(3), Exception);
+    EXPECT_EQ(bus().RequestCount(), 0u);
+
+    // Back to device 300: its stored values come back.
+    Select(w, 300);
+    w.btnParamsClick();
+    EXPECT_EQ(f.edtUn->text(), QString::number(p.normalVoltage));
+    EXPECT_TRUE(f.chkKo1Invert->isChecked());
+}
+
+TEST_F(MainWindowTest, BytesLeftInTheLineBeforeThePortOpensAreDiscarded)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    bus().AddDevice(dev);
+    // A parameters reply of the same device with other values, left in the line from before.
+    sim::Params old = dev.ParamsDecoded();
+    old.normalVoltage = 123;
+    const auto block = old.Encode();
+    bus().Send(MakeFrame(1, 300, 2, QByteArray(reinterpret_cast<const char*>(block.data()), sim::kParamBlockSize)));
+    ASSERT_TRUE(WaitFor([&] { return bus().Idle(); }));
+    auto w = ManualWindow();
+    w->DataTimer.stop();
+    Select(*w, 300);
+    w->btnSulmParamsReadClick();
+    w->GlobalTimerTimer();
+    ASSERT_TRUE(WaitFor([&] { return bus().ReplyCount() == 1 && w->RxBuffer().Data().size() >= 38; }));
+    while (!w->RxBuffer().IsEmpty())
+        w->DataTimerTimer();
+    EXPECT_EQ(Scalar(QStringLiteral("select fureg from vemors where fid=300")), dev.ParamsDecoded().normalVoltage);
+    EXPECT_EQ(w->State(), stReadInfo);
+}
+
+TEST_F(MainWindowTest, WithoutAPortRequestsAndScansSayThatNoPortIsOpen)
+{
+    qputenv("COMPORT_MAP", "1=/nonexistent/vemor-tty");
+    TfrmMain w;
+    ASSERT_EQ(w.Form().cmbPorts->count(), 0);
+    EXPECT_EQ(boxes.Count(), 0u);
+    Select(w, 300);
+    w.btnSulmParamsReadClick();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Нет открытого порта ! Выберите порт в списке."));
+    EXPECT_EQ(w.State(), stIdle);
+    StartScan(w, 1, 2, 2, false);
+    ASSERT_EQ(boxes.Count(), 2u);
+    EXPECT_EQ(boxes.Last()->text,
+              QStringLiteral("Ошибка открытия порта !\nНет открытого порта ! Выберите порт в списке."));
+    EXPECT_NE(w.State(), stScan);
+}
+
+TEST_F(MainWindowTest, LiveViewOfADeviceGoneMuteEndsWithOneMessage)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    dev.live.voltage = 396;
+    bus().AddDevice(dev);
+    TfrmMain w;
+    Select(w, 300);
+    w.btnViewClick();
+    w.btnStartViewClick();
+    ASSERT_TRUE(WaitFor([&] { return w.Form().txtU->text() == QStringLiteral("U : 396 В"); }));
+    bus().SetFaults(300, sim::Faults{.silent = true});
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kNoReply); }));
+    EXPECT_EQ(w.State(), stIdle);
+    EXPECT_EQ(w.Form().btnStartView->text(), QStringLiteral("СТАРТ"));
+    EXPECT_EQ(w.Form().txtU->text(), QStringLiteral("U : 0 В"));
+    // Started again it shows live values; stopped by the operator, nothing waits for a reply.
+    bus().ClearFaults(300);
+    w.btnStartViewClick();
+    ASSERT_TRUE(WaitFor([&] { return w.Form().txtU->text() == QStringLiteral("U : 396 В"); }));
+    EXPECT_TRUE(w.AwaitingReply());
+    w.btnStartViewClick();
+    EXPECT_FALSE(w.AwaitingReply());
+    EXPECT_EQ(boxes.Count(), 1u);
+}
+
+TEST_F(MainWindowTest, LostPortIsSaidOnceAndTheLiveViewStopsShowingValues)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    dev.live.voltage = 396;
+    bus().AddDevice(dev);
+    TfrmMain w;
+    Select(w, 300);
+    w.btnViewClick();
+    w.btnStartViewClick();
+    ASSERT_TRUE(WaitFor([&] { return w.Form().txtU->text() == QStringLiteral("U : 396 В"); }));
+    bus().Unplug();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Связь с портом COM1 потеряна !"));
+    EXPECT_EQ(boxes.Last()->caption, QStringLiteral("  Дравик Ltd"));
+    EXPECT_EQ(boxes.Last()->icon, MsgIcon::Error);
+    EXPECT_EQ(w.State(), stIdle);
+    EXPECT_EQ(w.Form().btnStartView->text(), QStringLiteral("СТАРТ"));
+    EXPECT_EQ(w.Form().txtU->text(), QStringLiteral("U : 0 В"));
+    ASSERT_TRUE(WaitFor([&] { return !w.ComPort().Active(); }));
+    // What the operator does next is told that no port is open; the loss is not said again.
+    w.btnSulmParamsReadClick();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 2; }));
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Нет открытого порта ! Выберите порт в списке."));
+    EXPECT_EQ(boxes.Count(), 2u);
+}
+
+TEST_F(MainWindowTest, PortLostDuringADownloadEndsItKeepingWhatWasStored)
+{
+    AddLoggedDevice(60);
+    // The adapter is pulled while the device would send its second block.
+    bus().SetFaults(300, sim::Faults{.unplug = true, .command = 6, .after = 1});
+    TfrmMain w;
+    Select(w, 300);
+    w.btnProtokolClick();
+    w.btnReadProtokolClick();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Связь с портом COM1 потеряна !"));
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=300")), 23);
+    EXPECT_EQ(w.State(), stIdle);
+    EXPECT_FALSE(w.AwaitingReply());
+    ASSERT_TRUE(WaitFor([&] { return !w.ComPort().Active(); }));
+    EXPECT_EQ(boxes.Count(), 1u);
 }

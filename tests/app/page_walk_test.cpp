@@ -55,7 +55,7 @@ protected:
         // Layout changes (scroll bars shown or hidden) settle before the picture is taken.
         QCoreApplication::sendPostedEvents();
         QImage img = Window().grab().toImage();
-        img.save(QStringLiteral("/tmp/vemor_walk_%1.png").arg(name));
+        img.save(harness().Folder() + QStringLiteral("vemor_walk_%1.png").arg(name));
         return img;
     }
 
@@ -180,7 +180,7 @@ TEST_F(PageWalkTest, StartUpShowsTheScanPageWithTheDeviceButtonsOff)
     frmSplash = new TfrmSplash;
     frmSplash->show();
     QCoreApplication::sendPostedEvents();
-    frmSplash->grab().save(QStringLiteral("/tmp/vemor_walk_0_splash.png"));
+    frmSplash->grab().save(harness().Folder() + QStringLiteral("vemor_walk_0_splash.png"));
     EXPECT_EQ(ClippedTexts(frmSplash), "");
     TfrmMain& w = Window();
     w.Timer1Timer();
@@ -295,7 +295,7 @@ TEST_F(PageWalkTest, VemorPagesOverTheBus)
     TfrmSelect* dlg = w.SelectDialog();
     dlg->show();
     const QImage select = dlg->grab().toImage();
-    select.save(QStringLiteral("/tmp/vemor_walk_5_select.png"));
+    select.save(harness().Folder() + QStringLiteral("vemor_walk_5_select.png"));
     // The dialog wears its owner's face.
     EXPECT_EQ(select.pixelColor(4, 4), kFace);
     EXPECT_EQ(ClippedTexts(dlg), "");

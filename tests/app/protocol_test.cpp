@@ -258,3 +258,33 @@ TEST(Speeds, CodesIndexTheList)
     EXPECT_EQ(NewSpeedList().at(6), QStringLiteral("34800"));
     EXPECT_EQ(SpeedList().at(6), QStringLiteral("38400"));
 }
+
+TEST(ReplyMatching, AReplyAnswersOnlyItsOwnDeviceTypeAddressAndCommand)
+{
+    RequestContext ctx;
+    ctx.scanNumber = 300;
+    ctx.selectedNumber = 5;
+    const auto params = ExpectedReply(rqReadParams, ctx);
+    ASSERT_TRUE(params);
+    EXPECT_TRUE(Answers(MakeFrame(1, 5, 2, QByteArray(30, '\0')), *params));
+    EXPECT_FALSE(Answers(MakeFrame(1, 999, 2, QByteArray(30, '\0')), *params));  // another address
+    EXPECT_FALSE(Answers(MakeFrame(2, 5, 2, QByteArray(30, '\0')), *params));    // another device type
+    EXPECT_FALSE(Answers(MakeFrame(1, 5, 3, {}), *params));                      // another command
+    EXPECT_FALSE(Answers(MakeFrame(1, 5 + 256, 2, {}), *params));                // the high address byte counts
+    // Both log requests wait for a log block; identify and set speed for command 0 of the kind.
+    EXPECT_EQ(ExpectedReply(rqReadLogNext, ctx)->command, 6);
+    ctx.deviceKind = 1;
+    EXPECT_TRUE(Answers(MakeFrame(2, 300, 0, QByteArray(1, '\2')), *ExpectedReply(rqIdentify, ctx)));
+    EXPECT_TRUE(Answers(MakeFrame(2, 5, 0, QByteArray(1, '\2')), *ExpectedReply(rqSetSpeed, ctx)));
+    EXPECT_TRUE(Answers(MakeFrame(2, 5, 33, QByteArray(2, '\0')), *ExpectedReply(33, ctx)));
+    EXPECT_FALSE(ExpectedReply(12, ctx));
+}
+
+TEST(ReplyMatching, WireTimeGrowsWithTheFrameAndShrinksWithTheSpeed)
+{
+    // 263 bytes of ten bits each at 2400 bit/s.
+    EXPECT_EQ(WireMs(MaxReplyLength(6), 2400), 1096);
+    EXPECT_EQ(WireMs(MaxReplyLength(2), 115200), 4);
+    EXPECT_GT(WireMs(8, 9600), 0);
+    EXPECT_EQ(MaxReplyLength(7), 8 + 32 + 16);
+}

@@ -26,6 +26,8 @@ const char* const kUsage =
     "  --voltage VOLTS          the live voltage with --static (default 380)\n"
     "  --info TEXT              information text of the devices (default \"Насосная станция N\")\n"
     "  --link PATH              also make PATH a symbolic link to the port (removed on exit)\n"
+    "  --late MS                every reply comes MS milliseconds late (not with --mute-after)\n"
+    "  --mute-after BLOCKS      the devices fall silent after sending this many log blocks\n"
     "  --verbose                print every frame on stderr\n"
     "The first line on stdout is the path of the port, e.g. /dev/pts/5.\n";
 
@@ -78,6 +80,8 @@ int main(int argc, char** argv)
     QString info = QStringLiteral("Насосная станция %1");
     QString link;
     bool verbose = false;
+    int lateMs = 0;
+    int muteAfter = -1;
 
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -99,6 +103,10 @@ int main(int argc, char** argv)
             info = value();
         else if (a == "--link")
             link = value();
+        else if (a == "--late")
+            lateMs = ToInt(value(), 0, 60000, "delay");
+        else if (a == "--mute-after")
+            muteAfter = ToInt(value(), 0, 100000, "block count");
         else if (a == "--verbose")
             verbose = true;
         else if (a == "--help" || a == "-h") {
@@ -133,6 +141,10 @@ int main(int argc, char** argv)
         d.live.animate = animate;
         d.live.voltage = uint16_t(voltage);
         bus.AddDevice(d);
+        if (muteAfter >= 0)
+            bus.SetFaults(opt.number, sim::Faults{.silent = true, .command = sim::cmdReadLog, .after = muteAfter});
+        else if (lateMs > 0)
+            bus.SetFaults(opt.number, sim::Faults{.delayMs = lateMs});
     }
 
     const QByteArray path = bus.SlavePath().toLocal8Bit();

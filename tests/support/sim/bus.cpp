@@ -61,6 +61,9 @@ struct Bus::Impl {
     mutable std::condition_variable changed;
     std::vector<Slot> devices;
     std::multimap<Clock::time_point, Output> pending;
+    std::vector<std::vector<Output>> held;
+    bool unplugRequested = false;
+    bool unplugged = false;
     QByteArray rx;
     Clock::time_point lastRx{};
     std::vector<QByteArray> requests;
@@ -86,6 +89,17 @@ struct Bus::Impl {
         [[maybe_unused]] auto n = ::write(wake, &one, sizeof one);
     }
 
+    // Closes the line when asked to (bus thread, under the lock).
+    void UnplugIfAsked()
+    {
+        if (!unplugRequested || unplugged)
+            return;
+        CloseFd(master);
+        CloseFd(slave);
+        pending.clear();
+        held.clear();
+        unplugged = true;
+    }
     void Run();
     void ReadInput(std::vector<QString>& log);
     void Dispatch(const Frame& frame, std::vector<QString>& log);
@@ -190,6 +204,38 @@ void Bus::ClearFaults(uint16_t number)
         slot->faults.reset();
 }
 
+size_t Bus::ReleaseHeld()
+{
+    std::lock_guard lock(d->mutex);
+    const size_t n = d->held.size();
+    auto due = Clock::now();
+    for (auto& pieces : d->held)
+        for (auto& out : pieces)
+            d->pending.emplace(due, std::move(out));
+    d->held.clear();
+    d->Wake();
+    return n;
+}
+
+void Bus::Unplug()
+{
+    std::lock_guard lock(d->mutex);
+    d->unplugRequested = true;
+    d->Wake();
+}
+
+bool Bus::Unplugged() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->unplugged;
+}
+
+size_t Bus::HeldCount() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->held.size();
+}
+
 void Bus::Send(const QByteArray& bytes)
 {
     std::lock_guard lock(d->mutex);
@@ -262,7 +308,8 @@ bool Bus::Idle() const
 
 int Bus::LineSpeed() const
 {
-    return ReadLineSpeed(d->master);
+    std::lock_guard lock(d->mutex);
+    return d->master >= 0 ? ReadLineSpeed(d->master) : -1;
 }
 
 void Bus::SetTrace(std::function<void(const QString&)> trace)
@@ -278,6 +325,7 @@ void Bus::Impl::Run()
         int timeoutMs = -1;
         {
             std::lock_guard lock(mutex);
+            UnplugIfAsked();
             const auto now = Clock::now();
             auto until = [&](Clock::time_point t) {
                 const auto ms = std::chrono::ceil<std::chrono::milliseconds>(t - now).count();
@@ -308,9 +356,11 @@ void Bus::Impl::Run()
                     if (s.state.live.animate)
                         Animate(s.state, elapsed);
             }
-            if (fds[0].revents & POLLIN)
+            UnplugIfAsked();
+            if (master >= 0 && (fds[0].revents & POLLIN))
                 ReadInput(log);
             WriteDue(log);
+            UnplugIfAsked();
             traceCopy = trace;
         }
         changed.notify_all();
@@ -389,12 +439,24 @@ void Bus::Impl::Schedule(Slot& slot, uint8_t command, QByteArray reply, Clock::t
 {
     Faults f;
     if (slot.faults && (slot.faults->command < 0 || slot.faults->command == command)) {
-        f = *slot.faults;
-        if (slot.faults->times > 0 && --slot.faults->times == 0)
-            slot.faults.reset();
+        if (slot.faults->after > 0) {
+            --slot.faults->after;
+        } else {
+            f = *slot.faults;
+            if (slot.faults->times > 0 && --slot.faults->times == 0)
+                slot.faults.reset();
+        }
     }
     if (f.silent)
         return;
+    if (f.unplug) {
+        unplugRequested = true;
+        return;
+    }
+    if (f.otherAddress >= 0) {
+        const auto parsed = ParseFrame(reply);
+        reply = MakeFrame(parsed->type, uint16_t(f.otherAddress), parsed->command, parsed->data);
+    }
     if (f.shortData >= 0) {
         const auto parsed = ParseFrame(reply);
         reply = MakeFrame(parsed->type, parsed->number, parsed->command, parsed->data.left(f.shortData));
@@ -405,19 +467,25 @@ void Bus::Impl::Schedule(Slot& slot, uint8_t command, QByteArray reply, Clock::t
     auto due = now + std::chrono::milliseconds(std::max(0, f.delayMs));
     const int pieces = std::clamp(f.splitPieces, 1, int(bytes.size()));
     const qsizetype step = (bytes.size() + pieces - 1) / pieces;
+    std::vector<Output> kept;
     for (qsizetype at = 0; at < bytes.size(); at += step) {
         Output out{bytes.mid(at, step), {}};
         if (at + step >= bytes.size())
             out.replyFrame = reply;
-        pending.emplace(due, std::move(out));
+        if (f.hold)
+            kept.push_back(std::move(out));
+        else
+            pending.emplace(due, std::move(out));
         due += std::chrono::milliseconds(std::max(0, f.splitPauseMs));
     }
+    if (f.hold)
+        held.push_back(std::move(kept));
 }
 
 void Bus::Impl::WriteDue(std::vector<QString>& log)
 {
     const auto now = Clock::now();
-    while (!pending.empty() && pending.begin()->first <= now) {
+    while (master >= 0 && !pending.empty() && pending.begin()->first <= now) {
         Output out = std::move(pending.begin()->second);
         pending.erase(pending.begin());
         qsizetype done = 0;

@@ -16,6 +16,10 @@
 //     bus.Modify(300, [](sim::DeviceState& d) { d.live.voltage = 400; });
 //     bus.SetFaults(300, sim::Faults{.silent = true});        // or .delayMs, .corruptSum, .splitPieces,
 //                                                             // .junkBefore, .shortData; .command, .times
+//                                                             // .otherAddress, .hold; .after
+//     bus.SetFaults(300, sim::Faults{.silent = true, .command = 6, .after = 2});  // mute after 2 blocks
+//     bus.ReleaseHeld();                             // writes the replies held by .hold
+//     bus.Unplug();                                  // the line disappears (or .unplug = true)
 //     bus.Send(sim::MakeFrame(2, 7, 33, QByteArray("\x01\x00", 2)));  // unasked frame
 //
 // On the Qt thread, wait with the end-to-end harness's WaitFor and a predicate such as
@@ -192,7 +196,11 @@ struct Faults {
     int splitPauseMs = 5;            // ... with this pause between them
     QByteArray junkBefore{};         // bytes written before the reply
     int shortData = -1;              // >= 0: only this many data bytes (N and sum made to match)
+    int otherAddress = -1;           // >= 0: the reply names this factory number, not the device's
+    bool hold = false;               // the reply waits until ReleaseHeld() (past the program's next step)
+    bool unplug = false;             // instead of the reply the line disappears (as Unplug())
     int command = -1;
+    int after = 0;                   // the fault starts after this many replies it applies to
     int times = -1;
 };
 
@@ -218,6 +226,13 @@ public:
 
     // Writes bytes to the line now, unasked (e.g. a frame of the second device kind).
     void Send(const QByteArray& bytes);
+    // Writes the replies held back by Faults::hold now; returns how many there were.
+    size_t ReleaseHeld();
+    size_t HeldCount() const;
+    // The line disappears, as an unplugged adapter: both sides of the pty are closed, so the
+    // program's port hangs up and its path can no longer be opened. Nothing is served after.
+    void Unplug();
+    bool Unplugged() const;
 
     // Well-formed frames received from the program (any address), oldest first.
     std::vector<QByteArray> Requests() const;
