@@ -990,6 +990,7 @@ void TfrmMain::ReplyLogBlock(const QByteArray& f)
     const bool filter = !ui->chkReadAllRecordsVemorProtokol->isChecked();
     const int beginDay = int(FBeginDate);
     const int beginSecs = SecondsOfDay(FBeginTime);
+    LogBlockTransaction block(*qryEdit_);
     for (int i = 0; i < records; ++i) {
         const char* r = f.constData() + 7 + i * vemor::kLogRecordSize;
         auto at = [r](int k) { return static_cast<std::uint8_t>(r[k]); };
@@ -1002,6 +1003,7 @@ void TfrmMain::ReplyLogBlock(const QByteArray& f)
         const int year = vemor::FromBcdYear(at(10));
         TDateTime date = 0, time = 0;
         if (!TryEncodeDate(2000 + year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time)) {
+            block.Commit();
             ShowDateError(day, month, year, hour, minute, second);
             return;
         }
@@ -1030,12 +1032,14 @@ void TfrmMain::ReplyLogBlock(const QByteArray& f)
             CountLogRecord();
         } else if (recDay == beginDay) {
             if (SecondsOfDay(time) < beginSecs || !AddVemorLogRecord(*qryEdit_, rec)) {
+                block.Commit();
                 EndLogDownload();
                 return;
             }
             CountLogRecord();
         }
     }
+    block.Commit();
     FState = stIdle;
     if (lastBlock)
         EndLogDownload();
@@ -1065,6 +1069,7 @@ void TfrmMain::ReplySulmLog(const QByteArray& f)
 {
     const int n = Byte(f, 5);
     const int records = n / vemor::kSulmLogRecordSize;
+    LogBlockTransaction block(*qryEdit_);
     for (int i = records - 1; i >= 0; --i) {
         const char* r = f.constData() + 6 + i * vemor::kSulmLogRecordSize;
         auto at = [r](int k) { return static_cast<std::uint8_t>(r[k]); };
@@ -1078,6 +1083,7 @@ void TfrmMain::ReplySulmLog(const QByteArray& f)
         const int year = vemor::FromBcdYear(at(8));
         TDateTime date = 0, time = 0;
         if (!TryEncodeDate(2000 + year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time)) {
+            block.Commit();
             ShowDateError(day, month, 2000 + year, hour, minute, second);
             return;
         }
@@ -1087,6 +1093,7 @@ void TfrmMain::ReplySulmLog(const QByteArray& f)
         SetStatus(QStringLiteral(" Считывание протокола - запись :  ") + QString::number(FLogCount));
         RepaintStatus();
     }
+    block.Commit();
     FProgress = 0;
     RepaintStatus();
     FState = stReadAccount;

@@ -353,6 +353,20 @@ bool AddVemorLogRecord(TQuery& qryEdit, const VemorLogRecord& r)
     return qryEdit.RowsAffected() == 1;
 }
 
+LogBlockTransaction::LogBlockTransaction(TQuery& qryEdit)
+    : tx_(std::make_unique<TTransaction>(qryEdit.Database()))
+{
+}
+
+LogBlockTransaction::~LogBlockTransaction() = default;
+
+void LogBlockTransaction::Commit()
+{
+    if (tx_)
+        tx_->Commit();
+    tx_.reset();
+}
+
 bool AddSulmLogRecord(TQuery& qryEdit, int fid, TDateTime date, TDateTime time, int num,
                       std::uint16_t channelMask)
 {

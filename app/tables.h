@@ -29,8 +29,10 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <memory>
 
 class TQuery;
+class TTransaction;
 
 // Name of the database file inside the bases folder.
 inline constexpr const char* kDatabaseFileName = "vemor.db";
@@ -133,6 +135,22 @@ struct VemorLogRecord {
 };
 // True when inserted, false when a row with the same fid, date, time and milliseconds exists.
 bool AddVemorLogRecord(TQuery& qryEdit, const VemorLogRecord& r);
+
+// Writes one log block's records as one transaction: create it before the block's first
+// AddVemorLogRecord/AddSulmLogRecord, Commit() when the block is done (also when the download
+// ends inside it). Dropped without Commit (an exception), the block's rows are rolled back, so
+// a block is stored whole or not at all.
+class LogBlockTransaction {
+public:
+    explicit LogBlockTransaction(TQuery& qryEdit);
+    ~LogBlockTransaction();
+    LogBlockTransaction(const LogBlockTransaction&) = delete;
+    LogBlockTransaction& operator=(const LogBlockTransaction&) = delete;
+    void Commit();
+
+private:
+    std::unique_ptr<TTransaction> tx_;
+};
 
 // channelMask bit k = channel k+1. True when inserted, false when (fid, date, time, num) exists.
 bool AddSulmLogRecord(TQuery& qryEdit, int fid, TDateTime date, TDateTime time, int num,

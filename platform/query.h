@@ -130,12 +130,15 @@ public:
 
     bool IsSequenced() const override { return true; }
 
+    // The connection to DatabasePath(), opened on first use (for transactions spanning several
+    // statements of this query).
+    TDatabase& Database();
+
 protected:
     void InternalOpen() override;
     bool GetCanModify() const override { return false; }
 
 private:
-    TDatabase& Database();
     void ParseParams();
     void Bind(sqlite3_stmt* stmt);
 

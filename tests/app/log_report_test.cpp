@@ -9,12 +9,15 @@
 #include "platform/query.h"
 #include "platform/text.h"
 #include "tests/support/e2e_fixture.h"
+#include "tests/support/sim/device_sim.h"
 #include "app/fmain_ui.h"
 #include "app/fselect_ui.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTimer>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -502,6 +505,41 @@ TEST_F(LogPageTest, SecondDeviceKindReportFillsItsOwnTables)
     ASSERT_EQ(names.size(), 2u);
     EXPECT_EQ(names[1][0], QStringLiteral("К1"));
     EXPECT_EQ(names[1][15], QStringLiteral("К16"));
+}
+
+// ---- Download into the tables ----------------------------------------------------------------
+
+class LogDownloadTest : public e2e::EndToEndTest {};
+
+int CountCommit(void* counter)
+{
+    ++*static_cast<int*>(counter);
+    return 0;   // let it commit
+}
+
+TEST_F(LogDownloadTest, EachLogBlockIsWrittenInOneTransaction)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    dev.accountBegin = QDateTime(QDate(2006, 1, 1), QTime(0, 0));
+    dev.log = sim::GenerateLog(46, QDateTime(QDate(2007, 6, 1), QTime(12, 0)));   // two full blocks
+    bus().AddDevice(dev);
+    TfrmMain w;
+    w.Form().edtNum->setText(QStringLiteral("300"));
+    w.Button1Click();
+    ASSERT_EQ(SelectedNumber, 300);
+    w.btnProtokolClick();
+
+    int commits = 0;
+    auto db = TDatabase::Open(harness().DatabasePath());
+    sqlite3_commit_hook(db->Handle(), &CountCommit, &commits);
+    w.btnReadProtokolClick();
+    const bool done = WaitFor([&] { return boxes.Count() >= 1; });
+    sqlite3_commit_hook(db->Handle(), nullptr, nullptr);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Протокол считан. Добавлено записей :  46 !"));
+    // The account, then one commit per block (not one per record).
+    EXPECT_GE(commits, 2);
+    EXPECT_LE(commits, 4);
 }
 
 }  // namespace
