@@ -447,7 +447,8 @@ void SetLogQueryRange(TQuery& qry, int fid, TDateTime start, TDateTime end)
 
 TDateTime LogRangeAllStart()
 {
-    return EncodeDate(2001, 1, 1);
+    // A device's two-digit year is 2000 + value: year 00 is a year of the log too.
+    return EncodeDate(2000, 1, 1);
 }
 
 TDateTime LogRangeAllEnd()

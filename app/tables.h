@@ -166,5 +166,5 @@ void SetupVemorLogQuery(TQuery& qryProtokol);
 void SetupSulmLogQuery(TQuery& qryCProtokol);
 // Sets pID, pDateStart and pDateEnd (call while the query is closed).
 void SetLogQueryRange(TQuery& qry, int fid, TDateTime start, TDateTime end);
-TDateTime LogRangeAllStart();  // 2001-01-01
+TDateTime LogRangeAllStart();  // 2000-01-01
 TDateTime LogRangeAllEnd();    // 2099-12-31

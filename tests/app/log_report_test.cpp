@@ -177,6 +177,31 @@ TEST_F(LogPageTest, DateRangeIncludesBothEndDaysWhole)
     EXPECT_EQ(q.RecordCount(), 5);
 }
 
+TEST_F(LogPageTest, AllRecordsRangeStartsWithTheYear2000)
+{
+    // A device whose clock reads year 00 logs into 2000.
+    SelectedNumber = 7;
+    AddRecord(7, EncodeDate(2000, 1, 1));
+    AddRecord(7, EncodeDate(2099, 12, 31) + EncodeTime(23, 59, 59, 0));
+    AddRecord(7, EncodeDate(1999, 12, 31) + EncodeTime(23, 59, 59, 0));   // no device writes this
+    w().btnProtokolClick();
+    TQuery& q = w().QryProtokol();
+    ASSERT_EQ(q.RecordCount(), 2);
+    q.First();
+    EXPECT_EQ(q.FieldByName(QStringLiteral("FDate"))->AsDateTime(), EncodeDate(2000, 1, 1));
+
+    WithDialog([](TfrmSelect& d) {
+        d.SetDateStart(EncodeDate(2007, 5, 11));
+        d.SetDateEnd(EncodeDate(2007, 5, 12));
+        d.Form().btnSelect->click();
+    });
+    ASSERT_EQ(q.RecordCount(), 0);
+    WithDialog([](TfrmSelect& d) { d.Form().btnShowAll->click(); });
+    ASSERT_EQ(q.RecordCount(), 2);
+    q.First();
+    EXPECT_EQ(q.FieldByName(QStringLiteral("FDate"))->AsDateTime(), EncodeDate(2000, 1, 1));
+}
+
 TEST_F(LogPageTest, StartAfterEndGivesAnEmptyLogAndClosingTheDialogChangesNothing)
 {
     SelectedNumber = 7;
