@@ -345,6 +345,9 @@ void TfrmMain::ReportEnd(const QString& prefix)
     dlgSave.DefaultExt = QStringLiteral("docx");
     dlgSave.InitialDir = QDir::homePath();
     dlgSave.FileName = ReportFileName(prefix, SelectedNumber, Date());
+    // The templates and the working copy are rewritten or read by every report.
+    dlgSave.Protected = {ExeDir() + QStringLiteral("docs/protokol.docx"), ExeDir() + QStringLiteral("docs/cprotokol.docx"),
+                         ExeDir() + QStringLiteral("docs/temp.docx")};
     if (dlgSave.Execute(this)) {
         wd.SaveAs(dlgSave.FileName);
         MessageBox(kCaption, QStringLiteral("Протокол сохранен !"), MsgIcon::Information);

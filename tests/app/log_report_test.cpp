@@ -421,6 +421,79 @@ TEST_F(LogPageTest, ReportOfOneRecordLeavesNoEmptyRowAndCancellingKeepsOnlyTheWo
     EXPECT_EQ(doc.TableAtBookmark(QStringLiteral("tab1")).size(), 2u);
 }
 
+TEST_F(LogPageTest, SavingOverAFileAsksFirstAndNeverReplacesATemplate)
+{
+    AddDevice();
+    AddRecord(7, EncodeDate(2007, 5, 10) + EncodeTime(8, 0, 1, 0), 20);
+    w().btnProtokolClick();
+    const QString existing = harness().Folder() + QStringLiteral("report.docx");
+    {
+        QFile f(existing);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("kept");
+    }
+    const QByteArray templateBytes = [&] {
+        QFile f(Docs() + QStringLiteral("protokol.docx"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    ASSERT_FALSE(templateBytes.isEmpty());
+    const auto fileBytes = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+
+    // The operator's choices, one per showing of the dialog; then Cancel.
+    QStringList choices;
+    int shown = 0;
+    const auto previous = TSaveDialog::SetHook([&](TSaveDialog& d) {
+        ++shown;
+        if (choices.isEmpty())
+            return false;
+        d.FileName = choices.takeFirst();
+        return true;
+    });
+
+    // An existing file: the question, No by default; No offers the dialog again.
+    choices = {existing};
+    w().btnSaveProtokolClick();
+    const QString question = QStringLiteral("Файл %1 уже существует. Заменить?").arg(QDir::toNativeSeparators(existing));
+    auto asked = BoxesWith(question);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].buttons, mbYesNo);
+    EXPECT_EQ(asked[0].defaultButton, mbNo);
+    EXPECT_EQ(asked[0].icon, MsgIcon::Question);
+    EXPECT_EQ(shown, 2);
+    EXPECT_EQ(fileBytes(existing), QByteArray("kept"));
+    EXPECT_TRUE(BoxesWith(kSaved).empty());
+
+    // Yes replaces it.
+    boxes.QueueAnswer(mbYes);
+    choices = {existing};
+    shown = 0;
+    w().btnSaveProtokolClick();
+    EXPECT_EQ(BoxesWith(question).size(), 2u);
+    EXPECT_EQ(BoxesWith(kSaved).size(), 1u);
+    EXPECT_EQ(shown, 1);
+    TWordDocument doc;
+    doc.Open(existing);
+    EXPECT_EQ(doc.TableAtBookmark(QStringLiteral("tab1")).size(), 2u);
+
+    // A template is refused even when the operator would say Yes, under any spelling of its path.
+    boxes.AnswerWith(mbYes);
+    choices = {Docs() + QStringLiteral("protokol.docx"), Docs() + QStringLiteral("../docs/cprotokol.docx"),
+               Docs() + QStringLiteral("temp.docx")};
+    shown = 0;
+    w().btnSaveProtokolClick();
+    EXPECT_EQ(shown, 4);
+    EXPECT_EQ(BoxesWith(kSaved).size(), 1u);
+    int refused = 0;
+    for (const auto& b : boxes.Boxes())
+        refused += b.text.contains(QStringLiteral("является шаблоном"));
+    EXPECT_EQ(refused, 3);
+    EXPECT_EQ(fileBytes(Docs() + QStringLiteral("protokol.docx")), templateBytes);
+    TSaveDialog::SetHook(previous);
+}
+
 TEST_F(LogPageTest, ReportNeedsRecordsAndATemplate)
 {
     SelectedNumber = 7;
