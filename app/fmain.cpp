@@ -336,10 +336,10 @@ void TfrmMain::FormCreate()
     // A database that cannot be opened is reported; the window still comes up.
     Guarded([this] {
         const QString bases = ExeDir() + QStringLiteral("bases/");
-        OpenBases(bases);
         AttachQuery(*qryEdit_, bases);
         AttachQuery(*qryProtokol_, bases);
         AttachQuery(*qryCProtokol_, bases);
+        OpenBases(bases);
         SelectVemorIds(*qryEdit_);
     });
     // The live view's scheme; a missing document is reported and the page stays empty.

@@ -1,10 +1,12 @@
 // The program's local tables and every statement it sends to them.
 //
 // How to use (main window and its pages):
-//  * Start-up: call OpenBases(ExeDir() + "bases/") once before any query runs. It creates the
-//    folder and the file bases/vemor.db with its six tables when they are missing, and raises
-//    Exception naming the file and the reason when the database cannot be created or opened.
-//    Then point each query at the folder with AttachQuery(qry, basesDir).
+//  * Start-up: point each query at the folder with AttachQuery(qry, basesDir), then call
+//    OpenBases(ExeDir() + "bases/"). It creates the folder and the file bases/vemor.db with its
+//    six tables when they are missing, and raises EDatabaseError naming the file and saying in
+//    Russian why when the database cannot be created or opened. An attached query that finds
+//    no connection opens it the same way on its next use, so after a failed start-up each
+//    action says again why the database is unavailable, until it can be opened.
 //  * qryEdit: each function below that takes `TQuery& qryEdit` closes it, sets its statement,
 //    binds the values as parameters and runs it. A Select... function leaves its result open in
 //    qryEdit: read it at once, e.g. qryEdit.FieldByName("fspeed")->AsInteger(); it stays open only
@@ -38,10 +40,10 @@ class TTransaction;
 inline constexpr const char* kDatabaseFileName = "vemor.db";
 
 // Creates basesDir (when missing), the database file and any missing table; checks that an existing
-// file is a database. Raises Exception("Cannot open database \"<file>\": <reason>") on failure,
-// leaving no half-created file behind. Returns the database file's path.
+// file is a database. Raises EDatabaseError("База данных <file> недоступна: <reason>", or the
+// statement's error) on failure, leaving no half-created file behind. Returns the file's path.
 QString OpenBases(const QString& basesDir);
-// Points a query at the program's database in basesDir.
+// Points a query at the program's database in basesDir (opened as OpenBases does).
 void AttachQuery(TQuery& qry, const QString& basesDir);
 
 // The device clock text as stored and shown: "DD.MM.20YY  H:NN:SS" (two blanks, hour without a
