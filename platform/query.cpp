@@ -724,10 +724,11 @@ void TQuery::InternalOpen()
         }
     }
     SetFieldDefs(defs);
+    std::vector<Variant> row(static_cast<std::size_t>(ncol));
     while (rc == SQLITE_ROW) {
-        TRecordData& rec = NewLoadedRecord();
         for (int c = 0; c < ncol; ++c)
-            SetLoadedValue(rec, c, ReadColumn(stmt, c, defs[c].DataType));
+            row[std::size_t(c)] = ReadColumn(stmt, c, defs[c].DataType);
+        AddLoadedRecord(row);
         rc = sqlite3_step(stmt);
     }
     if (rc != SQLITE_DONE)

@@ -1,8 +1,10 @@
 #include "app/tables.h"
 #include "platform/query.h"
+#include "tests/tables/heap.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
@@ -255,6 +257,55 @@ TEST_F(TablesTest, SulmLogQueryFieldsAndOrder)
     qryCProtokol.Last();
     EXPECT_EQ(qryCProtokol.FieldByName("F2")->AsInteger(), 1);
     EXPECT_EQ(qryCProtokol.FieldCount(), 20);
+}
+
+TEST_F(TablesTest, AnOpenLogCostsAFewTimesItsRowsSizeInTheFile)
+{
+    constexpr int kRows = 20000;
+    qryEdit.SetSQL(QStringLiteral(
+        "with recursive n(x) as (select 0 union all select x + 1 from n where x < %1) "
+        "insert into vprotokol (fid, fdate, ftime, fvemoron, fselfon, fbtn1, fbtn2, fbtn3, fbtn4, fengine, frazr,"
+        " fun, fuk, fu, fmilsec) "
+        "select 5, date('2007-01-01', '+' || (x / 8640) || ' days'), time((x % 8640) * 10, 'unixepoch'),"
+        " x % 2, 0, 1, 0, x % 3 = 0, 0, 1, 0, 1, 0, 370 + x % 20, (x % 50) * 20 from n").arg(kRows - 1));
+    qryEdit.ExecSQL();
+    qryEdit.SetSQL("pragma wal_checkpoint(truncate)");
+    qryEdit.Open();
+    qryEdit.Close();
+    const double fileBytesPerRow = double(QFileInfo(bases + "vemor.db").size()) / kRows;
+
+    TQuery qryProtokol;
+    AttachQuery(qryProtokol, bases);
+    SetupVemorLogQuery(qryProtokol);
+    qryProtokol.OnCalcFields.Add([](TDataSet& d) {
+        d.FieldByName("fTimeStr")->SetAsString(FormatDateTime("hh:nn:ss", d.FieldByName("FTime")->AsDateTime()) + ":" +
+                                               FormatFloat("000", d.FieldByName("FmilSec")->AsInteger()));
+    });
+    SetLogQueryRange(qryProtokol, 5, LogRangeAllStart(), LogRangeAllEnd());
+    const std::size_t before = HeapInUse();
+    qryProtokol.Open();
+    // The grid asks for record numbers and bookmarks of any row.
+    qryProtokol.Last();
+    const TBookmark last = qryProtokol.GetBookmark();
+    qryProtokol.First();
+    qryProtokol.GotoBookmark(last);
+    const double heapBytesPerRow = double(HeapInUse() - before) / kRows;
+    ASSERT_EQ(qryProtokol.RecordCount(), kRows);
+    EXPECT_EQ(qryProtokol.RecNo(), kRows);
+    EXPECT_LE(heapBytesPerRow, 3 * fileBytesPerRow) << "file " << fileBytesPerRow << " bytes a row";
+
+    // The compact rows read back as the values they were.
+    qryProtokol.SetRecNo(1235);
+    EXPECT_EQ(qryProtokol.FieldByName("FDate")->AsDateTime(), EncodeDate(2007, 1, 1));
+    EXPECT_EQ(qryProtokol.FieldByName("FTime")->AsDateTime(), EncodeTime(3, 25, 40, 0));
+    EXPECT_FALSE(qryProtokol.FieldByName("FVemorOn")->AsBoolean());
+    EXPECT_TRUE(qryProtokol.FieldByName("FBtn1")->AsBoolean());
+    EXPECT_FALSE(qryProtokol.FieldByName("FBtn3")->AsBoolean());
+    qryProtokol.Next();
+    EXPECT_TRUE(qryProtokol.FieldByName("FVemorOn")->AsBoolean());
+    qryProtokol.Prior();
+    EXPECT_EQ(qryProtokol.FieldByName("FU")->AsInteger(), 384);
+    EXPECT_EQ(qryProtokol.FieldByName("fTimeStr")->AsString(), "03:25:40:680");
 }
 
 TEST(TablesFailures, AFolderThatCannotBeMadeGivesAClearError)
