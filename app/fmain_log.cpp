@@ -322,10 +322,16 @@ void TfrmMain::WordNextCell()
 
 void TfrmMain::btnSaveProtokolClick()
 {
-    if (DeviceKind() == 0)
-        ReportVemor();
-    else if (DeviceKind() == 1)
-        ReportSulm();
+    try {
+        if (DeviceKind() == 0)
+            ReportVemor();
+        else if (DeviceKind() == 1)
+            ReportSulm();
+    } catch (...) {
+        // A half-built report is dropped with its rows; the handler shows what failed.
+        wd.Close();
+        throw;
+    }
 }
 
 void TfrmMain::ReportBegin(const QString& templateName)
@@ -382,7 +388,6 @@ void TfrmMain::ReportVemor()
         return;
     ReportBegin(QStringLiteral("protokol.docx"));
 
-    const int n = log.RecordCount();
     ControlsDisabled quiet(log);
     log.First();
     ShowStatus(QStringLiteral(" Сохранение протокола ..."));
@@ -393,23 +398,27 @@ void TfrmMain::ReportVemor()
         WordNextCell();
     }
 
+    // The log can be long: its rows go straight to the document's file, one at a time.
     GoToBookmark(QStringLiteral("tab1"));
     static const std::array<const char*, 10> flags{"FVemorOn", "FSelfOn", "FBtn1", "FBtn2", "FBtn3",
                                                    "FBtn4",    "FEngine", "FRazr", "FUn",   "FUk"};
+    std::array<const TField*, 10> flagFields{};
+    for (std::size_t i = 0; i < flags.size(); ++i)
+        flagFields[i] = log.FieldByName(QLatin1String(flags[i]));
+    const TField* date = log.FieldByName(QStringLiteral("FDate"));
+    const TField* time = log.FieldByName(QStringLiteral("fTimeStr"));
+    const TField* u = log.FieldByName(QStringLiteral("FU"));
+    wd.BeginRows();
+    QStringList cells;
     for (; !log.Eof(); log.Next()) {
-        WordTypeText(FormatDateTime(QStringLiteral("dd.mm.yyyy"), log.FieldByName(QStringLiteral("FDate"))->AsDateTime()));
-        WordNextCell();
-        WordTypeText(log.FieldByName(QStringLiteral("fTimeStr"))->AsString());
-        for (const char* flag : flags) {
-            WordNextCell();
-            WordTypeText(log.FieldByName(QLatin1String(flag))->AsBoolean() ? kVemorSet : QString());
-        }
-        WordNextCell();
-        WordTypeText(QString::number(log.FieldByName(QStringLiteral("FU"))->AsInteger()));
-        // No empty row after the last record.
-        if (log.RecNo() != n)
-            WordNextCell();
+        cells.clear();
+        cells << FormatDateTime(QStringLiteral("dd.mm.yyyy"), date->AsDateTime()) << time->AsString();
+        for (const TField* flag : flagFields)
+            cells << (flag->AsBoolean() ? kVemorSet : QString());
+        cells << QString::number(u->AsInteger());
+        wd.AddRow(cells);
     }
+    wd.EndRows();
 
     GoToBookmark(QStringLiteral("tab2"));
     bool first = true;
@@ -497,7 +506,6 @@ void TfrmMain::ReportSulm()
         return;
     ReportBegin(QStringLiteral("cprotokol.docx"));
 
-    const int n = log.RecordCount();
     std::array<Currency, 16> sums{};
     for (int i = 1; i <= 16; ++i)
         sums[std::size_t(i - 1)] = ChannelSum(i);
@@ -506,17 +514,22 @@ void TfrmMain::ReportSulm()
     ShowStatus(QStringLiteral(" Сохранение протокола ..."));
 
     GoToBookmark(QStringLiteral("tab1"));
+    const TField* date = log.FieldByName(QStringLiteral("FDate"));
+    const TField* time = log.FieldByName(QStringLiteral("FTime"));
+    std::array<const TField*, 16> channels{};
+    for (int i = 1; i <= 16; ++i)
+        channels[std::size_t(i - 1)] = log.FieldByName(QStringLiteral("f%1").arg(i));
+    wd.BeginRows();
+    QStringList cells;
     for (; !log.Eof(); log.Next()) {
-        WordTypeText(FormatDateTime(QStringLiteral("dd.mm.yyyy"), log.FieldByName(QStringLiteral("FDate"))->AsDateTime()));
-        WordNextCell();
-        WordTypeText(FormatDateTime(QStringLiteral("hh:nn:ss"), log.FieldByName(QStringLiteral("FTime"))->AsDateTime()));
-        for (int i = 1; i <= 16; ++i) {
-            WordNextCell();
-            WordTypeText(log.FieldByName(QStringLiteral("f%1").arg(i))->AsInteger() == 1 ? kSulmSet : kSulmClear);
-        }
-        if (log.RecNo() != n)
-            WordNextCell();
+        cells.clear();
+        cells << FormatDateTime(QStringLiteral("dd.mm.yyyy"), date->AsDateTime())
+              << FormatDateTime(QStringLiteral("hh:nn:ss"), time->AsDateTime());
+        for (const TField* channel : channels)
+            cells << (channel->AsInteger() == 1 ? kSulmSet : kSulmClear);
+        wd.AddRow(cells);
     }
+    wd.EndRows();
 
     GoToBookmark(QStringLiteral("tab2"));
     SelectSulmRow(*qryEdit_, SelectedNumber);

@@ -10,6 +10,7 @@
 #include "platform/text.h"
 #include "tests/support/e2e_fixture.h"
 #include "tests/support/sim/device_sim.h"
+#include "tests/tables/heap.h"
 #include "app/fmain_ui.h"
 #include "app/fselect_ui.h"
 
@@ -494,6 +495,35 @@ TEST_F(LogPageTest, SavingOverAFileAsksFirstAndNeverReplacesATemplate)
     TSaveDialog::SetHook(previous);
 }
 
+TEST_F(LogPageTest, TheReportsMemoryDoesNotGrowWithItsRows)
+{
+    AddDevice();
+    // The heap the report holds when it asks where to save, with all its rows typed.
+    const auto reportHeap = [&](int rows) {
+        Exec(QStringLiteral("delete from vprotokol"));
+        Exec(QStringLiteral("with recursive n(x) as (select 0 union all select x + 1 from n where x < %1) "
+                            "insert into vprotokol (fid, fdate, ftime, fvemoron, fu, fmilsec) "
+                            "select 7, date('2007-01-01', '+' || (x / 8640) || ' days'), time((x % 8640) * 10, 'unixepoch'),"
+                            " x % 2, 380, 0 from n")
+                 .arg(rows - 1));
+        w().btnProtokolClick();
+        EXPECT_EQ(w().QryProtokol().RecordCount(), rows);
+        std::size_t atSave = 0;
+        const auto previous = TSaveDialog::SetHook([&](TSaveDialog&) {
+            atSave = HeapInUse();
+            return false;
+        });
+        const std::size_t before = HeapInUse();
+        w().btnSaveProtokolClick();
+        TSaveDialog::SetHook(previous);
+        return double(atSave) - double(before);
+    };
+    const double few = reportHeap(300);
+    const double many = reportHeap(3300);
+    EXPECT_LT((many - few) / 3000, 100.0) << few << " bytes for 300 rows, " << many << " for 3300";
+    EXPECT_EQ(boxes.Count(), 0u);
+}
+
 TEST_F(LogPageTest, ReportNeedsRecordsAndATemplate)
 {
     SelectedNumber = 7;
@@ -541,6 +571,9 @@ TEST_F(LogPageTest, AFailingStepIsReportedAndTheRestIsSkipped)
     EXPECT_TRUE(BoxesWith(kSaved).empty());
     EXPECT_FALSE(QFile::exists(saveAs_));
     EXPECT_EQ(w().StatusText(), QStringLiteral(" Сохранение протокола ..."));
+    // The half-built document is dropped, and its scratch files with it.
+    EXPECT_FALSE(w().Wd().Active());
+    EXPECT_TRUE(QDir(Docs()).entryList({QStringLiteral(".rows-*"), QStringLiteral(".main-*")}, QDir::Files | QDir::Hidden).isEmpty());
 
     // The next report goes on as usual.
     broken.SaveAs(path);
