@@ -14,10 +14,12 @@
 #include "app/fmain_ui.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -86,6 +88,25 @@ QImage ChannelPicture(bool on)
     return img;
 }
 
+// Widths of the columns whose footers show the record count.
+constexpr int kVemorCountWidth = 34;
+constexpr int kSulmCountWidth = 50;
+
+// The count footer's column is widened while the count would not fit it whole (a million
+// records in 34 pixels showed as "00000").
+void FitCountFooter(TDBGridEx& g, const QString& field, int width, int count)
+{
+    TColumnEx* c = g.Columns().FindColumnByName(field);
+    if (!c)
+        return;
+    const QFontMetrics metrics(c->Footer().Font().ToQFont());
+    // The cell's text margins on both sides and its line.
+    const int need = metrics.horizontalAdvance(QString::number(count)) + 6;
+    const int wanted = std::max(width, need);
+    if (c->Width() != wanted)
+        c->SetWidth(wanted);
+}
+
 TColumnEx* AddColumn(TDBGridEx& g, const QString& field, const QString& title, int width, bool vertical = false)
 {
     TColumnEx* c = g.Columns().Add();
@@ -124,7 +145,7 @@ void TfrmMain::SetupLogGrids()
     AddColumn(g, QStringLiteral("FRazr"), QStringLiteral("Разреш."), 20, true);
     AddColumn(g, QStringLiteral("FUn"), QStringLiteral("Uнорма"), 20, true);
     AddColumn(g, QStringLiteral("FUk"), QStringLiteral("U крит."), 20, true);
-    AddColumn(g, QStringLiteral("FU"), QStringLiteral("U, В"), 34)->Footer().SetValueType(fvtCount);
+    AddColumn(g, QStringLiteral("FU"), QStringLiteral("U, В"), kVemorCountWidth)->Footer().SetValueType(fvtCount);
     g.EndLayout();
 
     TDBGridEx& cg = *ui->grdCProtokol;
@@ -133,7 +154,7 @@ void TfrmMain::SetupLogGrids()
     c->Footer().SetValueType(fvtStaticText);
     c->Footer().SetValue(QStringLiteral("Кол-во : "));
     c->Footer().SetAlignment(taRightJustify);
-    AddColumn(cg, QStringLiteral("FTime"), QStringLiteral("Время"), 50)->Footer().SetValueType(fvtCount);
+    AddColumn(cg, QStringLiteral("FTime"), QStringLiteral("Время"), kSulmCountWidth)->Footer().SetValueType(fvtCount);
     imgChannels_ = std::make_unique<TImageList>(11, 11);
     imgChannels_->Add(ChannelPicture(false));
     imgChannels_->Add(ChannelPicture(true));
@@ -228,6 +249,7 @@ void TfrmMain::qryProtokolBeforeOpen()
 void TfrmMain::qryProtokolAfterOpen()
 {
     qryProtokol_->Last();
+    FitCountFooter(*ui->grdProtokol, QStringLiteral("FU"), kVemorCountWidth, qryProtokol_->RecordCount());
     ui->lblAccount->setText(QStringLiteral("Начало учета :\n") + AccountBeginText() +
                             QStringLiteral("\n\nВнешних пусков  :  ") + AccountText(QStringLiteral("fon")) +
                             QStringLiteral("\nСамозапусков     :  ") + AccountText(QStringLiteral("fselfon")));
@@ -252,6 +274,7 @@ void TfrmMain::qryCProtokolBeforeOpen()
 void TfrmMain::qryCProtokolAfterOpen()
 {
     qryCProtokol_->Last();
+    FitCountFooter(*ui->grdCProtokol, QStringLiteral("FTime"), kSulmCountWidth, qryCProtokol_->RecordCount());
     ui->lblCAccount->setText(QStringLiteral("Начало учета :\n") + AccountBeginText(true));
     ui->grdCProtokol->setFocus();
 }

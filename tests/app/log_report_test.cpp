@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QTimer>
 
 #include <sqlite3.h>
@@ -297,6 +298,35 @@ TEST_F(LogPageTest, GridShowsTheLogWithContactTitlesAndACountFooter)
         d.Form().btnSelect->click();
     });
     EXPECT_EQ(g.GetFooterValueText(0, *g.Columns()[12]), QStringLiteral("0"));
+}
+
+TEST_F(LogPageTest, TheRecordCountInTheFooterIsShownWhole)
+{
+    AddDevice();
+    // Five digits are more than the 34-pixel column holds.
+    constexpr int kRows = 10000;
+    Exec(QStringLiteral("with recursive n(x) as (select 0 union all select x + 1 from n where x < %1) "
+                        "insert into vprotokol (fid, fdate, ftime, fu, fmilsec) "
+                        "select 7, date('2007-01-01', '+' || (x / 8640) || ' days'), time((x % 8640) * 10, 'unixepoch'),"
+                        " 380, 0 from n")
+             .arg(kRows - 1));
+    w().show();
+    w().btnProtokolClick();
+    TDBGridEx& g = w().GrdProtokol();
+    TColumnEx& count = *g.Columns()[12];
+    ASSERT_EQ(g.GetFooterValueText(0, count), QString::number(kRows));
+    const QFontMetrics metrics(count.Footer().Font().ToQFont());
+    EXPECT_GE(count.Width(), metrics.horizontalAdvance(QString::number(kRows)) + 4);
+    EXPECT_GT(count.Width(), 34);
+
+    // Back to a few records, the column has its own width again.
+    WithDialog([](TfrmSelect& d) {
+        d.SetDateStart(EncodeDate(2007, 1, 1));
+        d.SetDateEnd(EncodeDate(2007, 1, 1));
+        d.Form().btnSelect->click();
+    });
+    EXPECT_EQ(g.GetFooterValueText(0, count), QStringLiteral("8640"));
+    EXPECT_EQ(count.Width(), 34);
 }
 
 // ---- Clearing -------------------------------------------------------------------------------------
