@@ -26,10 +26,12 @@
 namespace {
 
 const QString kCaption = QStringLiteral(" Дравик Ltd");
-// Marks typed into the report's cells; the template's fonts decide how they look.
-const QString kVemorSet = QString(QChar(0x044C));
-const QString kSulmSet = QStringLiteral("n");
-const QString kSulmClear = QString(QChar(0x044A));
+// Marks typed into the report's cells: real mark characters, which the templates' mark cells
+// show in a font that holds them (a heavy check mark for a set flag, a filled and an empty
+// square for a channel or an inversion that is on or off).
+const QString kVemorSet = QString(QChar(0x2714));
+const QString kSulmSet = QString(QChar(0x25A0));
+const QString kSulmClear = QString(QChar(0x25A1));
 
 // Clears a dataset's controls while the report walks through it, and lets them follow again
 // however the walk ends.

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFontMetrics>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <sqlite3.h>
@@ -26,7 +27,24 @@ namespace {
 const QString kSaved = QStringLiteral("Протокол сохранен !");
 const QString kNoRecords = QStringLiteral("Не отобрано ни одной записи !");
 const QString kNoTemplate = QStringLiteral("Не найден шаблон !");
-const QString kSet = QString(QChar(0x044C));
+const QString kSet = QString(QChar(0x2714));
+const QString kMarkFont = QStringLiteral("DejaVu Sans");
+
+// The font of each run of the document part whose text is `text`.
+QStringList FontsOfRuns(const QByteArray& xml, const QString& text)
+{
+    QStringList fonts;
+    const QRegularExpression run(QStringLiteral("<w:r>(.*?)</w:r>"));
+    const QRegularExpression font(QStringLiteral("<w:rFonts w:ascii=\"([^\"]*)\""));
+    for (auto it = run.globalMatch(QString::fromUtf8(xml)); it.hasNext();) {
+        const QString r = it.next().captured(1);
+        if (!r.endsWith(QStringLiteral(">") + text + QStringLiteral("</w:t>")))
+            continue;
+        const auto f = font.match(r);
+        fonts << (f.hasMatch() ? f.captured(1) : QString());
+    }
+    return fonts;
+}
 
 class LogPageTest : public e2e::EndToEndTest {
 protected:
@@ -393,6 +411,9 @@ TEST_F(LogPageTest, ReportHoldsTheNumberTheLogTheParametersAndTheAccount)
     EXPECT_TRUE(xml.contains("<w:bookmarkStart w:id=\"1\" w:name=\"num\"/><w:r>"));
     EXPECT_TRUE(xml.contains(">  7  </w:t>"));
     EXPECT_TRUE(xml.contains(">08:00:01:020</w:t>"));
+    // The set flag is a check mark in a font that has it; the numbers keep the text font.
+    EXPECT_EQ(FontsOfRuns(xml, kSet), QStringList{kMarkFont});
+    EXPECT_EQ(FontsOfRuns(xml, QStringLiteral("381")), QStringList{QStringLiteral("Liberation Sans")});
 
     TWordDocument doc;
     doc.Open(saveAs_);
@@ -646,7 +667,11 @@ TEST_F(LogPageTest, SecondDeviceKindReportFillsItsOwnTables)
 
     TWordDocument doc;
     doc.Open(saveAs_);
-    const QString on = QStringLiteral("n"), off = QString(QChar(0x044A));
+    const QString on = QString(QChar(0x25A0)), off = QString(QChar(0x25A1));
+    // Channel and inversion marks are filled and empty squares in the marks' font.
+    const QByteArray xml = ReadZipEntry(saveAs_, QStringLiteral("word/document.xml"));
+    EXPECT_EQ(FontsOfRuns(xml, on), QStringList(3 + 2, kMarkFont));
+    EXPECT_EQ(FontsOfRuns(xml, off), QStringList(2 * 16 - 3 + 16 - 2, kMarkFont));
     const auto log = doc.TableAtBookmark(QStringLiteral("tab1"));
     ASSERT_EQ(log.size(), 3u);
     EXPECT_EQ(log[1].mid(0, 4), (QStringList{"10.05.2007", "08:00:01", on, off}));
