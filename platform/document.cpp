@@ -613,6 +613,9 @@ void TWordDocument::AddRow(const QStringList& cells)
     qsizetype i = 0;
     for (pugi::xml_node c = FirstChildNamed(row, "w:tc"); c && i < cells.size();
          c = NextSiblingNamed(c, "w:tc"), format = format.next_sibling(), ++i) {
+        // An empty text leaves the cell as the pattern has it: long tables are mostly blanks.
+        if (cells[i].isEmpty())
+            continue;
         pugi::xml_node p = FirstChildNamed(c, "w:p");
         if (!p)
             p = c.append_child("w:p");
