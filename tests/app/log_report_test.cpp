@@ -411,9 +411,10 @@ TEST_F(LogPageTest, ReportHoldsTheNumberTheLogTheParametersAndTheAccount)
     EXPECT_TRUE(xml.contains("<w:bookmarkStart w:id=\"1\" w:name=\"num\"/><w:r>"));
     EXPECT_TRUE(xml.contains(">  7  </w:t>"));
     EXPECT_TRUE(xml.contains(">08:00:01:020</w:t>"));
-    // The set flag is a check mark in a font that has it; the numbers keep the text font.
+    // The set flag is a check mark in a font that has it; the numbers keep the document's text font.
     EXPECT_EQ(FontsOfRuns(xml, kSet), QStringList{kMarkFont});
-    EXPECT_EQ(FontsOfRuns(xml, QStringLiteral("381")), QStringList{QStringLiteral("Liberation Sans")});
+    EXPECT_EQ(FontsOfRuns(xml, QStringLiteral("381")), QStringList{QString()});
+    EXPECT_TRUE(ReadZipEntry(saveAs_, QStringLiteral("word/styles.xml")).contains("w:rFonts w:ascii=\"Liberation Sans\""));
 
     TWordDocument doc;
     doc.Open(saveAs_);
