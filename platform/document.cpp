@@ -8,6 +8,7 @@
 #include <pugixml.hpp>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -236,6 +237,55 @@ pugi::xml_node ParagraphFormat(const pugi::xml_node& para)
 // Where streamed rows go in the main part, as it is written out.
 const char* const kRowsMark = "vemor-rows";
 const char* const kRowsMarkText = "<?vemor-rows?>";
+const char* const kCellMarkText = "<?vemor-cell?>";
+
+// Text that goes into a run as it is: no breaks, tabs or characters XML cannot hold.
+bool PlainText(const QString& text)
+{
+    return std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x20 || c.isSurrogate() || c.unicode() >= 0xFFFE;
+    });
+}
+
+std::string EscapedText(const QString& text)
+{
+    std::string out;
+    const QByteArray utf8 = text.toUtf8();
+    out.reserve(std::size_t(utf8.size()));
+    for (char ch : utf8) {
+        if (ch == '&')
+            out += "&amp;";
+        else if (ch == '<')
+            out += "&lt;";
+        else if (ch == '>')
+            out += "&gt;";
+        else
+            out += ch;
+    }
+    return out;
+}
+
+// A row's XML cut where each cell's text goes (inside the cell's bookmark, when it has one).
+std::vector<std::string> RowPieces(const pugi::xml_node& pattern)
+{
+    pugi::xml_document copy;
+    pugi::xml_node row = copy.append_copy(pattern);
+    for (pugi::xml_node c = FirstChildNamed(row, "w:tc"); c; c = NextSiblingNamed(c, "w:tc")) {
+        pugi::xml_node p = FirstChildNamed(c, "w:p");
+        if (!p)
+            p = c.append_child("w:p");
+        pugi::xml_node end = FirstChildNamed(p, "w:bookmarkEnd");
+        (end ? p.insert_child_before(pugi::node_pi, end) : p.append_child(pugi::node_pi)).set_name("vemor-cell");
+    }
+    StringWriter writer;
+    row.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+    std::vector<std::string> pieces;
+    std::size_t from = 0;
+    for (std::size_t at; (at = writer.out.find(kCellMarkText, from)) != std::string::npos; from = at + std::strlen(kCellMarkText))
+        pieces.push_back(writer.out.substr(from, at - from));
+    pieces.push_back(writer.out.substr(from));
+    return pieces;
+}
 
 }  // namespace
 
@@ -264,6 +314,9 @@ struct TWordDocument::Impl {
     std::unique_ptr<QTemporaryFile> rows;
     bool addingRows = false;
     qint64 rowCount = 0;
+    // The same rows as text: the row's XML split where each cell's text goes (first row and
+    // the others), and each cell's opening of a run; plain texts are joined into these.
+    std::vector<std::string> firstPieces, patternPieces, runOpen;
 
     void CheckOpen() const
     {
@@ -387,6 +440,33 @@ struct TWordDocument::Impl {
         pugi::xml_node copy = table.insert_copy_after(row, row);
         EmptyRow(copy);
         return copy;
+    }
+
+    // A streamed row built in a tree: any text, as TypeText types it.
+    std::string RowThroughTree(const QStringList& cells) const
+    {
+        pugi::xml_document one;
+        pugi::xml_node row = one.append_copy(rowCount == 0 ? firstRow.first_child() : rowPattern.first_child());
+        pugi::xml_node format = cellFormats.first_child().first_child();
+        qsizetype i = 0;
+        for (pugi::xml_node c = FirstChildNamed(row, "w:tc"); c && i < cells.size();
+             c = NextSiblingNamed(c, "w:tc"), format = format.next_sibling(), ++i) {
+            // An empty text leaves the cell as the pattern has it: long tables are mostly blanks.
+            if (cells[i].isEmpty())
+                continue;
+            pugi::xml_node p = FirstChildNamed(c, "w:p");
+            if (!p)
+                p = c.append_child("w:p");
+            // Inside the cell's bookmark, when it has one.
+            pugi::xml_node end = FirstChildNamed(p, "w:bookmarkEnd");
+            pugi::xml_node run = end ? p.insert_child_before("w:r", end) : p.append_child("w:r");
+            if (pugi::xml_node props = format.first_child())
+                run.append_copy(props);
+            FillRun(run, cells[i]);
+        }
+        StringWriter writer;
+        row.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+        return std::move(writer.out);
     }
 
     void CellOfCursor(pugi::xml_node& cell, pugi::xml_node& row) const
@@ -592,6 +672,15 @@ void TWordDocument::BeginRows()
         }
     }
     EmptyRow(d.rowPattern.append_copy(row));
+    d.firstPieces = RowPieces(d.firstRow.first_child());
+    d.patternPieces = RowPieces(d.rowPattern.first_child());
+    d.runOpen.clear();
+    for (pugi::xml_node f = formats.first_child(); f; f = f.next_sibling()) {
+        StringWriter props;
+        if (f.first_child())
+            f.first_child().print(props, "", pugi::format_raw, pugi::encoding_utf8);
+        d.runOpen.push_back("<w:r>" + props.out + "<w:t xml:space=\"preserve\">");
+    }
     row.parent().insert_child_before(pugi::node_pi, row).set_name(kRowsMark);
     row.parent().remove_child(row);
     d.para = {};
@@ -607,28 +696,20 @@ void TWordDocument::AddRow(const QStringList& cells)
     Impl& d = *d_;
     if (!d.addingRows)
         throw EDocumentError(QStringLiteral("No table is being written row by row"));
-    pugi::xml_document one;
-    pugi::xml_node row = one.append_copy(d.rowCount == 0 ? d.firstRow.first_child() : d.rowPattern.first_child());
-    pugi::xml_node format = d.cellFormats.first_child().first_child();
-    qsizetype i = 0;
-    for (pugi::xml_node c = FirstChildNamed(row, "w:tc"); c && i < cells.size();
-         c = NextSiblingNamed(c, "w:tc"), format = format.next_sibling(), ++i) {
-        // An empty text leaves the cell as the pattern has it: long tables are mostly blanks.
-        if (cells[i].isEmpty())
-            continue;
-        pugi::xml_node p = FirstChildNamed(c, "w:p");
-        if (!p)
-            p = c.append_child("w:p");
-        // Inside the cell's bookmark, when it has one.
-        pugi::xml_node end = FirstChildNamed(p, "w:bookmarkEnd");
-        pugi::xml_node run = end ? p.insert_child_before("w:r", end) : p.append_child("w:r");
-        if (pugi::xml_node props = format.first_child())
-            run.append_copy(props);
-        FillRun(run, cells[i]);
+    const std::vector<std::string>& pieces = d.rowCount == 0 ? d.firstPieces : d.patternPieces;
+    std::string out;
+    if (std::all_of(cells.begin(), cells.end(), PlainText) && pieces.size() == d.runOpen.size() + 1) {
+        // Plain texts (no breaks, tabs or control characters) are joined into the row's XML.
+        out = pieces[0];
+        for (std::size_t i = 0; i + 1 < pieces.size(); ++i) {
+            if (qsizetype(i) < cells.size() && !cells[qsizetype(i)].isEmpty())
+                out += d.runOpen[i] + EscapedText(cells[qsizetype(i)]) + "</w:t></w:r>";
+            out += pieces[i + 1];
+        }
+    } else {
+        out = d.RowThroughTree(cells);
     }
-    StringWriter writer;
-    row.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
-    if (d.rows->write(writer.out.data(), qint64(writer.out.size())) != qint64(writer.out.size()))
+    if (d.rows->write(out.data(), qint64(out.size())) != qint64(out.size()))
         throw EDocumentError(QStringLiteral("Cannot write document \"%1\": %2").arg(d.fileName, d.rows->errorString()));
     ++d.rowCount;
 }
