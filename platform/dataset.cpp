@@ -170,7 +170,7 @@ void Encode(const Variant& v, std::uint8_t tag, std::uint8_t* out)
         break;
     }
     case tagOther: {
-        const Variant* owned = new Variant(v);
+        Variant* owned = new Variant(v);
         std::memcpy(out, &owned, sizeof owned);
         break;
     }
@@ -280,38 +280,34 @@ std::size_t TRecordValues::ByteSize() const
     return data_ ? Offset(size()) : 0;
 }
 
-void TRecordValues::FreeOwned()
+template <class F>
+void TRecordValues::ForEachOwned(F&& f)
 {
-    if (!data_)
-        return;
     const std::size_t n = size();
     const std::uint8_t* tags = data_.get() + kCountBytes;
     std::size_t at = kCountBytes + n;
     for (std::size_t k = 0; k < n; ++k) {
         if (tags[k] == tagOther) {
-            const Variant* owned = nullptr;
+            Variant* owned = nullptr;
             std::memcpy(&owned, data_.get() + at, sizeof owned);
-            delete owned;
+            f(owned);
+            std::memcpy(data_.get() + at, &owned, sizeof owned);
         }
         at += PayloadSize(tags[k], data_.get() + at);
     }
+}
+
+void TRecordValues::FreeOwned()
+{
+    if (!data_)
+        return;
+    ForEachOwned([](Variant*& owned) { delete owned; });
     data_.reset();
 }
 
 void TRecordValues::CloneOwned()
 {
-    const std::size_t n = size();
-    const std::uint8_t* tags = data_.get() + kCountBytes;
-    std::size_t at = kCountBytes + n;
-    for (std::size_t k = 0; k < n; ++k) {
-        if (tags[k] == tagOther) {
-            const Variant* owned = nullptr;
-            std::memcpy(&owned, data_.get() + at, sizeof owned);
-            const Variant* copy = new Variant(*owned);
-            std::memcpy(data_.get() + at, &copy, sizeof copy);
-        }
-        at += PayloadSize(tags[k], data_.get() + at);
-    }
+    ForEachOwned([](Variant*& owned) { owned = new Variant(*owned); });
 }
 
 void TRecordValues::Assign(const Variant* values, std::size_t n)

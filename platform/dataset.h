@@ -80,6 +80,9 @@ public:
 
 private:
     std::size_t Offset(std::size_t i) const;
+    // Calls f(Variant*&) for each value kept apart (arrays), in order.
+    template <class F>
+    void ForEachOwned(F&& f);
     void FreeOwned();
     void CloneOwned();
     std::unique_ptr<std::uint8_t[]> data_;

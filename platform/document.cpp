@@ -151,27 +151,35 @@ QString NodeText(const pugi::xml_node& node)
     return out;
 }
 
+// Empties a cell down to its first paragraph (made when missing) and that paragraph's
+// properties; the marks of bookmarks stay when asked. Returns the paragraph.
+pugi::xml_node EmptyCell(pugi::xml_node cell, bool keepBookmarks = false)
+{
+    pugi::xml_node keep = FirstChildNamed(cell, "w:p");
+    for (pugi::xml_node c = cell.first_child(); c;) {
+        pugi::xml_node next = c.next_sibling();
+        if (!Is(c, "w:tcPr") && c != keep)
+            cell.remove_child(c);
+        c = next;
+    }
+    if (!keep)
+        keep = cell.append_child("w:p");
+    for (pugi::xml_node c = keep.first_child(); c;) {
+        pugi::xml_node next = c.next_sibling();
+        if (!Is(c, "w:pPr") && !(keepBookmarks && (Is(c, "w:bookmarkStart") || Is(c, "w:bookmarkEnd"))))
+            keep.remove_child(c);
+        c = next;
+    }
+    return keep;
+}
+
 // A row's cells in a fresh, empty copy of the row: properties kept, content and marks gone.
 void EmptyRow(pugi::xml_node row)
 {
     for (pugi::xml_node cell = row.first_child(); cell; cell = cell.next_sibling()) {
         if (!Is(cell, "w:tc"))
             continue;
-        pugi::xml_node keep = FirstChildNamed(cell, "w:p");
-        for (pugi::xml_node c = cell.first_child(); c;) {
-            pugi::xml_node next = c.next_sibling();
-            if (!Is(c, "w:tcPr") && c != keep)
-                cell.remove_child(c);
-            c = next;
-        }
-        if (!keep)
-            keep = cell.append_child("w:p");
-        for (pugi::xml_node c = keep.first_child(); c;) {
-            pugi::xml_node next = c.next_sibling();
-            if (!Is(c, "w:pPr"))
-                keep.remove_child(c);
-            c = next;
-        }
+        pugi::xml_node keep = EmptyCell(cell);
         // Paragraph ids must stay unique within the document.
         keep.remove_attribute("w14:paraId");
         keep.remove_attribute("w14:textId");
@@ -407,20 +415,7 @@ struct TWordDocument::Impl {
             }
             before = selEnd;
         } else if (selection == Selection::Cell) {
-            pugi::xml_node keep = FirstChildNamed(selCell, "w:p");
-            for (pugi::xml_node c = selCell.first_child(); c;) {
-                pugi::xml_node next = c.next_sibling();
-                if (!Is(c, "w:tcPr") && c != keep)
-                    selCell.remove_child(c);
-                c = next;
-            }
-            for (pugi::xml_node c = keep.first_child(); c;) {
-                pugi::xml_node next = c.next_sibling();
-                if (!Is(c, "w:pPr"))
-                    keep.remove_child(c);
-                c = next;
-            }
-            para = keep;
+            para = EmptyCell(selCell);
             before = {};
         }
         selection = Selection::None;
@@ -656,21 +651,8 @@ void TWordDocument::BeginRows()
     }
     // The first row keeps the marks of the bookmarks in its cells, the others are plain.
     pugi::xml_node first = d.firstRow.append_copy(row);
-    for (pugi::xml_node c = FirstChildNamed(first, "w:tc"); c; c = NextSiblingNamed(c, "w:tc")) {
-        pugi::xml_node keep = FirstChildNamed(c, "w:p");
-        for (pugi::xml_node n = c.first_child(); n;) {
-            pugi::xml_node next = n.next_sibling();
-            if (!Is(n, "w:tcPr") && n != keep)
-                c.remove_child(n);
-            n = next;
-        }
-        for (pugi::xml_node n = keep.first_child(); n;) {
-            pugi::xml_node next = n.next_sibling();
-            if (!Is(n, "w:pPr") && !Is(n, "w:bookmarkStart") && !Is(n, "w:bookmarkEnd"))
-                keep.remove_child(n);
-            n = next;
-        }
-    }
+    for (pugi::xml_node c = FirstChildNamed(first, "w:tc"); c; c = NextSiblingNamed(c, "w:tc"))
+        EmptyCell(c, true);
     EmptyRow(d.rowPattern.append_copy(row));
     d.firstPieces = RowPieces(d.firstRow.first_child());
     d.patternPieces = RowPieces(d.rowPattern.first_child());

@@ -4,20 +4,18 @@
 // vector of structs (time and bytes per row).
 #include "app/tables.h"
 #include "platform/query.h"
+#include "tests/tables/biglog.h"
+#include "tests/tables/heap.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <sqlite3.h>
 
 #include <cstring>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#endif
 
 namespace {
 
@@ -117,12 +115,7 @@ struct FilledBases {
         file = OpenBases(bases);
         TQuery qryEdit;
         AttachQuery(qryEdit, bases);
-        qryEdit.SetSQL(QStringLiteral(
-            "with recursive n(x) as (select 0 union all select x + 1 from n where x < %1) "
-            "insert into vprotokol (fid, fdate, ftime, fvemoron, fselfon, fbtn1, fbtn2, fbtn3, fbtn4, fengine, frazr,"
-            " fun, fuk, fu, fmilsec) "
-            "select 5, date('2007-01-01', '+' || (x / 8640) || ' days'), time((x % 8640) * 10, 'unixepoch'),"
-            " x % 2, 0, 1, 0, x % 3 = 0, 0, 1, 0, 1, 0, 370 + x % 20, (x % 50) * 20 from n").arg(kOpenRows - 1));
+        qryEdit.SetSQL(BigLogSql(5, kOpenRows));
         qryEdit.ExecSQL();
         qryEdit.SetSQL("pragma wal_checkpoint(truncate)");
         qryEdit.Open();
@@ -134,15 +127,6 @@ FilledBases& Filled()
 {
     static FilledBases f;
     return f;
-}
-
-std::size_t HeapInUse()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    return __sanitizer_get_current_allocated_bytes();
-#else
-    return mallinfo2().uordblks;
-#endif
 }
 
 // The least a program needs to hold the log: its rows in a vector of plain structs.

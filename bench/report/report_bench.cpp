@@ -11,6 +11,7 @@
 #include "platform/datetime.h"
 #include "platform/query.h"
 #include "platform/text.h"
+#include "tests/tables/biglog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -113,12 +114,7 @@ void BM_Report(benchmark::State& state)
         OpenBases(exe + QStringLiteral("bases/"));
         StoreVemorParameters(w.QryEdit(), 7, VemorParameters{});
         StoreVemorAccount(w.QryEdit(), 7, 12, 3, EncodeDate(2006, 1, 2));
-        w.QryEdit().SetSQL(QStringLiteral(
-            "with recursive n(x) as (select 0 union all select x + 1 from n where x < %1) "
-            "insert into vprotokol (fid, fdate, ftime, fvemoron, fselfon, fbtn1, fbtn2, fbtn3, fbtn4, fengine, frazr,"
-            " fun, fuk, fu, fmilsec) "
-            "select 7, date('2007-01-01', '+' || (x / 8640) || ' days'), time((x % 8640) * 10, 'unixepoch'),"
-            " x % 2, 0, 1, 0, x % 3 = 0, 0, 1, 0, 1, 0, 370 + x % 20, (x % 50) * 20 from n").arg(rows - 1));
+        w.QryEdit().SetSQL(BigLogSql(7, rows));
         w.QryEdit().ExecSQL();
         SelectedNumber = 7;
         w.btnProtokolClick();

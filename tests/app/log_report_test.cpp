@@ -10,6 +10,7 @@
 #include "platform/text.h"
 #include "tests/support/e2e_fixture.h"
 #include "tests/support/sim/device_sim.h"
+#include "tests/tables/biglog.h"
 #include "tests/tables/heap.h"
 #include "app/fmain_ui.h"
 #include "app/fselect_ui.h"
@@ -323,11 +324,7 @@ TEST_F(LogPageTest, TheRecordCountInTheFooterIsShownWhole)
     AddDevice();
     // Five digits are more than the 34-pixel column holds.
     constexpr int kRows = 10000;
-    Exec(QStringLiteral("with recursive n(x) as (select 0 union all select x + 1 from n where x < %1) "
-                        "insert into vprotokol (fid, fdate, ftime, fu, fmilsec) "
-                        "select 7, date('2007-01-01', '+' || (x / 8640) || ' days'), time((x % 8640) * 10, 'unixepoch'),"
-                        " 380, 0 from n")
-             .arg(kRows - 1));
+    Exec(BigLogSql(7, kRows));
     w().show();
     w().btnProtokolClick();
     TDBGridEx& g = w().GrdProtokol();
@@ -553,11 +550,7 @@ TEST_F(LogPageTest, TheReportsMemoryDoesNotGrowWithItsRows)
     // The heap the report holds when it asks where to save, with all its rows typed.
     const auto reportHeap = [&](int rows) {
         Exec(QStringLiteral("delete from vprotokol"));
-        Exec(QStringLiteral("with recursive n(x) as (select 0 union all select x + 1 from n where x < %1) "
-                            "insert into vprotokol (fid, fdate, ftime, fvemoron, fu, fmilsec) "
-                            "select 7, date('2007-01-01', '+' || (x / 8640) || ' days'), time((x % 8640) * 10, 'unixepoch'),"
-                            " x % 2, 380, 0 from n")
-                 .arg(rows - 1));
+        Exec(BigLogSql(7, rows));
         w().btnProtokolClick();
         EXPECT_EQ(w().QryProtokol().RecordCount(), rows);
         std::size_t atSave = 0;

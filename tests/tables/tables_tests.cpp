@@ -1,5 +1,6 @@
 #include "app/tables.h"
 #include "platform/query.h"
+#include "tests/tables/biglog.h"
 #include "tests/tables/heap.h"
 
 #include <QDir>
@@ -11,6 +12,15 @@
 #include <unistd.h>
 
 namespace {
+
+// The log page's time text with milliseconds, as the main window computes it.
+void AddTimeText(TQuery& qryProtokol)
+{
+    qryProtokol.OnCalcFields.Add([](TDataSet& d) {
+        d.FieldByName("fTimeStr")->SetAsString(FormatDateTime("hh:nn:ss", d.FieldByName("FTime")->AsDateTime()) + ":" +
+                                               FormatFloat("000", d.FieldByName("FmilSec")->AsInteger()));
+    });
+}
 
 class TablesTest : public ::testing::Test {
 protected:
@@ -211,10 +221,7 @@ TEST_F(TablesTest, LogQueryFiltersByDaysAndOrdersAcrossMonthAndYear)
     TQuery qryProtokol;
     AttachQuery(qryProtokol, bases);
     SetupVemorLogQuery(qryProtokol);
-    qryProtokol.OnCalcFields.Add([](TDataSet& d) {
-        d.FieldByName("fTimeStr")->SetAsString(FormatDateTime("hh:nn:ss", d.FieldByName("FTime")->AsDateTime()) + ":" +
-                                               FormatFloat("000", d.FieldByName("FmilSec")->AsInteger()));
-    });
+    AddTimeText(qryProtokol);
     // The date dialog's range: the first day from 00:00:00, the last to 23:59:59.
     SetLogQueryRange(qryProtokol, 5, EncodeDate(2006, 12, 31), EncodeDateTime(2007, 1, 31, 23, 59, 59, 0));
     qryProtokol.Open();
@@ -262,12 +269,7 @@ TEST_F(TablesTest, SulmLogQueryFieldsAndOrder)
 TEST_F(TablesTest, AnOpenLogCostsAFewTimesItsRowsSizeInTheFile)
 {
     constexpr int kRows = 20000;
-    qryEdit.SetSQL(QStringLiteral(
-        "with recursive n(x) as (select 0 union all select x + 1 from n where x < %1) "
-        "insert into vprotokol (fid, fdate, ftime, fvemoron, fselfon, fbtn1, fbtn2, fbtn3, fbtn4, fengine, frazr,"
-        " fun, fuk, fu, fmilsec) "
-        "select 5, date('2007-01-01', '+' || (x / 8640) || ' days'), time((x % 8640) * 10, 'unixepoch'),"
-        " x % 2, 0, 1, 0, x % 3 = 0, 0, 1, 0, 1, 0, 370 + x % 20, (x % 50) * 20 from n").arg(kRows - 1));
+    qryEdit.SetSQL(BigLogSql(5, kRows));
     qryEdit.ExecSQL();
     qryEdit.SetSQL("pragma wal_checkpoint(truncate)");
     qryEdit.Open();
@@ -277,10 +279,7 @@ TEST_F(TablesTest, AnOpenLogCostsAFewTimesItsRowsSizeInTheFile)
     TQuery qryProtokol;
     AttachQuery(qryProtokol, bases);
     SetupVemorLogQuery(qryProtokol);
-    qryProtokol.OnCalcFields.Add([](TDataSet& d) {
-        d.FieldByName("fTimeStr")->SetAsString(FormatDateTime("hh:nn:ss", d.FieldByName("FTime")->AsDateTime()) + ":" +
-                                               FormatFloat("000", d.FieldByName("FmilSec")->AsInteger()));
-    });
+    AddTimeText(qryProtokol);
     SetLogQueryRange(qryProtokol, 5, LogRangeAllStart(), LogRangeAllEnd());
     const std::size_t before = HeapInUse();
     qryProtokol.Open();
