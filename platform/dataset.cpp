@@ -1101,13 +1101,19 @@ Variant TDataSet::ReadSlot(int slot) const
     const TRecordData* rec = ActiveRecordData();
     if (!rec || slot < 0 || slot >= int(rec->Values.size()))
         return Variant::Null();
+    if (fields_[std::size_t(slot)]->FieldKind() != fkData)
+        EnsureCalculated(*rec);
     return rec->Values[std::size_t(slot)];
 }
 
 bool TDataSet::SlotIsClear(int slot) const
 {
     const TRecordData* rec = ActiveRecordData();
-    return !rec || slot < 0 || rec->Values.IsClear(std::size_t(slot));
+    if (!rec || slot < 0 || slot >= int(rec->Values.size()))
+        return true;
+    if (fields_[std::size_t(slot)]->FieldKind() != fkData)
+        EnsureCalculated(*rec);
+    return rec->Values.IsClear(std::size_t(slot));
 }
 
 TRecordData* TDataSet::ActiveRecordData() const
@@ -1150,13 +1156,13 @@ void TDataSet::Open()
     try {
         colConvert_.clear();
         InternalOpen();
-        for (auto& rec : records_)
+        // Calculated and lookup fields are computed when a record is first read, so that a
+        // long result opens without running the handlers for rows nobody looks at.
+        for (auto& rec : records_) {
             if (rec->Values.size() != fields_.size())
                 rec->Values.resize(fields_.size());
-        const bool calc = std::any_of(fields_.begin(), fields_.end(), [](const auto& f) { return f->FieldKind() != fkData; });
-        if (calc)
-            for (auto& rec : records_)
-                CalcRecord(*rec);
+            rec->Calculated = false;
+        }
         RebuildView();
     } catch (...) {
         try {
@@ -1289,8 +1295,15 @@ void TDataSet::EnableControls()
 // ================================================================================================
 // TDataSet: calculated fields, filter, view
 
+void TDataSet::EnsureCalculated(const TRecordData& rec) const
+{
+    if (!rec.Calculated && &rec != &editBuffer_)
+        const_cast<TDataSet*>(this)->CalcRecord(const_cast<TRecordData&>(rec));
+}
+
 void TDataSet::CalcRecord(TRecordData& rec)
 {
+    rec.Calculated = true;
     bool any = false;
     for (const auto& f : fields_) {
         if (f->FieldKind() != fkData) {
@@ -1316,8 +1329,9 @@ void TDataSet::CalcRecord(TRecordData& rec)
 void TDataSet::RecalcFields()
 {
     CheckActive();
+    // Each record is computed again when it is next read.
     for (auto& rec : records_)
-        CalcRecord(*rec);
+        rec->Calculated = false;
     DataEvent(deDataSetChange);
 }
 
@@ -1574,6 +1588,7 @@ void TDataSet::Edit()
     CheckCanModify();
     BeforeEdit(*this);
     overrideRecord_ = nullptr;
+    EnsureCalculated(*CurrentRecord());
     editBuffer_ = *CurrentRecord();
     modified_ = false;
     SetState(dsEdit);
@@ -1732,6 +1747,8 @@ bool TDataSet::RecordMatches(const TRecordData& rec, const std::vector<TField*>&
 {
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const TField* f = keys[i];
+        if (f->FieldKind() != fkData)
+            EnsureCalculated(rec);
         const Variant fv = rec.Values[std::size_t(f->Index())];
         const Variant& key = values[i];
         if (key.IsClear() || fv.IsClear()) {
@@ -1808,7 +1825,10 @@ Variant TDataSet::Lookup(const QString& keyFields, const Variant& keyValues, con
     const QStringList names = SplitNames(resultFields);
     std::vector<Variant> out;
     for (const QString& n : names) {
-        const Variant v = rec->Values[std::size_t(FieldByName(n)->Index())];
+        const TField* f = FieldByName(n);
+        if (f->FieldKind() != fkData)
+            EnsureCalculated(*rec);
+        const Variant v = rec->Values[std::size_t(f->Index())];
         out.push_back(v.IsEmpty() ? Variant::Null() : v);
     }
     if (out.size() == 1)

@@ -92,6 +92,8 @@ private:
 struct TRecordData {
     std::uint64_t Id = 0;
     TRecordValues Values;
+    // The calculated and lookup values are current (they are computed when first read).
+    bool Calculated = false;
 };
 
 // An ordered list of handlers for one dataset event. Handlers run by ascending order value,
@@ -470,6 +472,7 @@ private:
     void BuildPositions() const;
     int ViewIndexOf(std::uint64_t id) const;
     void CalcRecord(TRecordData& rec);
+    void EnsureCalculated(const TRecordData& rec) const;
     void FinishMove(int newCur, bool newBof, bool newEof);
     int FindRecord(const QString& keyFields, const Variant& keyValues, TLocateOptions options) const;
     bool RecordMatches(const TRecordData& rec, const std::vector<TField*>& keys,

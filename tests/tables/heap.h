@@ -14,6 +14,8 @@ inline std::size_t HeapInUse()
 #include <malloc.h>
 inline std::size_t HeapInUse()
 {
-    return mallinfo2().uordblks;
+    // Large blocks are mapped apart from the heap proper.
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
 }
 #endif
