@@ -364,10 +364,10 @@ void TfrmMain::FormCreate()
     // A database that cannot be opened is reported; the window still comes up.
     Guarded([this] {
         const QString bases = ExeDir() + QStringLiteral("bases/");
-        OpenBases(bases);
         AttachQuery(*qryEdit_, bases);
         AttachQuery(*qryProtokol_, bases);
         AttachQuery(*qryCProtokol_, bases);
+        OpenBases(bases);
         SelectVemorIds(*qryEdit_);
     });
     // The live view's scheme; a missing document is reported and the page stays empty.
@@ -1119,6 +1119,7 @@ void TfrmMain::ReplyLogBlock(const QByteArray& f)
     const bool filter = !ui->chkReadAllRecordsVemorProtokol->isChecked();
     const int beginDay = int(FBeginDate);
     const int beginSecs = SecondsOfDay(FBeginTime);
+    LogBlockTransaction block(*qryEdit_);
     for (int i = 0; i < records; ++i) {
         const char* r = f.constData() + 7 + i * vemor::kLogRecordSize;
         auto at = [r](int k) { return static_cast<std::uint8_t>(r[k]); };
@@ -1131,6 +1132,7 @@ void TfrmMain::ReplyLogBlock(const QByteArray& f)
         const int year = vemor::FromBcdYear(at(10));
         TDateTime date = 0, time = 0;
         if (!TryEncodeDate(2000 + year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time)) {
+            block.Commit();
             ShowDateError(day, month, year, hour, minute, second);
             return;
         }
@@ -1153,6 +1155,7 @@ void TfrmMain::ReplyLogBlock(const QByteArray& f)
             continue;
         // Records come newest first: one from before the account began ends the download.
         if (filter && recDay == beginDay && SecondsOfDay(time) < beginSecs) {
+            block.Commit();
             EndLogDownload();
             return;
         }
@@ -1161,6 +1164,7 @@ void TfrmMain::ReplyLogBlock(const QByteArray& f)
             ++FLogAdded;
         CountLogRecord();
     }
+    block.Commit();
     FState = stIdle;
     if (lastBlock)
         EndLogDownload();
@@ -1188,6 +1192,7 @@ void TfrmMain::ReplySulmLog(const QByteArray& f)
 {
     const int n = Byte(f, 5);
     const int records = n / vemor::kSulmLogRecordSize;
+    LogBlockTransaction block(*qryEdit_);
     for (int i = records - 1; i >= 0; --i) {
         const char* r = f.constData() + 6 + i * vemor::kSulmLogRecordSize;
         auto at = [r](int k) { return static_cast<std::uint8_t>(r[k]); };
@@ -1201,6 +1206,7 @@ void TfrmMain::ReplySulmLog(const QByteArray& f)
         const int year = vemor::FromBcdYear(at(8));
         TDateTime date = 0, time = 0;
         if (!TryEncodeDate(2000 + year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time)) {
+            block.Commit();
             ShowDateError(day, month, 2000 + year, hour, minute, second);
             return;
         }
@@ -1211,6 +1217,7 @@ void TfrmMain::ReplySulmLog(const QByteArray& f)
         SetStatus(QStringLiteral(" Считывание протокола - запись :  ") + QString::number(FLogCount));
         RepaintStatus();
     }
+    block.Commit();
     FProgress = 0;
     RepaintStatus();
     FState = stReadAccount;

@@ -14,20 +14,24 @@
 #include "app/fmain_ui.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 
 namespace {
 
 const QString kCaption = QStringLiteral(" Дравик Ltd");
-// Marks typed into the report's cells; the template's fonts decide how they look.
-const QString kVemorSet = QString(QChar(0x044C));
-const QString kSulmSet = QStringLiteral("n");
-const QString kSulmClear = QString(QChar(0x044A));
+// Marks typed into the report's cells: real mark characters, which the templates' mark cells
+// show in a font that holds them (a heavy check mark for a set flag, a filled and an empty
+// square for a channel or an inversion that is on or off).
+const QString kVemorSet = QString(QChar(0x2714));
+const QString kSulmSet = QString(QChar(0x25A0));
+const QString kSulmClear = QString(QChar(0x25A1));
 
 // Clears a dataset's controls while the report walks through it, and lets them follow again
 // however the walk ends.
@@ -86,6 +90,25 @@ QImage ChannelPicture(bool on)
     return img;
 }
 
+// Widths of the columns whose footers show the record count.
+constexpr int kVemorCountWidth = 34;
+constexpr int kSulmCountWidth = 50;
+
+// The count footer's column is widened while the count would not fit it whole (a million
+// records in 34 pixels showed as "00000").
+void FitCountFooter(TDBGridEx& g, const QString& field, int width, int count)
+{
+    TColumnEx* c = g.Columns().FindColumnByName(field);
+    if (!c)
+        return;
+    const QFontMetrics metrics(c->Footer().Font().ToQFont());
+    // The cell's text margins on both sides and its line.
+    const int need = metrics.horizontalAdvance(QString::number(count)) + 6;
+    const int wanted = std::max(width, need);
+    if (c->Width() != wanted)
+        c->SetWidth(wanted);
+}
+
 TColumnEx* AddColumn(TDBGridEx& g, const QString& field, const QString& title, int width, bool vertical = false)
 {
     TColumnEx* c = g.Columns().Add();
@@ -124,7 +147,7 @@ void TfrmMain::SetupLogGrids()
     AddColumn(g, QStringLiteral("FRazr"), QStringLiteral("Разреш."), 20, true);
     AddColumn(g, QStringLiteral("FUn"), QStringLiteral("Uнорма"), 20, true);
     AddColumn(g, QStringLiteral("FUk"), QStringLiteral("U крит."), 20, true);
-    AddColumn(g, QStringLiteral("FU"), QStringLiteral("U, В"), 34)->Footer().SetValueType(fvtCount);
+    AddColumn(g, QStringLiteral("FU"), QStringLiteral("U, В"), kVemorCountWidth)->Footer().SetValueType(fvtCount);
     g.EndLayout();
 
     TDBGridEx& cg = *ui->grdCProtokol;
@@ -133,7 +156,7 @@ void TfrmMain::SetupLogGrids()
     c->Footer().SetValueType(fvtStaticText);
     c->Footer().SetValue(QStringLiteral("Кол-во : "));
     c->Footer().SetAlignment(taRightJustify);
-    AddColumn(cg, QStringLiteral("FTime"), QStringLiteral("Время"), 50)->Footer().SetValueType(fvtCount);
+    AddColumn(cg, QStringLiteral("FTime"), QStringLiteral("Время"), kSulmCountWidth)->Footer().SetValueType(fvtCount);
     imgChannels_ = std::make_unique<TImageList>(11, 11);
     imgChannels_->Add(ChannelPicture(false));
     imgChannels_->Add(ChannelPicture(true));
@@ -228,6 +251,7 @@ void TfrmMain::qryProtokolBeforeOpen()
 void TfrmMain::qryProtokolAfterOpen()
 {
     qryProtokol_->Last();
+    FitCountFooter(*ui->grdProtokol, QStringLiteral("FU"), kVemorCountWidth, qryProtokol_->RecordCount());
     ui->lblAccount->setText(QStringLiteral("Начало учета :\n") + AccountBeginText() +
                             QStringLiteral("\n\nВнешних пусков  :  ") + AccountText(QStringLiteral("fon")) +
                             QStringLiteral("\nСамозапусков     :  ") + AccountText(QStringLiteral("fselfon")));
@@ -252,6 +276,7 @@ void TfrmMain::qryCProtokolBeforeOpen()
 void TfrmMain::qryCProtokolAfterOpen()
 {
     qryCProtokol_->Last();
+    FitCountFooter(*ui->grdCProtokol, QStringLiteral("FTime"), kSulmCountWidth, qryCProtokol_->RecordCount());
     ui->lblCAccount->setText(QStringLiteral("Начало учета :\n") + AccountBeginText(true));
     ui->grdCProtokol->setFocus();
 }
@@ -322,10 +347,16 @@ void TfrmMain::WordNextCell()
 
 void TfrmMain::btnSaveProtokolClick()
 {
-    if (DeviceKind() == 0)
-        ReportVemor();
-    else if (DeviceKind() == 1)
-        ReportSulm();
+    try {
+        if (DeviceKind() == 0)
+            ReportVemor();
+        else if (DeviceKind() == 1)
+            ReportSulm();
+    } catch (...) {
+        // A half-built report is dropped with its rows; the handler shows what failed.
+        wd.Close();
+        throw;
+    }
 }
 
 void TfrmMain::ReportBegin(const QString& templateName)
@@ -345,6 +376,9 @@ void TfrmMain::ReportEnd(const QString& prefix)
     dlgSave.DefaultExt = QStringLiteral("docx");
     dlgSave.InitialDir = QDir::homePath();
     dlgSave.FileName = ReportFileName(prefix, SelectedNumber, Date());
+    // The templates and the working copy are rewritten or read by every report.
+    dlgSave.Protected = {ExeDir() + QStringLiteral("docs/protokol.docx"), ExeDir() + QStringLiteral("docs/cprotokol.docx"),
+                         ExeDir() + QStringLiteral("docs/temp.docx")};
     if (dlgSave.Execute(this)) {
         wd.SaveAs(dlgSave.FileName);
         MessageBox(kCaption, QStringLiteral("Протокол сохранен !"), MsgIcon::Information);
@@ -379,7 +413,6 @@ void TfrmMain::ReportVemor()
         return;
     ReportBegin(QStringLiteral("protokol.docx"));
 
-    const int n = log.RecordCount();
     ControlsDisabled quiet(log);
     log.First();
     ShowStatus(QStringLiteral(" Сохранение протокола ..."));
@@ -390,23 +423,27 @@ void TfrmMain::ReportVemor()
         WordNextCell();
     }
 
+    // The log can be long: its rows go straight to the document's file, one at a time.
     GoToBookmark(QStringLiteral("tab1"));
     static const std::array<const char*, 10> flags{"FVemorOn", "FSelfOn", "FBtn1", "FBtn2", "FBtn3",
                                                    "FBtn4",    "FEngine", "FRazr", "FUn",   "FUk"};
+    std::array<const TField*, 10> flagFields{};
+    for (std::size_t i = 0; i < flags.size(); ++i)
+        flagFields[i] = log.FieldByName(QLatin1String(flags[i]));
+    const TField* date = log.FieldByName(QStringLiteral("FDate"));
+    const TField* time = log.FieldByName(QStringLiteral("fTimeStr"));
+    const TField* u = log.FieldByName(QStringLiteral("FU"));
+    wd.BeginRows();
+    QStringList cells;
     for (; !log.Eof(); log.Next()) {
-        WordTypeText(FormatDateTime(QStringLiteral("dd.mm.yyyy"), log.FieldByName(QStringLiteral("FDate"))->AsDateTime()));
-        WordNextCell();
-        WordTypeText(log.FieldByName(QStringLiteral("fTimeStr"))->AsString());
-        for (const char* flag : flags) {
-            WordNextCell();
-            WordTypeText(log.FieldByName(QLatin1String(flag))->AsBoolean() ? kVemorSet : QString());
-        }
-        WordNextCell();
-        WordTypeText(QString::number(log.FieldByName(QStringLiteral("FU"))->AsInteger()));
-        // No empty row after the last record.
-        if (log.RecNo() != n)
-            WordNextCell();
+        cells.clear();
+        cells << FormatDateTime(QStringLiteral("dd.mm.yyyy"), date->AsDateTime()) << time->AsString();
+        for (const TField* flag : flagFields)
+            cells << (flag->AsBoolean() ? kVemorSet : QString());
+        cells << QString::number(u->AsInteger());
+        wd.AddRow(cells);
     }
+    wd.EndRows();
 
     GoToBookmark(QStringLiteral("tab2"));
     bool first = true;
@@ -494,7 +531,6 @@ void TfrmMain::ReportSulm()
         return;
     ReportBegin(QStringLiteral("cprotokol.docx"));
 
-    const int n = log.RecordCount();
     std::array<Currency, 16> sums{};
     for (int i = 1; i <= 16; ++i)
         sums[std::size_t(i - 1)] = ChannelSum(i);
@@ -503,17 +539,22 @@ void TfrmMain::ReportSulm()
     ShowStatus(QStringLiteral(" Сохранение протокола ..."));
 
     GoToBookmark(QStringLiteral("tab1"));
+    const TField* date = log.FieldByName(QStringLiteral("FDate"));
+    const TField* time = log.FieldByName(QStringLiteral("FTime"));
+    std::array<const TField*, 16> channels{};
+    for (int i = 1; i <= 16; ++i)
+        channels[std::size_t(i - 1)] = log.FieldByName(QStringLiteral("f%1").arg(i));
+    wd.BeginRows();
+    QStringList cells;
     for (; !log.Eof(); log.Next()) {
-        WordTypeText(FormatDateTime(QStringLiteral("dd.mm.yyyy"), log.FieldByName(QStringLiteral("FDate"))->AsDateTime()));
-        WordNextCell();
-        WordTypeText(FormatDateTime(QStringLiteral("hh:nn:ss"), log.FieldByName(QStringLiteral("FTime"))->AsDateTime()));
-        for (int i = 1; i <= 16; ++i) {
-            WordNextCell();
-            WordTypeText(log.FieldByName(QStringLiteral("f%1").arg(i))->AsInteger() == 1 ? kSulmSet : kSulmClear);
-        }
-        if (log.RecNo() != n)
-            WordNextCell();
+        cells.clear();
+        cells << FormatDateTime(QStringLiteral("dd.mm.yyyy"), date->AsDateTime())
+              << FormatDateTime(QStringLiteral("hh:nn:ss"), time->AsDateTime());
+        for (const TField* channel : channels)
+            cells << (channel->AsInteger() == 1 ? kSulmSet : kSulmClear);
+        wd.AddRow(cells);
     }
+    wd.EndRows();
 
     GoToBookmark(QStringLiteral("tab2"));
     SelectSulmRow(*qryEdit_, SelectedNumber);

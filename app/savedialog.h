@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QWidget;
@@ -17,8 +18,15 @@ public:
     QString FileName;
     // Added to a chosen name that has no extension.
     QString DefaultExt;
+    // Files that must never be replaced (the report's templates): choosing one says so and
+    // offers the dialog again.
+    QStringList Protected;
+    // An existing file is replaced only after the operator answers Yes to "Файл ... уже
+    // существует. Заменить?" (No, the default, offers the dialog again).
+    bool OverwritePrompt = true;
 
-    // Shows the dialog; true when the operator confirmed a name (then in FileName).
+    // Shows the dialog until the operator confirms a name that may be written (true, the full
+    // path in FileName) or cancels (false).
     bool Execute(QWidget* parent);
 
     // A hook decides instead of the operator: it may change FileName and returns true to
@@ -28,4 +36,9 @@ public:
 
     // The filter in the form a file dialog takes ("документы *.docx (*.docx)").
     static QString QtFilter(const QString& filter);
+
+private:
+    // One showing of the dialog (or the hook).
+    bool Choose(QWidget* parent);
+    bool IsProtected(const QString& fileName) const;
 };

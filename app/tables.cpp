@@ -131,30 +131,40 @@ void SetLogMoment(TQuery& q, TDateTime date, TDateTime time)
 
 }  // namespace
 
-QString OpenBases(const QString& basesDir)
+namespace {
+
+// The connection to the program's database, with the folder, the file and the tables made
+// when missing.
+std::shared_ptr<TDatabase> ConnectBases(const QString& basesDir)
 {
     const QString file = QDir(basesDir).filePath(kDatabaseFileName);
     if (!QDir().mkpath(basesDir))
-        throw EDatabaseError(QString("Cannot open database \"%1\": the folder \"%2\" cannot be created")
-                                 .arg(file, basesDir));
+        throw EDatabaseError(QStringLiteral("База данных %1 недоступна: папку %2 не удается создать")
+                                 .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(basesDir)));
     const bool existed = QFileInfo::exists(file);
     try {
         auto db = TDatabase::Open(file, true);
         TTransaction tx(*db);
         db->Execute(kSchema);
         tx.Commit();
-    } catch (const Exception& e) {
+        return db;
+    } catch (const Exception&) {
         // A file made by this attempt is not left behind half-written.
         if (!existed) {
             QFile::remove(file);
             QFile::remove(file + "-wal");
             QFile::remove(file + "-shm");
         }
-        if (e.Message().startsWith("Cannot open database"))
-            throw;
-        throw EDatabaseError(QString("Cannot open database \"%1\": %2").arg(file, e.Message()));
+        throw;
     }
-    return file;
+}
+
+}  // namespace
+
+QString OpenBases(const QString& basesDir)
+{
+    ConnectBases(basesDir);
+    return QDir(basesDir).filePath(kDatabaseFileName);
 }
 
 void AttachQuery(TQuery& qry, const QString& basesDir)
@@ -162,6 +172,8 @@ void AttachQuery(TQuery& qry, const QString& basesDir)
     qry.Close();
     qry.SetDatabaseName(basesDir);
     qry.SetDatabaseFile(kDatabaseFileName);
+    // After a failed start-up every use tries the whole opening again.
+    qry.Connector = [basesDir](const QString&) { return ConnectBases(basesDir); };
 }
 
 QString DeviceClockText(int day, int month, int year2, int hour, int minute, int second)
@@ -353,6 +365,20 @@ bool AddVemorLogRecord(TQuery& qryEdit, const VemorLogRecord& r)
     return qryEdit.RowsAffected() == 1;
 }
 
+LogBlockTransaction::LogBlockTransaction(TQuery& qryEdit)
+    : tx_(std::make_unique<TTransaction>(qryEdit.Database()))
+{
+}
+
+LogBlockTransaction::~LogBlockTransaction() = default;
+
+void LogBlockTransaction::Commit()
+{
+    if (tx_)
+        tx_->Commit();
+    tx_.reset();
+}
+
 bool AddSulmLogRecord(TQuery& qryEdit, int fid, TDateTime date, TDateTime time, int num,
                       std::uint16_t channelMask)
 {
@@ -433,7 +459,8 @@ void SetLogQueryRange(TQuery& qry, int fid, TDateTime start, TDateTime end)
 
 TDateTime LogRangeAllStart()
 {
-    return EncodeDate(2001, 1, 1);
+    // A device's two-digit year is 2000 + value: year 00 is a year of the log too.
+    return EncodeDate(2000, 1, 1);
 }
 
 TDateTime LogRangeAllEnd()

@@ -1,10 +1,12 @@
 // The program's local tables and every statement it sends to them.
 //
 // How to use (main window and its pages):
-//  * Start-up: call OpenBases(ExeDir() + "bases/") once before any query runs. It creates the
-//    folder and the file bases/vemor.db with its six tables when they are missing, and raises
-//    Exception naming the file and the reason when the database cannot be created or opened.
-//    Then point each query at the folder with AttachQuery(qry, basesDir).
+//  * Start-up: point each query at the folder with AttachQuery(qry, basesDir), then call
+//    OpenBases(ExeDir() + "bases/"). It creates the folder and the file bases/vemor.db with its
+//    six tables when they are missing, and raises EDatabaseError naming the file and saying in
+//    Russian why when the database cannot be created or opened. An attached query that finds
+//    no connection opens it the same way on its next use, so after a failed start-up each
+//    action says again why the database is unavailable, until it can be opened.
 //  * qryEdit: each function below that takes `TQuery& qryEdit` closes it, sets its statement,
 //    binds the values as parameters and runs it. A Select... function leaves its result open in
 //    qryEdit: read it at once, e.g. qryEdit.FieldByName("fspeed")->AsInteger(); it stays open only
@@ -29,17 +31,19 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <memory>
 
 class TQuery;
+class TTransaction;
 
 // Name of the database file inside the bases folder.
 inline constexpr const char* kDatabaseFileName = "vemor.db";
 
 // Creates basesDir (when missing), the database file and any missing table; checks that an existing
-// file is a database. Raises Exception("Cannot open database \"<file>\": <reason>") on failure,
-// leaving no half-created file behind. Returns the database file's path.
+// file is a database. Raises EDatabaseError("База данных <file> недоступна: <reason>", or the
+// statement's error) on failure, leaving no half-created file behind. Returns the file's path.
 QString OpenBases(const QString& basesDir);
-// Points a query at the program's database in basesDir.
+// Points a query at the program's database in basesDir (opened as OpenBases does).
 void AttachQuery(TQuery& qry, const QString& basesDir);
 
 // The device clock text as stored and shown: "DD.MM.20YY  H:NN:SS" (two blanks, hour without a
@@ -134,6 +138,22 @@ struct VemorLogRecord {
 // True when inserted, false when a row with the same fid, date, time and milliseconds exists.
 bool AddVemorLogRecord(TQuery& qryEdit, const VemorLogRecord& r);
 
+// Writes one log block's records as one transaction: create it before the block's first
+// AddVemorLogRecord/AddSulmLogRecord, Commit() when the block is done (also when the download
+// ends inside it). Dropped without Commit (an exception), the block's rows are rolled back, so
+// a block is stored whole or not at all.
+class LogBlockTransaction {
+public:
+    explicit LogBlockTransaction(TQuery& qryEdit);
+    ~LogBlockTransaction();
+    LogBlockTransaction(const LogBlockTransaction&) = delete;
+    LogBlockTransaction& operator=(const LogBlockTransaction&) = delete;
+    void Commit();
+
+private:
+    std::unique_ptr<TTransaction> tx_;
+};
+
 // channelMask bit k = channel k+1. True when inserted, false when (fid, date, time, num) exists.
 bool AddSulmLogRecord(TQuery& qryEdit, int fid, TDateTime date, TDateTime time, int num,
                       std::uint16_t channelMask);
@@ -148,5 +168,5 @@ void SetupVemorLogQuery(TQuery& qryProtokol);
 void SetupSulmLogQuery(TQuery& qryCProtokol);
 // Sets pID, pDateStart and pDateEnd (call while the query is closed).
 void SetLogQueryRange(TQuery& qry, int fid, TDateTime start, TDateTime end);
-TDateTime LogRangeAllStart();  // 2001-01-01
+TDateTime LogRangeAllStart();  // 2000-01-01
 TDateTime LogRangeAllEnd();    // 2099-12-31

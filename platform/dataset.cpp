@@ -4,14 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
-
-const Variant& NullValue()
-{
-    static const Variant v = Variant::Null();
-    return v;
-}
 
 QStringList SplitNames(const QString& names)
 {
@@ -73,6 +68,337 @@ private:
 }  // namespace
 
 // ================================================================================================
+// TRecordValues: [count: 4 bytes][one tag per value][the values' bytes, in order]
+
+namespace {
+
+enum : std::uint8_t {
+    tagEmpty, tagNull, tagFalse, tagTrue, tagInt32, tagInt64, tagDouble, tagDate, tagCurrency,
+    tagString, tagBytes, tagOther
+};
+constexpr std::size_t kCountBytes = sizeof(std::uint32_t);
+
+std::uint32_t ReadU32(const std::uint8_t* p)
+{
+    std::uint32_t v = 0;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+std::size_t PayloadSize(std::uint8_t tag, const std::uint8_t* p)
+{
+    switch (tag) {
+    case tagInt32:
+        return 4;
+    case tagInt64:
+    case tagDouble:
+    case tagDate:
+    case tagCurrency:
+        return 8;
+    case tagString:
+        return 4 + 2 * std::size_t(ReadU32(p));
+    case tagBytes:
+        return 4 + std::size_t(ReadU32(p));
+    case tagOther:
+        return sizeof(Variant*);
+    default:
+        return 0;
+    }
+}
+
+std::uint8_t TagOf(const Variant& v)
+{
+    switch (v.Type()) {
+    case varEmpty: return tagEmpty;
+    case varNull: return tagNull;
+    case varBoolean: return v.AsBoolean() ? tagTrue : tagFalse;
+    case varInteger: return tagInt32;
+    case varInt64: return tagInt64;
+    case varDouble: return tagDouble;
+    case varDate: return tagDate;
+    case varCurrency: return tagCurrency;
+    case varString: return tagString;
+    case varBytes: return tagBytes;
+    default: return tagOther;
+    }
+}
+
+std::size_t EncodedSize(const Variant& v, std::uint8_t tag)
+{
+    switch (tag) {
+    case tagString:
+        return 4 + 2 * std::size_t(v.AsString().size());
+    case tagBytes:
+        return 4 + std::size_t(v.AsBytes().size());
+    default:
+        return PayloadSize(tag, nullptr);
+    }
+}
+
+void Encode(const Variant& v, std::uint8_t tag, std::uint8_t* out)
+{
+    switch (tag) {
+    case tagInt32: {
+        const std::int32_t i = v.AsInteger();
+        std::memcpy(out, &i, 4);
+        break;
+    }
+    case tagInt64:
+    case tagCurrency: {
+        const std::int64_t i = tag == tagInt64 ? v.AsInt64() : v.AsCurrency().Value;
+        std::memcpy(out, &i, 8);
+        break;
+    }
+    case tagDouble:
+    case tagDate: {
+        const double d = tag == tagDouble ? v.AsDouble() : v.AsDateTime();
+        std::memcpy(out, &d, 8);
+        break;
+    }
+    case tagString: {
+        const QString s = v.AsString();
+        const std::uint32_t n = std::uint32_t(s.size());
+        std::memcpy(out, &n, 4);
+        std::memcpy(out + 4, s.utf16(), 2 * std::size_t(n));
+        break;
+    }
+    case tagBytes: {
+        const QByteArray b = v.AsBytes();
+        const std::uint32_t n = std::uint32_t(b.size());
+        std::memcpy(out, &n, 4);
+        std::memcpy(out + 4, b.constData(), n);
+        break;
+    }
+    case tagOther: {
+        Variant* owned = new Variant(v);
+        std::memcpy(out, &owned, sizeof owned);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+Variant Decode(std::uint8_t tag, const std::uint8_t* p)
+{
+    switch (tag) {
+    case tagNull:
+        return Variant::Null();
+    case tagFalse:
+        return Variant(false);
+    case tagTrue:
+        return Variant(true);
+    case tagInt32: {
+        std::int32_t i = 0;
+        std::memcpy(&i, p, 4);
+        return Variant(i);
+    }
+    case tagInt64:
+    case tagCurrency: {
+        std::int64_t i = 0;
+        std::memcpy(&i, p, 8);
+        return tag == tagInt64 ? Variant::FromInt64(i) : Variant(Currency::FromRaw(i));
+    }
+    case tagDouble:
+    case tagDate: {
+        double d = 0;
+        std::memcpy(&d, p, 8);
+        return tag == tagDouble ? Variant(d) : Variant::FromDateTime(d);
+    }
+    case tagString: {
+        const std::uint32_t n = ReadU32(p);
+        QString s(qsizetype(n), Qt::Uninitialized);
+        std::memcpy(s.data(), p + 4, 2 * std::size_t(n));
+        return Variant(s);
+    }
+    case tagBytes: {
+        const std::uint32_t n = ReadU32(p);
+        return Variant(QByteArray(reinterpret_cast<const char*>(p + 4), qsizetype(n)));
+    }
+    case tagOther: {
+        const Variant* owned = nullptr;
+        std::memcpy(&owned, p, sizeof owned);
+        return *owned;
+    }
+    default:
+        return Variant();
+    }
+}
+
+}  // namespace
+
+TRecordValues::TRecordValues(const TRecordValues& other)
+{
+    if (!other.data_)
+        return;
+    const std::size_t bytes = other.ByteSize();
+    data_ = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+    std::memcpy(data_.get(), other.data_.get(), bytes);
+    CloneOwned();
+}
+
+TRecordValues& TRecordValues::operator=(const TRecordValues& other)
+{
+    if (this != &other) {
+        TRecordValues copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+TRecordValues& TRecordValues::operator=(TRecordValues&& other) noexcept
+{
+    if (this != &other) {
+        FreeOwned();
+        data_ = std::move(other.data_);
+    }
+    return *this;
+}
+
+TRecordValues::~TRecordValues()
+{
+    FreeOwned();
+}
+
+std::size_t TRecordValues::size() const
+{
+    return data_ ? ReadU32(data_.get()) : 0;
+}
+
+std::size_t TRecordValues::Offset(std::size_t i) const
+{
+    const std::size_t n = size();
+    const std::uint8_t* tags = data_.get() + kCountBytes;
+    std::size_t at = kCountBytes + n;
+    for (std::size_t k = 0; k < i; ++k)
+        at += PayloadSize(tags[k], data_.get() + at);
+    return at;
+}
+
+std::size_t TRecordValues::ByteSize() const
+{
+    return data_ ? Offset(size()) : 0;
+}
+
+template <class F>
+void TRecordValues::ForEachOwned(F&& f)
+{
+    const std::size_t n = size();
+    const std::uint8_t* tags = data_.get() + kCountBytes;
+    std::size_t at = kCountBytes + n;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (tags[k] == tagOther) {
+            Variant* owned = nullptr;
+            std::memcpy(&owned, data_.get() + at, sizeof owned);
+            f(owned);
+            std::memcpy(data_.get() + at, &owned, sizeof owned);
+        }
+        at += PayloadSize(tags[k], data_.get() + at);
+    }
+}
+
+void TRecordValues::FreeOwned()
+{
+    if (!data_)
+        return;
+    ForEachOwned([](Variant*& owned) { delete owned; });
+    data_.reset();
+}
+
+void TRecordValues::CloneOwned()
+{
+    ForEachOwned([](Variant*& owned) { owned = new Variant(*owned); });
+}
+
+void TRecordValues::Assign(const Variant* values, std::size_t n)
+{
+    FreeOwned();
+    std::size_t bytes = kCountBytes + n;
+    for (std::size_t i = 0; i < n; ++i)
+        bytes += EncodedSize(values[i], TagOf(values[i]));
+    auto fresh = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+    const std::uint32_t count = std::uint32_t(n);
+    std::memcpy(fresh.get(), &count, kCountBytes);
+    std::size_t at = kCountBytes + n;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t tag = TagOf(values[i]);
+        fresh[kCountBytes + i] = tag;
+        Encode(values[i], tag, fresh.get() + at);
+        at += PayloadSize(tag, fresh.get() + at);
+    }
+    data_ = std::move(fresh);
+}
+
+void TRecordValues::resize(std::size_t n)
+{
+    const std::size_t old = size();
+    if (n == old)
+        return;
+    // Values past n go first, so that what they own is freed.
+    for (std::size_t i = n; i < old; ++i)
+        Set(i, Variant());
+    const std::size_t keep = std::min(n, old);
+    const std::size_t payloadFrom = kCountBytes + old;
+    const std::size_t payloadBytes = data_ ? ByteSize() - payloadFrom : 0;
+    const std::size_t bytes = kCountBytes + n + payloadBytes;
+    auto fresh = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+    const std::uint32_t count = std::uint32_t(n);
+    std::memcpy(fresh.get(), &count, kCountBytes);
+    if (keep)
+        std::memcpy(fresh.get() + kCountBytes, data_.get() + kCountBytes, keep);
+    std::memset(fresh.get() + kCountBytes + keep, tagEmpty, n - keep);
+    if (payloadBytes)
+        std::memcpy(fresh.get() + kCountBytes + n, data_.get() + payloadFrom, payloadBytes);
+    data_ = std::move(fresh);   // nothing owned is lost: only Empty values were dropped
+}
+
+Variant TRecordValues::operator[](std::size_t i) const
+{
+    if (i >= size())
+        return Variant();
+    const std::size_t at = Offset(i);
+    return Decode(data_[kCountBytes + i], data_.get() + at);
+}
+
+bool TRecordValues::IsClear(std::size_t i) const
+{
+    if (i >= size())
+        return true;
+    const std::uint8_t tag = data_[kCountBytes + i];
+    return tag == tagEmpty || tag == tagNull;
+}
+
+void TRecordValues::Set(std::size_t i, const Variant& v)
+{
+    if (i >= size())
+        throw EDatabaseError(QString("List index out of bounds (%1)").arg(i));
+    const std::uint8_t tag = TagOf(v);
+    const std::size_t total = ByteSize();
+    const std::size_t at = Offset(i);
+    std::uint8_t& oldTag = data_[kCountBytes + i];
+    const std::size_t oldSize = PayloadSize(oldTag, data_.get() + at);
+    const std::size_t newSize = EncodedSize(v, tag);
+    if (oldTag == tagOther) {
+        const Variant* owned = nullptr;
+        std::memcpy(&owned, data_.get() + at, sizeof owned);
+        delete owned;
+        oldTag = tagEmpty;
+    }
+    if (newSize == oldSize) {
+        Encode(v, tag, data_.get() + at);
+        data_[kCountBytes + i] = tag;
+        return;
+    }
+    const std::size_t bytes = total - oldSize + newSize;
+    auto fresh = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+    std::memcpy(fresh.get(), data_.get(), at);
+    std::memcpy(fresh.get() + at + newSize, data_.get() + at + oldSize, total - at - oldSize);
+    Encode(v, tag, fresh.get() + at);
+    fresh[kCountBytes + i] = tag;
+    data_ = std::move(fresh);   // raw bytes: what other values own moved over with them
+}
+
+// ================================================================================================
 // TField
 
 TField::TField(TFieldType type, const QString& name, int size, TFieldKind kind)
@@ -103,13 +429,13 @@ Variant TField::Value() const
 {
     if (!dataSet_)
         return Variant::Null();
-    const Variant& v = dataSet_->ReadSlot(index_);
+    Variant v = dataSet_->ReadSlot(index_);
     return v.IsEmpty() ? Variant::Null() : v;
 }
 
 bool TField::IsNull() const
 {
-    return !dataSet_ || dataSet_->ReadSlot(index_).IsClear();
+    return !dataSet_ || dataSet_->SlotIsClear(index_);
 }
 
 void TField::SetValue(const Variant& v)
@@ -120,7 +446,7 @@ void TField::SetValue(const Variant& v)
     if (kind_ != fkData) {
         if (ds.state_ != dsCalcFields || !ds.overrideRecord_)
             throw EDatabaseError(QString("Field '%1' cannot be modified").arg(name_));
-        ds.overrideRecord_->Values[index_] = Convert(v);
+        ds.overrideRecord_->Values.Set(index_, Convert(v));
         return;
     }
     ds.CheckEditing(*this);
@@ -128,15 +454,15 @@ void TField::SetValue(const Variant& v)
     if (OnValidate) {
         // The validator sees the new value through the field.
         Variant old = ds.editBuffer_.Values[index_];
-        ds.editBuffer_.Values[index_] = converted;
+        ds.editBuffer_.Values.Set(index_, converted);
         try {
             OnValidate(*this);
         } catch (...) {
-            ds.editBuffer_.Values[index_] = old;
+            ds.editBuffer_.Values.Set(index_, old);
             throw;
         }
     } else {
-        ds.editBuffer_.Values[index_] = std::move(converted);
+        ds.editBuffer_.Values.Set(index_, converted);
     }
     ds.modified_ = true;
     if (OnChange)
@@ -719,9 +1045,27 @@ void TDataSet::SetLoadedValue(TRecordData& rec, int column, Variant&& value)
     if (slot < 0)
         return;
     if (column < int(colConvert_.size()) && colConvert_[column])
-        rec.Values[slot] = fields_[slot]->Convert(value);
+        rec.Values.Set(slot, fields_[slot]->Convert(value));
     else
-        rec.Values[slot] = std::move(value);
+        rec.Values.Set(slot, value);
+}
+
+void TDataSet::AddLoadedRecord(std::vector<Variant>& columns)
+{
+    loadScratch_.assign(fields_.size(), Variant());
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        const int slot = ColumnSlot(int(c));
+        if (slot < 0)
+            continue;
+        if (c < colConvert_.size() && colConvert_[c])
+            loadScratch_[std::size_t(slot)] = fields_[std::size_t(slot)]->Convert(columns[c]);
+        else
+            loadScratch_[std::size_t(slot)] = std::move(columns[c]);
+    }
+    auto rec = std::make_unique<TRecordData>();
+    rec->Id = nextId_++;
+    rec->Values.Assign(loadScratch_.data(), loadScratch_.size());
+    records_.push_back(std::move(rec));
 }
 
 std::vector<std::unique_ptr<TRecordData>> TDataSet::TakeRecords()
@@ -752,12 +1096,24 @@ Variant TDataSet::FieldValues(const QString& names) const
     return VarArrayOf(std::move(values));
 }
 
-const Variant& TDataSet::ReadSlot(int slot) const
+Variant TDataSet::ReadSlot(int slot) const
 {
     const TRecordData* rec = ActiveRecordData();
     if (!rec || slot < 0 || slot >= int(rec->Values.size()))
-        return NullValue();
-    return rec->Values[slot];
+        return Variant::Null();
+    if (fields_[std::size_t(slot)]->FieldKind() != fkData)
+        EnsureCalculated(*rec);
+    return rec->Values[std::size_t(slot)];
+}
+
+bool TDataSet::SlotIsClear(int slot) const
+{
+    const TRecordData* rec = ActiveRecordData();
+    if (!rec || slot < 0 || slot >= int(rec->Values.size()))
+        return true;
+    if (fields_[std::size_t(slot)]->FieldKind() != fkData)
+        EnsureCalculated(*rec);
+    return rec->Values.IsClear(std::size_t(slot));
 }
 
 TRecordData* TDataSet::ActiveRecordData() const
@@ -800,13 +1156,13 @@ void TDataSet::Open()
     try {
         colConvert_.clear();
         InternalOpen();
-        for (auto& rec : records_)
+        // Calculated and lookup fields are computed when a record is first read, so that a
+        // long result opens without running the handlers for rows nobody looks at.
+        for (auto& rec : records_) {
             if (rec->Values.size() != fields_.size())
                 rec->Values.resize(fields_.size());
-        const bool calc = std::any_of(fields_.begin(), fields_.end(), [](const auto& f) { return f->FieldKind() != fkData; });
-        if (calc)
-            for (auto& rec : records_)
-                CalcRecord(*rec);
+            rec->Calculated = false;
+        }
         RebuildView();
     } catch (...) {
         try {
@@ -939,12 +1295,19 @@ void TDataSet::EnableControls()
 // ================================================================================================
 // TDataSet: calculated fields, filter, view
 
+void TDataSet::EnsureCalculated(const TRecordData& rec) const
+{
+    if (!rec.Calculated && &rec != &editBuffer_)
+        const_cast<TDataSet*>(this)->CalcRecord(const_cast<TRecordData&>(rec));
+}
+
 void TDataSet::CalcRecord(TRecordData& rec)
 {
+    rec.Calculated = true;
     bool any = false;
     for (const auto& f : fields_) {
         if (f->FieldKind() != fkData) {
-            rec.Values[f->Index()] = Variant();
+            rec.Values.Set(std::size_t(f->Index()), Variant());
             any = true;
         }
     }
@@ -958,7 +1321,7 @@ void TDataSet::CalcRecord(TRecordData& rec)
         if (!ld || !ld->Active() || f->KeyFields().isEmpty())
             continue;
         const Variant keys = FieldValues(f->KeyFields());
-        rec.Values[f->Index()] = f->Convert(ld->Lookup(f->LookupKeyFields(), keys, f->LookupResultField()));
+        rec.Values.Set(std::size_t(f->Index()), f->Convert(ld->Lookup(f->LookupKeyFields(), keys, f->LookupResultField())));
     }
     OnCalcFields(*this);
 }
@@ -966,8 +1329,9 @@ void TDataSet::CalcRecord(TRecordData& rec)
 void TDataSet::RecalcFields()
 {
     CheckActive();
+    // Each record is computed again when it is next read.
     for (auto& rec : records_)
-        CalcRecord(*rec);
+        rec->Calculated = false;
     DataEvent(deDataSetChange);
 }
 
@@ -1121,25 +1485,41 @@ void TDataSet::BuildPositions() const
     if (positionsValid_)
         return;
     positions_.clear();
-    positions_.reserve(records_.size());
-    for (std::size_t i = 0; i < records_.size(); ++i)
-        positions_[records_[i]->Id] = int(i);
+    idsAscending_ = true;
+    for (std::size_t i = 1; i < records_.size() && idsAscending_; ++i)
+        idsAscending_ = records_[i - 1]->Id < records_[i]->Id;
+    // Loaded records are in id order: a binary search finds them without a map.
+    if (!idsAscending_) {
+        positions_.reserve(records_.size());
+        for (std::size_t i = 0; i < records_.size(); ++i)
+            positions_[records_[i]->Id] = int(i);
+    }
     positionsValid_ = true;
+}
+
+int TDataSet::PositionOf(std::uint64_t id) const
+{
+    BuildPositions();
+    if (!idsAscending_) {
+        const auto it = positions_.find(id);
+        return it == positions_.end() ? -1 : it->second;
+    }
+    const auto it = std::lower_bound(records_.begin(), records_.end(), id,
+                                     [](const std::unique_ptr<TRecordData>& r, std::uint64_t v) { return r->Id < v; });
+    return it != records_.end() && (*it)->Id == id ? int(it - records_.begin()) : -1;
 }
 
 int TDataSet::ViewIndexOf(std::uint64_t id) const
 {
-    BuildPositions();
-    const auto it = positions_.find(id);
-    if (it == positions_.end())
+    const int pos = PositionOf(id);
+    if (pos < 0)
         return -1;
-    const int pos = it->second;
     // The view is the records in order with some left out: search it by record position.
     int lo = 0;
     int hi = int(view_.size()) - 1;
     while (lo <= hi) {
         const int mid = (lo + hi) / 2;
-        const int p = positions_.at(view_[mid]->Id);
+        const int p = PositionOf(view_[mid]->Id);
         if (p == pos)
             return mid;
         if (p < pos)
@@ -1186,12 +1566,11 @@ int TDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) const
         return a.IsNull() == b.IsNull() ? 0 : (a.IsNull() ? -1 : 1);
     if (a.Id == b.Id)
         return 0;
-    BuildPositions();
-    const auto ia = positions_.find(a.Id);
-    const auto ib = positions_.find(b.Id);
-    if (ia == positions_.end() || ib == positions_.end())
+    const int pa = PositionOf(a.Id);
+    const int pb = PositionOf(b.Id);
+    if (pa < 0 || pb < 0)
         return a.Id < b.Id ? -1 : 1;
-    return ia->second < ib->second ? -1 : 1;
+    return pa < pb ? -1 : 1;
 }
 
 // ================================================================================================
@@ -1209,6 +1588,7 @@ void TDataSet::Edit()
     CheckCanModify();
     BeforeEdit(*this);
     overrideRecord_ = nullptr;
+    EnsureCalculated(*CurrentRecord());
     editBuffer_ = *CurrentRecord();
     modified_ = false;
     SetState(dsEdit);
@@ -1241,8 +1621,7 @@ void TDataSet::AddNewRecord(bool append)
     TRecordData* current = append ? nullptr : CurrentRecord();
     if (current) {
         // A new record goes before the current one.
-        BuildPositions();
-        records_.insert(records_.begin() + positions_.at(current->Id), std::move(rec));
+        records_.insert(records_.begin() + PositionOf(current->Id), std::move(rec));
         viewPos = cur_;
     } else {
         records_.push_back(std::move(rec));
@@ -1279,7 +1658,7 @@ void TDataSet::Post()
     UpdateRecord();
     BeforePost(*this);
     for (const auto& f : fields_)
-        if (f->FieldKind() == fkData && f->Required() && editBuffer_.Values[f->Index()].IsClear())
+        if (f->FieldKind() == fkData && f->Required() && editBuffer_.Values.IsClear(std::size_t(f->Index())))
             throw EDatabaseError(QString("Field '%1' must have a value").arg(f->FieldName()));
     TRecordData* rec = CurrentRecord();
     InternalPost(editBuffer_, inserting_);
@@ -1368,7 +1747,9 @@ bool TDataSet::RecordMatches(const TRecordData& rec, const std::vector<TField*>&
 {
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const TField* f = keys[i];
-        const Variant& fv = rec.Values[f->Index()];
+        if (f->FieldKind() != fkData)
+            EnsureCalculated(rec);
+        const Variant fv = rec.Values[std::size_t(f->Index())];
         const Variant& key = values[i];
         if (key.IsClear() || fv.IsClear()) {
             if (key.IsClear() != fv.IsClear())
@@ -1444,7 +1825,10 @@ Variant TDataSet::Lookup(const QString& keyFields, const Variant& keyValues, con
     const QStringList names = SplitNames(resultFields);
     std::vector<Variant> out;
     for (const QString& n : names) {
-        const Variant& v = rec->Values[FieldByName(n)->Index()];
+        const TField* f = FieldByName(n);
+        if (f->FieldKind() != fkData)
+            EnsureCalculated(*rec);
+        const Variant v = rec->Values[std::size_t(f->Index())];
         out.push_back(v.IsEmpty() ? Variant::Null() : v);
     }
     if (out.size() == 1)

@@ -55,10 +55,45 @@ struct TBookmark {
     friend bool operator==(const TBookmark&, const TBookmark&) = default;
 };
 
+// A record's values, packed into one block: a type tag per value and only the bytes the value
+// needs (Null, Empty and booleans none, integers 4, dates, floats and 64-bit values 8, text its
+// characters), so that big results cost a few times their size on disk, not a variant each.
+class TRecordValues {
+public:
+    TRecordValues() = default;
+    TRecordValues(const TRecordValues& other);
+    TRecordValues& operator=(const TRecordValues& other);
+    TRecordValues(TRecordValues&& other) noexcept = default;
+    TRecordValues& operator=(TRecordValues&& other) noexcept;
+    ~TRecordValues();
+
+    std::size_t size() const;
+    // New values are Empty; values past n are dropped.
+    void resize(std::size_t n);
+    // Replaces all values at once (one block, the way loading fills a record).
+    void Assign(const Variant* values, std::size_t n);
+    Variant operator[](std::size_t i) const;
+    void Set(std::size_t i, const Variant& v);
+    bool IsClear(std::size_t i) const;
+    // Bytes held (for measuring).
+    std::size_t ByteSize() const;
+
+private:
+    std::size_t Offset(std::size_t i) const;
+    // Calls f(Variant*&) for each value kept apart (arrays), in order.
+    template <class F>
+    void ForEachOwned(F&& f);
+    void FreeOwned();
+    void CloneOwned();
+    std::unique_ptr<std::uint8_t[]> data_;
+};
+
 // One record: a unique id and one value per field (data, calculated and lookup fields alike).
 struct TRecordData {
     std::uint64_t Id = 0;
-    std::vector<Variant> Values;
+    TRecordValues Values;
+    // The calculated and lookup values are current (they are computed when first read).
+    bool Calculated = false;
 };
 
 // An ordered list of handlers for one dataset event. Handlers run by ascending order value,
@@ -411,6 +446,8 @@ protected:
     // Column -> field slot (-1 when the column has no field).
     int ColumnSlot(int column) const { return column < int(colToSlot_.size()) ? colToSlot_[column] : -1; }
     void SetLoadedValue(TRecordData& rec, int column, Variant&& value);
+    // Appends a loaded record from its column values in one go (the values are moved from).
+    void AddLoadedRecord(std::vector<Variant>& columns);
     void ReserveRecords(std::size_t n) { records_.reserve(n); }
     // Records kept by a subclass between close and open.
     std::vector<std::unique_ptr<TRecordData>> TakeRecords();
@@ -435,11 +472,15 @@ private:
     void BuildPositions() const;
     int ViewIndexOf(std::uint64_t id) const;
     void CalcRecord(TRecordData& rec);
+    void EnsureCalculated(const TRecordData& rec) const;
     void FinishMove(int newCur, bool newBof, bool newEof);
     int FindRecord(const QString& keyFields, const Variant& keyValues, TLocateOptions options) const;
     bool RecordMatches(const TRecordData& rec, const std::vector<TField*>& keys,
                        const std::vector<Variant>& values, TLocateOptions options) const;
-    const Variant& ReadSlot(int slot) const;
+    Variant ReadSlot(int slot) const;
+    bool SlotIsClear(int slot) const;
+    // Index in records_ of a record id (-1 when gone).
+    int PositionOf(std::uint64_t id) const;
     TRecordData* ActiveRecordData() const;
     TRecordData* CurrentRecord() const { return cur_ >= 0 && cur_ < int(view_.size()) ? view_[cur_] : nullptr; }
     void RemoveDefaultFields();
@@ -459,9 +500,13 @@ private:
 
     std::vector<std::unique_ptr<TRecordData>> records_;   // all records, in order
     std::vector<TRecordData*> view_;                      // the visible ones, in order
-    mutable std::unordered_map<std::uint64_t, int> positions_;  // id -> index in records_
+    // id -> index in records_, built only when ids are out of order (records inserted in the
+    // middle); loaded records have ascending ids and are found by binary search.
+    mutable std::unordered_map<std::uint64_t, int> positions_;
     mutable bool positionsValid_ = false;
+    mutable bool idsAscending_ = true;
     std::uint64_t nextId_ = 1;
+    std::vector<Variant> loadScratch_;
     int cur_ = -1;
     bool bof_ = true;
     bool eof_ = true;

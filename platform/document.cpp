@@ -1,11 +1,14 @@
 #include "platform/document.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <pugixml.hpp>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -148,27 +151,35 @@ QString NodeText(const pugi::xml_node& node)
     return out;
 }
 
+// Empties a cell down to its first paragraph (made when missing) and that paragraph's
+// properties; the marks of bookmarks stay when asked. Returns the paragraph.
+pugi::xml_node EmptyCell(pugi::xml_node cell, bool keepBookmarks = false)
+{
+    pugi::xml_node keep = FirstChildNamed(cell, "w:p");
+    for (pugi::xml_node c = cell.first_child(); c;) {
+        pugi::xml_node next = c.next_sibling();
+        if (!Is(c, "w:tcPr") && c != keep)
+            cell.remove_child(c);
+        c = next;
+    }
+    if (!keep)
+        keep = cell.append_child("w:p");
+    for (pugi::xml_node c = keep.first_child(); c;) {
+        pugi::xml_node next = c.next_sibling();
+        if (!Is(c, "w:pPr") && !(keepBookmarks && (Is(c, "w:bookmarkStart") || Is(c, "w:bookmarkEnd"))))
+            keep.remove_child(c);
+        c = next;
+    }
+    return keep;
+}
+
 // A row's cells in a fresh, empty copy of the row: properties kept, content and marks gone.
 void EmptyRow(pugi::xml_node row)
 {
     for (pugi::xml_node cell = row.first_child(); cell; cell = cell.next_sibling()) {
         if (!Is(cell, "w:tc"))
             continue;
-        pugi::xml_node keep = FirstChildNamed(cell, "w:p");
-        for (pugi::xml_node c = cell.first_child(); c;) {
-            pugi::xml_node next = c.next_sibling();
-            if (!Is(c, "w:tcPr") && c != keep)
-                cell.remove_child(c);
-            c = next;
-        }
-        if (!keep)
-            keep = cell.append_child("w:p");
-        for (pugi::xml_node c = keep.first_child(); c;) {
-            pugi::xml_node next = c.next_sibling();
-            if (!Is(c, "w:pPr"))
-                keep.remove_child(c);
-            c = next;
-        }
+        pugi::xml_node keep = EmptyCell(cell);
         // Paragraph ids must stay unique within the document.
         keep.remove_attribute("w14:paraId");
         keep.remove_attribute("w14:textId");
@@ -190,6 +201,100 @@ struct StringWriter : pugi::xml_writer {
     void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
 };
 
+// Typed text as the run's content: line breaks become breaks, tabs tabs; what XML cannot hold
+// is dropped.
+void FillRun(pugi::xml_node run, const QString& text)
+{
+    QString pending;
+    auto flush = [&] {
+        if (pending.isEmpty())
+            return;
+        pugi::xml_node t = run.append_child("w:t");
+        t.append_attribute("xml:space") = "preserve";
+        t.text().set(pending.toUtf8().constData());
+        pending.clear();
+    };
+    const QList<uint> chars = text.toUcs4();
+    for (qsizetype i = 0; i < chars.size(); ++i) {
+        const char32_t ch = chars[i];
+        if (ch == '\t') {
+            flush();
+            run.append_child("w:tab");
+        } else if (ch == '\r' || ch == '\n') {
+            if (ch == '\r' && i + 1 < chars.size() && chars[i + 1] == '\n')
+                ++i;
+            flush();
+            run.append_child("w:br");
+        } else if (Storable(ch)) {
+            pending += QString::fromUcs4(&ch, 1);
+        }
+    }
+    flush();
+}
+
+// The run formatting typed text takes in a paragraph: its first run's, else its mark's.
+pugi::xml_node ParagraphFormat(const pugi::xml_node& para)
+{
+    for (pugi::xml_node n = para.first_child(); n; n = n.next_sibling())
+        if (Is(n, "w:r"))
+            if (pugi::xml_node props = FirstChildNamed(n, "w:rPr"))
+                return props;
+    return FirstChildNamed(FirstChildNamed(para, "w:pPr"), "w:rPr");
+}
+
+// Where streamed rows go in the main part, as it is written out.
+const char* const kRowsMark = "vemor-rows";
+const char* const kRowsMarkText = "<?vemor-rows?>";
+const char* const kCellMarkText = "<?vemor-cell?>";
+
+// Text that goes into a run as it is: no breaks, tabs or characters XML cannot hold.
+bool PlainText(const QString& text)
+{
+    return std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x20 || c.isSurrogate() || c.unicode() >= 0xFFFE;
+    });
+}
+
+std::string EscapedText(const QString& text)
+{
+    std::string out;
+    const QByteArray utf8 = text.toUtf8();
+    out.reserve(std::size_t(utf8.size()));
+    for (char ch : utf8) {
+        if (ch == '&')
+            out += "&amp;";
+        else if (ch == '<')
+            out += "&lt;";
+        else if (ch == '>')
+            out += "&gt;";
+        else
+            out += ch;
+    }
+    return out;
+}
+
+// A row's XML cut where each cell's text goes (inside the cell's bookmark, when it has one).
+std::vector<std::string> RowPieces(const pugi::xml_node& pattern)
+{
+    pugi::xml_document copy;
+    pugi::xml_node row = copy.append_copy(pattern);
+    for (pugi::xml_node c = FirstChildNamed(row, "w:tc"); c; c = NextSiblingNamed(c, "w:tc")) {
+        pugi::xml_node p = FirstChildNamed(c, "w:p");
+        if (!p)
+            p = c.append_child("w:p");
+        pugi::xml_node end = FirstChildNamed(p, "w:bookmarkEnd");
+        (end ? p.insert_child_before(pugi::node_pi, end) : p.append_child(pugi::node_pi)).set_name("vemor-cell");
+    }
+    StringWriter writer;
+    row.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+    std::vector<std::string> pieces;
+    std::size_t from = 0;
+    for (std::size_t at; (at = writer.out.find(kCellMarkText, from)) != std::string::npos; from = at + std::strlen(kCellMarkText))
+        pieces.push_back(writer.out.substr(from, at - from));
+    pieces.push_back(writer.out.substr(from));
+    return pieces;
+}
+
 }  // namespace
 
 struct TWordDocument::Impl {
@@ -207,6 +312,19 @@ struct TWordDocument::Impl {
     // What the next typing replaces: nothing, the nodes between two bookmark marks, or a cell.
     enum class Selection { None, Range, Cell } selection = Selection::None;
     pugi::xml_node selStart, selEnd, selCell;
+
+    // A long table's rows (BeginRows .. EndRows): the first row with the pattern's bookmarks,
+    // the emptied pattern for the others, each cell's text formatting, and the scratch file the
+    // rows are written to until a save puts them in place of the mark.
+    pugi::xml_document firstRow;
+    pugi::xml_document rowPattern;
+    pugi::xml_document cellFormats;
+    std::unique_ptr<QTemporaryFile> rows;
+    bool addingRows = false;
+    qint64 rowCount = 0;
+    // The same rows as text: the row's XML split where each cell's text goes (first row and
+    // the others), and each cell's opening of a run; plain texts are joined into these.
+    std::vector<std::string> firstPieces, patternPieces, runOpen;
 
     void CheckOpen() const
     {
@@ -297,20 +415,7 @@ struct TWordDocument::Impl {
             }
             before = selEnd;
         } else if (selection == Selection::Cell) {
-            pugi::xml_node keep = FirstChildNamed(selCell, "w:p");
-            for (pugi::xml_node c = selCell.first_child(); c;) {
-                pugi::xml_node next = c.next_sibling();
-                if (!Is(c, "w:tcPr") && c != keep)
-                    selCell.remove_child(c);
-                c = next;
-            }
-            for (pugi::xml_node c = keep.first_child(); c;) {
-                pugi::xml_node next = c.next_sibling();
-                if (!Is(c, "w:pPr"))
-                    keep.remove_child(c);
-                c = next;
-            }
-            para = keep;
+            para = EmptyCell(selCell);
             before = {};
         }
         selection = Selection::None;
@@ -330,6 +435,33 @@ struct TWordDocument::Impl {
         pugi::xml_node copy = table.insert_copy_after(row, row);
         EmptyRow(copy);
         return copy;
+    }
+
+    // A streamed row built in a tree: any text, as TypeText types it.
+    std::string RowThroughTree(const QStringList& cells) const
+    {
+        pugi::xml_document one;
+        pugi::xml_node row = one.append_copy(rowCount == 0 ? firstRow.first_child() : rowPattern.first_child());
+        pugi::xml_node format = cellFormats.first_child().first_child();
+        qsizetype i = 0;
+        for (pugi::xml_node c = FirstChildNamed(row, "w:tc"); c && i < cells.size();
+             c = NextSiblingNamed(c, "w:tc"), format = format.next_sibling(), ++i) {
+            // An empty text leaves the cell as the pattern has it: long tables are mostly blanks.
+            if (cells[i].isEmpty())
+                continue;
+            pugi::xml_node p = FirstChildNamed(c, "w:p");
+            if (!p)
+                p = c.append_child("w:p");
+            // Inside the cell's bookmark, when it has one.
+            pugi::xml_node end = FirstChildNamed(p, "w:bookmarkEnd");
+            pugi::xml_node run = end ? p.insert_child_before("w:r", end) : p.append_child("w:r");
+            if (pugi::xml_node props = format.first_child())
+                run.append_copy(props);
+            FillRun(run, cells[i]);
+        }
+        StringWriter writer;
+        row.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+        return std::move(writer.out);
     }
 
     void CellOfCursor(pugi::xml_node& cell, pugi::xml_node& row) const
@@ -399,8 +531,37 @@ void TWordDocument::SaveAs(const QString& fileName)
     StringWriter writer;
     d_->xml.save(writer, "", pugi::format_raw, pugi::encoding_utf8);
     auto parts = d_->parts;
-    parts[std::size_t(d_->mainIndex)].second = QByteArray::fromStdString(writer.out);
-    WriteZipPackage(fileName, parts);
+    const std::size_t at = d_->rows ? writer.out.find(kRowsMarkText) : std::string::npos;
+    if (at == std::string::npos) {
+        parts[std::size_t(d_->mainIndex)].second = QByteArray::fromStdString(writer.out);
+        WriteZipPackage(fileName, parts);
+        d_->fileName = fileName;
+        return;
+    }
+    // The main part is put together on disk: what comes before the rows, the rows, the rest.
+    auto fail = [&fileName](const QString& why) {
+        return EDocumentError(QStringLiteral("Cannot save document \"%1\": %2").arg(fileName, why));
+    };
+    QTemporaryFile main(QDir(QFileInfo(fileName).absolutePath()).filePath(QStringLiteral(".main-XXXXXX")));
+    if (!main.open())
+        throw fail(main.errorString());
+    const auto put = [&](const char* data, qint64 size) {
+        if (main.write(data, size) != size)
+            throw fail(main.errorString());
+    };
+    put(writer.out.data(), qint64(at));
+    if (!d_->rows->flush() || !d_->rows->seek(0))
+        throw fail(d_->rows->errorString());
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (qint64 n; (n = d_->rows->read(chunk.data(), chunk.size())) > 0;)
+        put(chunk.constData(), n);
+    d_->rows->seek(d_->rows->size());
+    const std::size_t after = at + std::strlen(kRowsMarkText);
+    put(writer.out.data() + after, qint64(writer.out.size() - after));
+    if (!main.flush())
+        throw fail(main.errorString());
+    parts[std::size_t(d_->mainIndex)].second.clear();
+    WriteZipPackage(fileName, parts, parts[std::size_t(d_->mainIndex)].first, main.fileName());
     d_->fileName = fileName;
 }
 
@@ -433,32 +594,7 @@ void TWordDocument::TypeText(const QString& text)
     Impl& d = *d_;
     d.CheckCursor();
     d.ApplySelection();
-    pugi::xml_node run = d.NewRun();
-    QString pending;
-    auto flush = [&] {
-        if (pending.isEmpty())
-            return;
-        pugi::xml_node t = run.append_child("w:t");
-        t.append_attribute("xml:space") = "preserve";
-        t.text().set(pending.toUtf8().constData());
-        pending.clear();
-    };
-    const QList<uint> chars = text.toUcs4();
-    for (qsizetype i = 0; i < chars.size(); ++i) {
-        const char32_t ch = chars[i];
-        if (ch == '\t') {
-            flush();
-            run.append_child("w:tab");
-        } else if (ch == '\r' || ch == '\n') {
-            if (ch == '\r' && i + 1 < chars.size() && chars[i + 1] == '\n')
-                ++i;
-            flush();
-            run.append_child("w:br");
-        } else if (Storable(ch)) {
-            pending += QString::fromUcs4(&ch, 1);
-        }
-    }
-    flush();
+    FillRun(d.NewRun(), text);
 }
 
 void TWordDocument::MoveRightCell()
@@ -491,6 +627,83 @@ void TWordDocument::InsertRowBelow()
     pugi::xml_node cell, row;
     d.CellOfCursor(cell, row);
     d.InsertEmptyRowAfter(row);
+}
+
+void TWordDocument::BeginRows()
+{
+    Impl& d = *d_;
+    pugi::xml_node cell, row;
+    d.CellOfCursor(cell, row);
+    if (d.rows)
+        throw EDocumentError(QStringLiteral("Only one table of a document can be written row by row"));
+    const QString dir = QFileInfo(d.fileName).absolutePath();
+    auto file = std::make_unique<QTemporaryFile>(QDir(dir).filePath(QStringLiteral(".rows-XXXXXX")));
+    if (!file->open())
+        throw EDocumentError(QStringLiteral("Cannot write document \"%1\": %2").arg(d.fileName, file->errorString()));
+    d.firstRow.reset();
+    d.rowPattern.reset();
+    d.cellFormats.reset();
+    pugi::xml_node formats = d.cellFormats.append_child("formats");
+    for (pugi::xml_node c = FirstChildNamed(row, "w:tc"); c; c = NextSiblingNamed(c, "w:tc")) {
+        pugi::xml_node f = formats.append_child("cell");
+        if (pugi::xml_node props = ParagraphFormat(FirstChildNamed(c, "w:p")))
+            f.append_copy(props);
+    }
+    // The first row keeps the marks of the bookmarks in its cells, the others are plain.
+    pugi::xml_node first = d.firstRow.append_copy(row);
+    for (pugi::xml_node c = FirstChildNamed(first, "w:tc"); c; c = NextSiblingNamed(c, "w:tc"))
+        EmptyCell(c, true);
+    EmptyRow(d.rowPattern.append_copy(row));
+    d.firstPieces = RowPieces(d.firstRow.first_child());
+    d.patternPieces = RowPieces(d.rowPattern.first_child());
+    d.runOpen.clear();
+    for (pugi::xml_node f = formats.first_child(); f; f = f.next_sibling()) {
+        StringWriter props;
+        if (f.first_child())
+            f.first_child().print(props, "", pugi::format_raw, pugi::encoding_utf8);
+        d.runOpen.push_back("<w:r>" + props.out + "<w:t xml:space=\"preserve\">");
+    }
+    row.parent().insert_child_before(pugi::node_pi, row).set_name(kRowsMark);
+    row.parent().remove_child(row);
+    d.para = {};
+    d.before = {};
+    d.selection = Impl::Selection::None;
+    d.rows = std::move(file);
+    d.rowCount = 0;
+    d.addingRows = true;
+}
+
+void TWordDocument::AddRow(const QStringList& cells)
+{
+    Impl& d = *d_;
+    if (!d.addingRows)
+        throw EDocumentError(QStringLiteral("No table is being written row by row"));
+    const std::vector<std::string>& pieces = d.rowCount == 0 ? d.firstPieces : d.patternPieces;
+    std::string out;
+    if (std::all_of(cells.begin(), cells.end(), PlainText) && pieces.size() == d.runOpen.size() + 1) {
+        // Plain texts (no breaks, tabs or control characters) are joined into the row's XML.
+        out = pieces[0];
+        for (std::size_t i = 0; i + 1 < pieces.size(); ++i) {
+            if (qsizetype(i) < cells.size() && !cells[qsizetype(i)].isEmpty())
+                out += d.runOpen[i] + EscapedText(cells[qsizetype(i)]) + "</w:t></w:r>";
+            out += pieces[i + 1];
+        }
+    } else {
+        out = d.RowThroughTree(cells);
+    }
+    if (d.rows->write(out.data(), qint64(out.size())) != qint64(out.size()))
+        throw EDocumentError(QStringLiteral("Cannot write document \"%1\": %2").arg(d.fileName, d.rows->errorString()));
+    ++d.rowCount;
+}
+
+void TWordDocument::EndRows()
+{
+    Impl& d = *d_;
+    if (!d.addingRows)
+        throw EDocumentError(QStringLiteral("No table is being written row by row"));
+    if (!d.rows->flush())
+        throw EDocumentError(QStringLiteral("Cannot write document \"%1\": %2").arg(d.fileName, d.rows->errorString()));
+    d.addingRows = false;
 }
 
 QStringList TWordDocument::Bookmarks() const
@@ -574,7 +787,8 @@ QStringList ZipEntries(const QString& zipFile)
     return names;
 }
 
-void WriteZipPackage(const QString& zipFile, const std::vector<std::pair<QString, QByteArray>>& entries)
+void WriteZipPackage(const QString& zipFile, const std::vector<std::pair<QString, QByteArray>>& entries,
+                     const QString& fromFileEntry, const QString& fromFile)
 {
     // libzip writes into a temporary file beside the target and renames it on close, so an
     // existing file is replaced only by a complete package.
@@ -593,13 +807,20 @@ void WriteZipPackage(const QString& zipFile, const std::vector<std::pair<QString
     }
     // The buffers stay alive in `entries` until the archive is closed.
     for (const auto& [name, data] : entries) {
-        zip_source_t* src = zip_source_buffer(handle.za, data.constData(), zip_uint64_t(data.size()), 0);
+        // A member too big for memory is read from its file while the package is written.
+        zip_source_t* src = !fromFile.isEmpty() && name == fromFileEntry
+                                ? zip_source_file(handle.za, QFile::encodeName(fromFile).constData(), 0, -1)
+                                : zip_source_buffer(handle.za, data.constData(), zip_uint64_t(data.size()), 0);
         if (!src)
             throw fail(ZipErrorText(zip_get_error(handle.za)));
-        if (zip_file_add(handle.za, name.toUtf8().constData(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+        const zip_int64_t index = zip_file_add(handle.za, name.toUtf8().constData(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+        if (index < 0) {
             zip_source_free(src);
             throw fail(ZipErrorText(zip_get_error(handle.za)));
         }
+        // Long repetitive XML packs nearly as well at the fastest level, in a fraction of the time.
+        if (!fromFile.isEmpty() && name == fromFileEntry)
+            zip_set_file_compression(handle.za, zip_uint64_t(index), ZIP_CM_DEFLATE, 1);
     }
     if (zip_close(handle.za) != 0)
         throw fail(ZipErrorText(zip_get_error(handle.za)));

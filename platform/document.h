@@ -64,6 +64,21 @@ public:
     // the cursor is not in a table.
     void InsertRowBelow();
 
+    // ---- Long tables, written without holding them in memory
+    //     doc.GoToBookmark("tab1");
+    //     doc.BeginRows();
+    //     for (each record) doc.AddRow({date, time, ...});
+    //     doc.EndRows();
+    // BeginRows makes the cursor's row the pattern: each AddRow writes a row shaped like it,
+    // text i into cell i in that cell's formatting (the first row keeps the pattern row's
+    // bookmarks), to a scratch file beside the document; the rows take the pattern row's place
+    // when the document is saved. One table per document is written this way; the rows are not
+    // seen by the reading functions below until the saved file is opened again. After EndRows
+    // the cursor must be placed again. Raises when the cursor is not in a table.
+    void BeginRows();
+    void AddRow(const QStringList& cells);
+    void EndRows();
+
     // ---- Reading (reports are checked with these)
     // The names of all bookmarks, in document order.
     QStringList Bookmarks() const;
@@ -85,5 +100,7 @@ private:
 QByteArray ReadZipEntry(const QString& zipFile, const QString& entry);
 // The member names of a zip package, in stored order.
 QStringList ZipEntries(const QString& zipFile);
-// Writes a zip package from name/content pairs (deflated), replacing the file.
-void WriteZipPackage(const QString& zipFile, const std::vector<std::pair<QString, QByteArray>>& entries);
+// Writes a zip package from name/content pairs (deflated), replacing the file. The member named
+// fromFileEntry, when given, takes its content from the file fromFile instead.
+void WriteZipPackage(const QString& zipFile, const std::vector<std::pair<QString, QByteArray>>& entries,
+                     const QString& fromFileEntry = QString(), const QString& fromFile = QString());

@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <mutex>
 #include <optional>
 
@@ -23,9 +24,68 @@ std::map<QString, std::weak_ptr<TDatabase>>& Registry()
     return r;
 }
 
+// What went wrong, in the operator's words, for an engine result code.
+QString ReasonText(int code)
+{
+    switch (code & 0xff) {
+    case SQLITE_FULL:
+        return QStringLiteral("диск заполнен");
+    case SQLITE_READONLY:
+        return QStringLiteral("база открыта только для чтения");
+    case SQLITE_NOTADB:
+        return QStringLiteral("файл не является базой данных");
+    case SQLITE_CORRUPT:
+        return QStringLiteral("файл базы данных поврежден");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("база занята другой программой");
+    case SQLITE_IOERR:
+        return QStringLiteral("ошибка чтения или записи диска");
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("файл не удается открыть");
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return QStringLiteral("нет прав доступа к файлу");
+    case SQLITE_NOMEM:
+        return QStringLiteral("недостаточно памяти");
+    case SQLITE_CONSTRAINT:
+        return QStringLiteral("запись противоречит ограничениям таблицы");
+    default:
+        return QStringLiteral("ошибка выполнения запроса (код %1)").arg(code);
+    }
+}
+
+QString Shown(const QString& file)
+{
+    return QDir::toNativeSeparators(file);
+}
+
+// The engine's own words and the statement are for the developer: standard error only.
+void LogDetail(const QString& file, const QString& detail, const QString& statement)
+{
+    std::fprintf(stderr, "database %s: %s%s%s\n", QFile::encodeName(file).constData(), detail.toLocal8Bit().constData(),
+                 statement.isEmpty() ? "" : "; statement: ", statement.simplified().toLocal8Bit().constData());
+}
+
 [[noreturn]] void RaiseOpen(const QString& file, const QString& reason)
 {
-    throw EDatabaseError(QString("Cannot open database \"%1\": %2").arg(file, reason));
+    throw EDatabaseError(QStringLiteral("База данных %1 недоступна: %2").arg(Shown(file), reason));
+}
+
+// A failed statement: the three the operator can act on in their own words, the rest by reason.
+[[noreturn]] void RaiseStatement(const QString& file, int code, const QString& detail, const QString& statement)
+{
+    LogDetail(file, detail, statement);
+    switch (code & 0xff) {
+    case SQLITE_FULL:
+        throw EDatabaseError(QStringLiteral("База данных %1 : диск заполнен").arg(Shown(file)));
+    case SQLITE_READONLY:
+        throw EDatabaseError(QStringLiteral("База данных %1 открыта только для чтения").arg(Shown(file)));
+    case SQLITE_NOTADB:
+        throw EDatabaseError(QStringLiteral("Файл %1 не является базой данных").arg(Shown(file)));
+    default:
+        throw EDatabaseError(QStringLiteral("База данных %1 : %2").arg(Shown(file), ReasonText(code)));
+    }
 }
 
 bool IsDateType(TFieldType t)
@@ -259,33 +319,35 @@ std::shared_ptr<TDatabase> TDatabase::Open(const QString& fileName, bool create)
     }
     const QFileInfo info(fileName);
     if (info.exists() && info.isDir())
-        RaiseOpen(fileName, "it is a folder");
+        RaiseOpen(fileName, QStringLiteral("это папка, а не файл"));
     if (!create && !info.exists())
-        RaiseOpen(fileName, "the file does not exist");
+        RaiseOpen(fileName, QStringLiteral("файл не найден"));
     if (create && !info.exists()) {
         const QFileInfo dir(info.absolutePath());
         if (!dir.exists())
-            RaiseOpen(fileName, QString("the folder \"%1\" does not exist").arg(info.absolutePath()));
+            RaiseOpen(fileName, QStringLiteral("папка %1 не существует").arg(Shown(info.absolutePath())));
         if (!dir.isWritable())
-            RaiseOpen(fileName, QString("the folder \"%1\" is not writable").arg(info.absolutePath()));
+            RaiseOpen(fileName, QStringLiteral("нет права записи в папку %1").arg(Shown(info.absolutePath())));
     }
     sqlite3* db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     const int rc = sqlite3_open_v2(QFile::encodeName(fileName).constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString reason = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        const int code = db ? sqlite3_extended_errcode(db) : rc;
+        LogDetail(fileName, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc)), QString());
         sqlite3_close_v2(db);
-        RaiseOpen(fileName, reason);
+        RaiseOpen(fileName, ReasonText(code));
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, 5000);
     // Reading the schema reads the header: a file that is not a database fails here.
     char* err = nullptr;
     if (sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, &err) != SQLITE_OK) {
-        const QString reason = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
+        const int code = sqlite3_extended_errcode(db);
+        LogDetail(fileName, QString::fromUtf8(err ? err : sqlite3_errmsg(db)), QString());
         sqlite3_free(err);
         sqlite3_close_v2(db);
-        RaiseOpen(fileName, reason);
+        RaiseOpen(fileName, ReasonText(code));
     }
     // A write-ahead log lets each small statement commit without waiting for the disk twice.
     sqlite3_exec(db, "pragma journal_mode=wal", nullptr, nullptr, nullptr);
@@ -298,8 +360,7 @@ std::shared_ptr<TDatabase> TDatabase::Open(const QString& fileName, bool create)
 
 void TDatabase::RaiseError(const QString& what) const
 {
-    throw EDatabaseError(QString("%1 (database \"%2\", statement: %3)")
-                             .arg(QString::fromUtf8(sqlite3_errmsg(db_)), fileName_, what.simplified()));
+    RaiseStatement(fileName_, sqlite3_extended_errcode(db_), QString::fromUtf8(sqlite3_errmsg(db_)), what);
 }
 
 std::vector<sqlite3_stmt*> TDatabase::Prepare(const QByteArray& sql)
@@ -311,11 +372,11 @@ std::vector<sqlite3_stmt*> TDatabase::Prepare(const QByteArray& sql)
         sqlite3_stmt* stmt = nullptr;
         const char* tail = nullptr;
         if (sqlite3_prepare_v2(db_, p, int(end - p), &stmt, &tail) != SQLITE_OK) {
+            const int code = sqlite3_extended_errcode(db_);
             const QString msg = QString::fromUtf8(sqlite3_errmsg(db_));
             for (sqlite3_stmt* s : list)
                 sqlite3_finalize(s);
-            throw EDatabaseError(QString("%1 (database \"%2\", statement: %3)")
-                                     .arg(msg, fileName_, QString::fromUtf8(sql).simplified()));
+            RaiseStatement(fileName_, code, msg, QString::fromUtf8(sql));
         }
         if (stmt)
             list.push_back(stmt);
@@ -330,9 +391,10 @@ void TDatabase::Execute(const QString& sql)
 {
     char* err = nullptr;
     if (sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
+        const int code = sqlite3_extended_errcode(db_);
         const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(db_));
         sqlite3_free(err);
-        throw EDatabaseError(QString("%1 (database \"%2\", statement: %3)").arg(msg, fileName_, sql.simplified()));
+        RaiseStatement(fileName_, code, msg, sql);
     }
 }
 
@@ -458,8 +520,9 @@ TDatabase& TQuery::Database()
     if (!db_) {
         const QString path = DatabasePath();
         if (path.isEmpty())
-            throw EDatabaseError("No database given for the query");
-        db_ = TDatabase::Open(path);
+            throw EDatabaseError(QStringLiteral("Для запроса не задана база данных"));
+        // A connector may create what is missing; a failure is tried again on the next use.
+        db_ = Connector ? Connector(path) : TDatabase::Open(path);
     }
     return *db_;
 }
@@ -661,10 +724,11 @@ void TQuery::InternalOpen()
         }
     }
     SetFieldDefs(defs);
+    std::vector<Variant> row(static_cast<std::size_t>(ncol));
     while (rc == SQLITE_ROW) {
-        TRecordData& rec = NewLoadedRecord();
         for (int c = 0; c < ncol; ++c)
-            SetLoadedValue(rec, c, ReadColumn(stmt, c, defs[c].DataType));
+            row[std::size_t(c)] = ReadColumn(stmt, c, defs[c].DataType);
+        AddLoadedRecord(row);
         rc = sqlite3_step(stmt);
     }
     if (rc != SQLITE_DONE)

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -20,8 +21,8 @@ struct sqlite3_stmt;
 class TDatabase {
 public:
     // The connection to the file, opened on first use. Without `create` a missing file is an
-    // error. Raises EDatabaseError "Cannot open database \"<file>\": <reason>", also for a file
-    // that is not a database.
+    // error. Raises EDatabaseError "База данных <file> недоступна: <reason>" (reason in Russian,
+    // the engine's text on standard error), also for a file that is not a database.
     static std::shared_ptr<TDatabase> Open(const QString& fileName, bool create = false);
     ~TDatabase();
     TDatabase(const TDatabase&) = delete;
@@ -31,7 +32,10 @@ public:
     sqlite3* Handle() const { return db_; }
     // Runs statements without parameters.
     void Execute(const QString& sql);
-    // The engine's last error as an exception naming the file.
+    // The engine's last error as an exception naming the file and saying in Russian what
+    // happened ("База данных <file> : диск заполнен", "... открыта только для чтения", "Файл
+    // <file> не является базой данных"); the engine's text and `what` (the statement) go to
+    // standard error.
     [[noreturn]] void RaiseError(const QString& what) const;
 
     // Prepared statements of an SQL text, kept for reuse while the text is not in use.
@@ -130,12 +134,17 @@ public:
 
     bool IsSequenced() const override { return true; }
 
+    // The connection to DatabasePath(), opened on first use (for transactions spanning several
+    // statements of this query). A failed open is tried again on the next use.
+    TDatabase& Database();
+    // Opens the connection for a path instead of TDatabase::Open (e.g. creating missing tables).
+    std::function<std::shared_ptr<TDatabase>(const QString& path)> Connector;
+
 protected:
     void InternalOpen() override;
     bool GetCanModify() const override { return false; }
 
 private:
-    TDatabase& Database();
     void ParseParams();
     void Bind(sqlite3_stmt* stmt);
 

@@ -14,6 +14,9 @@ from xml.sax.saxutils import escape
 W = 'http://schemas.openxmlformats.org/wordprocessingml/2006/main'
 R = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships'
 FONT = 'Liberation Sans'
+# The marks typed into flag and channel cells (check mark, filled and empty square) are in this
+# font, which every desktop has and which holds them.
+MARK_FONT = 'DejaVu Sans'
 PAGE_W, PAGE_H, MARGIN = 16838, 11906, 850  # A4 landscape, twips
 TEXT_W = PAGE_W - 2 * MARGIN
 
@@ -27,9 +30,9 @@ class Ids:
         return cls.next
 
 
-def rpr(size=16, bold=False):
+def rpr(size=16, bold=False, font=FONT):
     return ('<w:rPr><w:rFonts w:ascii="%s" w:hAnsi="%s" w:cs="%s"/>%s<w:sz w:val="%d"/><w:szCs w:val="%d"/></w:rPr>'
-            % (FONT, FONT, FONT, '<w:b/>' if bold else '', size, size))
+            % (font, font, font, '<w:b/>' if bold else '', size, size))
 
 
 def run(text, size=16, bold=False):
@@ -41,20 +44,22 @@ def bookmark(name, inner=''):
     return '<w:bookmarkStart w:id="%d" w:name="%s"/>%s<w:bookmarkEnd w:id="%d"/>' % (i, name, inner, i)
 
 
-def para(content='', size=16, bold=False, align=None, space_after=0):
+def para(content='', size=16, bold=False, align=None, space_after=0, font=FONT, plain=False):
+    """plain: the paragraph takes the document's default text (the font and size of rpr()), so
+    that the log rows, which repeat it thousands of times, stay small."""
     ppr = '<w:pPr><w:spacing w:before="0" w:after="%d"/>%s%s</w:pPr>' % (
-        space_after, '<w:jc w:val="%s"/>' % align if align else '', rpr(size, bold))
+        space_after, '<w:jc w:val="%s"/>' % align if align else '', '' if plain else rpr(size, bold, font))
     return '<w:p>%s%s</w:p>' % (ppr, content)
 
 
-def cell(width, content='', bold=False, align=None, shade=False):
+def cell(width, content='', bold=False, align=None, shade=False, font=FONT, plain=False):
     tcpr = '<w:tcPr><w:tcW w:w="%d" w:type="dxa"/>%s<w:vAlign w:val="center"/></w:tcPr>' % (
         width, '<w:shd w:val="clear" w:color="auto" w:fill="D9D9D9"/>' if shade else '')
-    return '<w:tc>%s%s</w:tc>' % (tcpr, para(content, bold=bold, align=align))
+    return '<w:tc>%s%s</w:tc>' % (tcpr, para(content, bold=bold, align=align, font=font, plain=plain))
 
 
 def table(widths, rows):
-    """rows: list of (cells, header) where cells is a list of (content, bold, align)."""
+    """rows: list of (cells, header) where cells is a list of (content, bold, align[, font[, plain]])."""
     borders = ''.join('<w:%s w:val="single" w:sz="4" w:space="0" w:color="000000"/>' % side
                       for side in ('top', 'left', 'bottom', 'right', 'insideH', 'insideV'))
     out = ['<w:tbl><w:tblPr><w:tblW w:w="%d" w:type="dxa"/><w:tblLayout w:type="fixed"/>'
@@ -63,8 +68,10 @@ def table(widths, rows):
     out.append('<w:tblGrid>%s</w:tblGrid>' % ''.join('<w:gridCol w:w="%d"/>' % w for w in widths))
     for cells, header in rows:
         out.append('<w:tr>%s' % ('<w:trPr><w:tblHeader/></w:trPr>' if header else ''))
-        for w, (content, bold, align) in zip(widths, cells):
-            out.append(cell(w, content, bold, align, shade=header))
+        for w, c in zip(widths, cells):
+            content, bold, align = c[:3]
+            out.append(cell(w, content, bold, align, shade=header, font=c[3] if len(c) > 3 else FONT,
+                            plain=c[4] if len(c) > 4 else False))
         out.append('</w:tr>')
     out.append('</w:tbl>')
     return ''.join(out)
@@ -74,11 +81,13 @@ def title_row(texts):
     return ([(run(t, bold=True) if t else '', True, 'center') for t in texts], True)
 
 
-def empty_row(count, first='', center_from=None):
-    """A data row; cells from `center_from` on (the marks and numbers) are centred."""
+def empty_row(count, first='', center_from=None, marks=(), plain=False):
+    """A data row; cells from `center_from` on (the marks and numbers) are centred, cells whose
+    index is in `marks` type in the marks' font, the others (when `plain`) in the default text."""
     cells = [(first, False, None)] + [('', False, None)] * (count - 1)
     if center_from is not None:
         cells = [(c, b, 'center' if i >= center_from else a) for i, (c, b, a) in enumerate(cells)]
+    cells = [(c, b, a, MARK_FONT if i in marks else FONT, plain and i not in marks) for i, (c, b, a) in enumerate(cells)]
     return (cells, False)
 
 
@@ -112,7 +121,7 @@ def vemor_body():
     titles = ['Дата', 'Время', 'ВЕМОР', 'Самозап.', '', '', '', '', 'Двигат.', 'Разреш.', 'Uнорма', 'U крит.', 'U, В']
     head, _ = title_row(titles)
     head[4] = (bookmark('btn'), True, 'center')
-    b.append(table(widths, [(head, True), empty_row(13, bookmark('tab1'), center_from=2)]))
+    b.append(table(widths, [(head, True), empty_row(13, bookmark('tab1'), center_from=2, marks=range(2, 12), plain=True)]))
     b.append(para(space_after=240))
     b.append(heading('Параметры'))
     b.append(table([7000, 2500], [empty_row(2, bookmark('tab2'))]))
@@ -133,14 +142,16 @@ def sulm_body():
     b.append(para(space_after=240))
     b.append(heading('Параметры (пауза, мс; инверсия каналов)'))
     params = spread(TEXT_W, [2700])(17)
-    b.append(table(params, [title_row(['Пауза'] + channels), empty_row(17, bookmark('tab2'), center_from=1)]))
+    b.append(table(params, [title_row(['Пауза'] + channels),
+                            empty_row(17, bookmark('tab2'), center_from=1, marks=range(1, 17))]))
     b.append(para(space_after=240))
     b.append(heading('Учет (начало учета; срабатывания по каналам)'))
     b.append(table(params, [title_row(['Начало учета'] + channels), empty_row(17, bookmark('tab3'), center_from=1)]))
     b.append(para(space_after=240))
     b.append(heading('Журнал событий'))
     log = spread(TEXT_W, [1400, 1300])(18)
-    b.append(table(log, [title_row(['Дата', 'Время'] + channels), empty_row(18, bookmark('tab1'), center_from=2)]))
+    b.append(table(log, [title_row(['Дата', 'Время'] + channels),
+                         empty_row(18, bookmark('tab1'), center_from=2, marks=range(2, 18), plain=True)]))
     return ''.join(b)
 
 

@@ -9,19 +9,43 @@
 #include "platform/query.h"
 #include "platform/text.h"
 #include "tests/support/e2e_fixture.h"
+#include "tests/support/sim/device_sim.h"
+#include "tests/tables/biglog.h"
+#include "tests/tables/heap.h"
 #include "app/fmain_ui.h"
 #include "app/fselect_ui.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
+#include <QRegularExpression>
 #include <QTimer>
+
+#include <sqlite3.h>
 
 namespace {
 
 const QString kSaved = QStringLiteral("Протокол сохранен !");
 const QString kNoRecords = QStringLiteral("Не отобрано ни одной записи !");
 const QString kNoTemplate = QStringLiteral("Не найден шаблон !");
-const QString kSet = QString(QChar(0x044C));
+const QString kSet = QString(QChar(0x2714));
+const QString kMarkFont = QStringLiteral("DejaVu Sans");
+
+// The font of each run of the document part whose text is `text`.
+QStringList FontsOfRuns(const QByteArray& xml, const QString& text)
+{
+    QStringList fonts;
+    const QRegularExpression run(QStringLiteral("<w:r>(.*?)</w:r>"));
+    const QRegularExpression font(QStringLiteral("<w:rFonts w:ascii=\"([^\"]*)\""));
+    for (auto it = run.globalMatch(QString::fromUtf8(xml)); it.hasNext();) {
+        const QString r = it.next().captured(1);
+        if (!r.endsWith(QStringLiteral(">") + text + QStringLiteral("</w:t>")))
+            continue;
+        const auto f = font.match(r);
+        fonts << (f.hasMatch() ? f.captured(1) : QString());
+    }
+    return fonts;
+}
 
 class LogPageTest : public e2e::EndToEndTest {
 protected:
@@ -174,6 +198,31 @@ TEST_F(LogPageTest, DateRangeIncludesBothEndDaysWhole)
     EXPECT_EQ(q.RecordCount(), 5);
 }
 
+TEST_F(LogPageTest, AllRecordsRangeStartsWithTheYear2000)
+{
+    // A device whose clock reads year 00 logs into 2000.
+    SelectedNumber = 7;
+    AddRecord(7, EncodeDate(2000, 1, 1));
+    AddRecord(7, EncodeDate(2099, 12, 31) + EncodeTime(23, 59, 59, 0));
+    AddRecord(7, EncodeDate(1999, 12, 31) + EncodeTime(23, 59, 59, 0));   // no device writes this
+    w().btnProtokolClick();
+    TQuery& q = w().QryProtokol();
+    ASSERT_EQ(q.RecordCount(), 2);
+    q.First();
+    EXPECT_EQ(q.FieldByName(QStringLiteral("FDate"))->AsDateTime(), EncodeDate(2000, 1, 1));
+
+    WithDialog([](TfrmSelect& d) {
+        d.SetDateStart(EncodeDate(2007, 5, 11));
+        d.SetDateEnd(EncodeDate(2007, 5, 12));
+        d.Form().btnSelect->click();
+    });
+    ASSERT_EQ(q.RecordCount(), 0);
+    WithDialog([](TfrmSelect& d) { d.Form().btnShowAll->click(); });
+    ASSERT_EQ(q.RecordCount(), 2);
+    q.First();
+    EXPECT_EQ(q.FieldByName(QStringLiteral("FDate"))->AsDateTime(), EncodeDate(2000, 1, 1));
+}
+
 TEST_F(LogPageTest, StartAfterEndGivesAnEmptyLogAndClosingTheDialogChangesNothing)
 {
     SelectedNumber = 7;
@@ -270,6 +319,31 @@ TEST_F(LogPageTest, GridShowsTheLogWithContactTitlesAndACountFooter)
     EXPECT_EQ(g.GetFooterValueText(0, *g.Columns()[12]), QStringLiteral("0"));
 }
 
+TEST_F(LogPageTest, TheRecordCountInTheFooterIsShownWhole)
+{
+    AddDevice();
+    // Five digits are more than the 34-pixel column holds.
+    constexpr int kRows = 10000;
+    Exec(BigLogSql(7, kRows));
+    w().show();
+    w().btnProtokolClick();
+    TDBGridEx& g = w().GrdProtokol();
+    TColumnEx& count = *g.Columns()[12];
+    ASSERT_EQ(g.GetFooterValueText(0, count), QString::number(kRows));
+    const QFontMetrics metrics(count.Footer().Font().ToQFont());
+    EXPECT_GE(count.Width(), metrics.horizontalAdvance(QString::number(kRows)) + 4);
+    EXPECT_GT(count.Width(), 34);
+
+    // Back to a few records, the column has its own width again.
+    WithDialog([](TfrmSelect& d) {
+        d.SetDateStart(EncodeDate(2007, 1, 1));
+        d.SetDateEnd(EncodeDate(2007, 1, 1));
+        d.Form().btnSelect->click();
+    });
+    EXPECT_EQ(g.GetFooterValueText(0, count), QStringLiteral("8640"));
+    EXPECT_EQ(count.Width(), 34);
+}
+
 // ---- Clearing -------------------------------------------------------------------------------------
 
 TEST_F(LogPageTest, ClearingAsksWithNoAsDefaultAndNoChangesNothing)
@@ -334,6 +408,10 @@ TEST_F(LogPageTest, ReportHoldsTheNumberTheLogTheParametersAndTheAccount)
     EXPECT_TRUE(xml.contains("<w:bookmarkStart w:id=\"1\" w:name=\"num\"/><w:r>"));
     EXPECT_TRUE(xml.contains(">  7  </w:t>"));
     EXPECT_TRUE(xml.contains(">08:00:01:020</w:t>"));
+    // The set flag is a check mark in a font that has it; the numbers keep the document's text font.
+    EXPECT_EQ(FontsOfRuns(xml, kSet), QStringList{kMarkFont});
+    EXPECT_EQ(FontsOfRuns(xml, QStringLiteral("381")), QStringList{QString()});
+    EXPECT_TRUE(ReadZipEntry(saveAs_, QStringLiteral("word/styles.xml")).contains("w:rFonts w:ascii=\"Liberation Sans\""));
 
     TWordDocument doc;
     doc.Open(saveAs_);
@@ -393,6 +471,104 @@ TEST_F(LogPageTest, ReportOfOneRecordLeavesNoEmptyRowAndCancellingKeepsOnlyTheWo
     EXPECT_EQ(doc.TableAtBookmark(QStringLiteral("tab1")).size(), 2u);
 }
 
+TEST_F(LogPageTest, SavingOverAFileAsksFirstAndNeverReplacesATemplate)
+{
+    AddDevice();
+    AddRecord(7, EncodeDate(2007, 5, 10) + EncodeTime(8, 0, 1, 0), 20);
+    w().btnProtokolClick();
+    const QString existing = harness().Folder() + QStringLiteral("report.docx");
+    {
+        QFile f(existing);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("kept");
+    }
+    const QByteArray templateBytes = [&] {
+        QFile f(Docs() + QStringLiteral("protokol.docx"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    ASSERT_FALSE(templateBytes.isEmpty());
+    const auto fileBytes = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+
+    // The operator's choices, one per showing of the dialog; then Cancel.
+    QStringList choices;
+    int shown = 0;
+    const auto previous = TSaveDialog::SetHook([&](TSaveDialog& d) {
+        ++shown;
+        if (choices.isEmpty())
+            return false;
+        d.FileName = choices.takeFirst();
+        return true;
+    });
+
+    // An existing file: the question, No by default; No offers the dialog again.
+    choices = {existing};
+    w().btnSaveProtokolClick();
+    const QString question = QStringLiteral("Файл %1 уже существует. Заменить?").arg(QDir::toNativeSeparators(existing));
+    auto asked = BoxesWith(question);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].buttons, mbYesNo);
+    EXPECT_EQ(asked[0].defaultButton, mbNo);
+    EXPECT_EQ(asked[0].icon, MsgIcon::Question);
+    EXPECT_EQ(shown, 2);
+    EXPECT_EQ(fileBytes(existing), QByteArray("kept"));
+    EXPECT_TRUE(BoxesWith(kSaved).empty());
+
+    // Yes replaces it.
+    boxes.QueueAnswer(mbYes);
+    choices = {existing};
+    shown = 0;
+    w().btnSaveProtokolClick();
+    EXPECT_EQ(BoxesWith(question).size(), 2u);
+    EXPECT_EQ(BoxesWith(kSaved).size(), 1u);
+    EXPECT_EQ(shown, 1);
+    TWordDocument doc;
+    doc.Open(existing);
+    EXPECT_EQ(doc.TableAtBookmark(QStringLiteral("tab1")).size(), 2u);
+
+    // A template is refused even when the operator would say Yes, under any spelling of its path.
+    boxes.AnswerWith(mbYes);
+    choices = {Docs() + QStringLiteral("protokol.docx"), Docs() + QStringLiteral("../docs/cprotokol.docx"),
+               Docs() + QStringLiteral("temp.docx")};
+    shown = 0;
+    w().btnSaveProtokolClick();
+    EXPECT_EQ(shown, 4);
+    EXPECT_EQ(BoxesWith(kSaved).size(), 1u);
+    int refused = 0;
+    for (const auto& b : boxes.Boxes())
+        refused += b.text.contains(QStringLiteral("является шаблоном"));
+    EXPECT_EQ(refused, 3);
+    EXPECT_EQ(fileBytes(Docs() + QStringLiteral("protokol.docx")), templateBytes);
+    TSaveDialog::SetHook(previous);
+}
+
+TEST_F(LogPageTest, TheReportsMemoryDoesNotGrowWithItsRows)
+{
+    AddDevice();
+    // The heap the report holds when it asks where to save, with all its rows typed.
+    const auto reportHeap = [&](int rows) {
+        Exec(QStringLiteral("delete from vprotokol"));
+        Exec(BigLogSql(7, rows));
+        w().btnProtokolClick();
+        EXPECT_EQ(w().QryProtokol().RecordCount(), rows);
+        std::size_t atSave = 0;
+        const auto previous = TSaveDialog::SetHook([&](TSaveDialog&) {
+            atSave = HeapInUse();
+            return false;
+        });
+        const std::size_t before = HeapInUse();
+        w().btnSaveProtokolClick();
+        TSaveDialog::SetHook(previous);
+        return double(atSave) - double(before);
+    };
+    const double few = reportHeap(300);
+    const double many = reportHeap(3300);
+    EXPECT_LT((many - few) / 3000, 100.0) << few << " bytes for 300 rows, " << many << " for 3300";
+    EXPECT_EQ(boxes.Count(), 0u);
+}
+
 TEST_F(LogPageTest, ReportNeedsRecordsAndATemplate)
 {
     SelectedNumber = 7;
@@ -440,6 +616,9 @@ TEST_F(LogPageTest, AFailingStepIsReportedAndTheRestIsSkipped)
     EXPECT_TRUE(BoxesWith(kSaved).empty());
     EXPECT_FALSE(QFile::exists(saveAs_));
     EXPECT_EQ(w().StatusText(), QStringLiteral(" Сохранение протокола ..."));
+    // The half-built document is dropped, and its scratch files with it.
+    EXPECT_FALSE(w().Wd().Active());
+    EXPECT_TRUE(QDir(Docs()).entryList({QStringLiteral(".rows-*"), QStringLiteral(".main-*")}, QDir::Files | QDir::Hidden).isEmpty());
 
     // The next report goes on as usual.
     broken.SaveAs(path);
@@ -482,7 +661,11 @@ TEST_F(LogPageTest, SecondDeviceKindReportFillsItsOwnTables)
 
     TWordDocument doc;
     doc.Open(saveAs_);
-    const QString on = QStringLiteral("n"), off = QString(QChar(0x044A));
+    const QString on = QString(QChar(0x25A0)), off = QString(QChar(0x25A1));
+    // Channel and inversion marks are filled and empty squares in the marks' font.
+    const QByteArray xml = ReadZipEntry(saveAs_, QStringLiteral("word/document.xml"));
+    EXPECT_EQ(FontsOfRuns(xml, on), QStringList(3 + 2, kMarkFont));
+    EXPECT_EQ(FontsOfRuns(xml, off), QStringList(2 * 16 - 3 + 16 - 2, kMarkFont));
     const auto log = doc.TableAtBookmark(QStringLiteral("tab1"));
     ASSERT_EQ(log.size(), 3u);
     EXPECT_EQ(log[1].mid(0, 4), (QStringList{"10.05.2007", "08:00:01", on, off}));
@@ -502,6 +685,41 @@ TEST_F(LogPageTest, SecondDeviceKindReportFillsItsOwnTables)
     ASSERT_EQ(names.size(), 2u);
     EXPECT_EQ(names[1][0], QStringLiteral("К1"));
     EXPECT_EQ(names[1][15], QStringLiteral("К16"));
+}
+
+// ---- Download into the tables ----------------------------------------------------------------
+
+class LogDownloadTest : public e2e::EndToEndTest {};
+
+int CountCommit(void* counter)
+{
+    ++*static_cast<int*>(counter);
+    return 0;   // let it commit
+}
+
+TEST_F(LogDownloadTest, EachLogBlockIsWrittenInOneTransaction)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    dev.accountBegin = QDateTime(QDate(2006, 1, 1), QTime(0, 0));
+    dev.log = sim::GenerateLog(46, QDateTime(QDate(2007, 6, 1), QTime(12, 0)));   // two full blocks
+    bus().AddDevice(dev);
+    TfrmMain w;
+    w.Form().edtNum->setText(QStringLiteral("300"));
+    w.Button1Click();
+    ASSERT_EQ(SelectedNumber, 300);
+    w.btnProtokolClick();
+
+    int commits = 0;
+    auto db = TDatabase::Open(harness().DatabasePath());
+    sqlite3_commit_hook(db->Handle(), &CountCommit, &commits);
+    w.btnReadProtokolClick();
+    const bool done = WaitFor([&] { return boxes.Count() >= 1; });
+    sqlite3_commit_hook(db->Handle(), nullptr, nullptr);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Протокол считан. Добавлено записей :  46 !"));
+    // The account, then one commit per block (not one per record).
+    EXPECT_GE(commits, 2);
+    EXPECT_LE(commits, 4);
 }
 
 }  // namespace

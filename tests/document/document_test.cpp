@@ -1,6 +1,7 @@
 // The word-processor document over .docx: bookmarks, typing, moving by cells, growing tables,
 // saving, and the shipped report templates.
 #include "platform/document.h"
+#include "tests/tables/heap.h"
 
 #include <gtest/gtest.h>
 
@@ -104,6 +105,69 @@ TEST_F(DocumentTest, MovingOnFromTheLastCellGrowsTheTableByOneRow)
     EXPECT_EQ(rows[2], (QStringList{"e", ""}));
     // The new row carries the cells' formatting and no copy of the bookmark.
     EXPECT_EQ(again.Bookmarks().count(QStringLiteral("tab")), 1);
+}
+
+TEST_F(DocumentTest, RowsWrittenOneByOneTakeThePatternRowsPlaceInItsFormatting)
+{
+    TWordDocument doc;
+    doc.Open(Sample());
+    doc.GoToBookmark(QStringLiteral("tab"));
+    doc.BeginRows();
+    doc.AddRow({QStringLiteral("a"), QStringLiteral("b")});
+    doc.SaveAs(dir.filePath(QStringLiteral("halfway.docx")));   // a save on the way keeps the rows so far
+    doc.AddRow({QStringLiteral("c")});
+    doc.AddRow({QStringLiteral("x\ty"), QStringLiteral("<&>")});
+    doc.EndRows();
+    doc.GoToBookmark(QStringLiteral("num"));
+    doc.TypeText(QStringLiteral("7"));
+    TWordDocument again;
+    const QString out = SaveAndReopen(doc, again);
+    const auto rows = again.TableAtBookmark(QStringLiteral("tab"));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], (QStringList{"a", "b"}));
+    EXPECT_EQ(rows[1], (QStringList{"c", ""}));
+    EXPECT_EQ(rows[2], (QStringList{"x\ty", "<&>"}));
+    EXPECT_EQ(rows[3], (QStringList{"", ""}));   // the table's next row stays
+    EXPECT_EQ(again.ParagraphAtBookmark(QStringLiteral("num")), QStringLiteral("Номер:7"));
+    EXPECT_EQ(again.Bookmarks(), (QStringList{QStringLiteral("num"), QStringLiteral("tab")}));
+    // Each cell's text takes that cell's formatting.
+    const QByteArray xml = ReadZipEntry(out, QStringLiteral("word/document.xml"));
+    EXPECT_TRUE(xml.contains("<w:r><w:rPr><w:sz w:val=\"16\"/></w:rPr><w:t xml:space=\"preserve\">c</w:t></w:r>")) << xml.constData();
+    EXPECT_TRUE(xml.contains("<w:r><w:rPr><w:b/></w:rPr><w:t xml:space=\"preserve\">b</w:t></w:r>")) << xml.constData();
+    TWordDocument halfway;
+    halfway.Open(dir.filePath(QStringLiteral("halfway.docx")));
+    EXPECT_EQ(halfway.TableAtBookmark(QStringLiteral("tab")).size(), 2u);
+
+    // Rows only while a table is being written.
+    EXPECT_THROW(doc.AddRow({QStringLiteral("late")}), EDocumentError);
+    // Nothing of the scratch files stays behind.
+    doc.Close();
+    again.Close();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"halfway.docx", "out.docx", "sample.docx"}));
+}
+
+TEST_F(DocumentTest, ALongTableCostsNoMemoryPerRow)
+{
+    TWordDocument doc;
+    doc.Open(QStringLiteral(VEMOR_SOURCE_DATA_DIR "/docs/protokol.docx"));
+    doc.SaveAs(dir.filePath(QStringLiteral("temp.docx")));
+    doc.GoToBookmark(QStringLiteral("tab1"));
+    doc.BeginRows();
+    const QStringList row{"10.05.2007", "12:00:00:020", "", "", "", "", "", "", "", "", "", "", "380"};
+    for (int i = 0; i < 200; ++i)
+        doc.AddRow(row);
+    const std::size_t before = HeapInUse();
+    constexpr int kRows = 5000;
+    for (int i = 0; i < kRows; ++i)
+        doc.AddRow(row);
+    const std::size_t after = HeapInUse();
+    EXPECT_LT(after > before ? after - before : 0, std::size_t(64 * 1024));
+    doc.EndRows();
+    doc.SaveAs(dir.filePath(QStringLiteral("long.docx")));
+    TWordDocument again;
+    again.Open(dir.filePath(QStringLiteral("long.docx")));
+    EXPECT_EQ(again.TableAtBookmark(QStringLiteral("tab1")).size(), std::size_t(1 + 200 + kRows));
 }
 
 TEST_F(DocumentTest, PassingOverACellWithoutTypingKeepsItsText)

@@ -1,13 +1,26 @@
 #include "app/tables.h"
 #include "platform/query.h"
+#include "tests/tables/biglog.h"
+#include "tests/tables/heap.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace {
+
+// The log page's time text with milliseconds, as the main window computes it.
+void AddTimeText(TQuery& qryProtokol)
+{
+    qryProtokol.OnCalcFields.Add([](TDataSet& d) {
+        d.FieldByName("fTimeStr")->SetAsString(FormatDateTime("hh:nn:ss", d.FieldByName("FTime")->AsDateTime()) + ":" +
+                                               FormatFloat("000", d.FieldByName("FmilSec")->AsInteger()));
+    });
+}
 
 class TablesTest : public ::testing::Test {
 protected:
@@ -208,10 +221,7 @@ TEST_F(TablesTest, LogQueryFiltersByDaysAndOrdersAcrossMonthAndYear)
     TQuery qryProtokol;
     AttachQuery(qryProtokol, bases);
     SetupVemorLogQuery(qryProtokol);
-    qryProtokol.OnCalcFields.Add([](TDataSet& d) {
-        d.FieldByName("fTimeStr")->SetAsString(FormatDateTime("hh:nn:ss", d.FieldByName("FTime")->AsDateTime()) + ":" +
-                                               FormatFloat("000", d.FieldByName("FmilSec")->AsInteger()));
-    });
+    AddTimeText(qryProtokol);
     // The date dialog's range: the first day from 00:00:00, the last to 23:59:59.
     SetLogQueryRange(qryProtokol, 5, EncodeDate(2006, 12, 31), EncodeDateTime(2007, 1, 31, 23, 59, 59, 0));
     qryProtokol.Open();
@@ -256,6 +266,47 @@ TEST_F(TablesTest, SulmLogQueryFieldsAndOrder)
     EXPECT_EQ(qryCProtokol.FieldCount(), 20);
 }
 
+TEST_F(TablesTest, AnOpenLogCostsAFewTimesItsRowsSizeInTheFile)
+{
+    constexpr int kRows = 20000;
+    qryEdit.SetSQL(BigLogSql(5, kRows));
+    qryEdit.ExecSQL();
+    qryEdit.SetSQL("pragma wal_checkpoint(truncate)");
+    qryEdit.Open();
+    qryEdit.Close();
+    const double fileBytesPerRow = double(QFileInfo(bases + "vemor.db").size()) / kRows;
+
+    TQuery qryProtokol;
+    AttachQuery(qryProtokol, bases);
+    SetupVemorLogQuery(qryProtokol);
+    AddTimeText(qryProtokol);
+    SetLogQueryRange(qryProtokol, 5, LogRangeAllStart(), LogRangeAllEnd());
+    const std::size_t before = HeapInUse();
+    qryProtokol.Open();
+    // The grid asks for record numbers and bookmarks of any row.
+    qryProtokol.Last();
+    const TBookmark last = qryProtokol.GetBookmark();
+    qryProtokol.First();
+    qryProtokol.GotoBookmark(last);
+    const double heapBytesPerRow = double(HeapInUse() - before) / kRows;
+    ASSERT_EQ(qryProtokol.RecordCount(), kRows);
+    EXPECT_EQ(qryProtokol.RecNo(), kRows);
+    EXPECT_LE(heapBytesPerRow, 3 * fileBytesPerRow) << "file " << fileBytesPerRow << " bytes a row";
+
+    // The compact rows read back as the values they were.
+    qryProtokol.SetRecNo(1235);
+    EXPECT_EQ(qryProtokol.FieldByName("FDate")->AsDateTime(), EncodeDate(2007, 1, 1));
+    EXPECT_EQ(qryProtokol.FieldByName("FTime")->AsDateTime(), EncodeTime(3, 25, 40, 0));
+    EXPECT_FALSE(qryProtokol.FieldByName("FVemorOn")->AsBoolean());
+    EXPECT_TRUE(qryProtokol.FieldByName("FBtn1")->AsBoolean());
+    EXPECT_FALSE(qryProtokol.FieldByName("FBtn3")->AsBoolean());
+    qryProtokol.Next();
+    EXPECT_TRUE(qryProtokol.FieldByName("FVemorOn")->AsBoolean());
+    qryProtokol.Prior();
+    EXPECT_EQ(qryProtokol.FieldByName("FU")->AsInteger(), 384);
+    EXPECT_EQ(qryProtokol.FieldByName("fTimeStr")->AsString(), "03:25:40:680");
+}
+
 TEST(TablesFailures, AFolderThatCannotBeMadeGivesAClearError)
 {
     QTemporaryDir dir;
@@ -267,7 +318,7 @@ TEST(TablesFailures, AFolderThatCannotBeMadeGivesAClearError)
         FAIL() << "no error";
     } catch (const Exception& e) {
         EXPECT_TRUE(e.Message().contains("vemor.db")) << e.Message().toStdString();
-        EXPECT_TRUE(e.Message().contains("cannot be created")) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("не удается создать"))) << e.Message().toStdString();
     }
 }
 
@@ -284,7 +335,7 @@ TEST(TablesFailures, AnUnwritableFolderGivesAClearErrorAndLeavesNothing)
         FAIL() << "no error";
     } catch (const Exception& e) {
         EXPECT_TRUE(e.Message().contains("vemor.db")) << e.Message().toStdString();
-        EXPECT_TRUE(e.Message().contains("not writable")) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("нет права записи"))) << e.Message().toStdString();
     }
     EXPECT_FALSE(QFile::exists(bases + "vemor.db"));
     QFile::setPermissions(bases, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -303,8 +354,73 @@ TEST(TablesFailures, AFileThatIsNotADatabaseIsReportedAndKept)
         OpenBases(bases);
         FAIL() << "no error";
     } catch (const Exception& e) {
-        EXPECT_TRUE(e.Message().contains(bases + "vemor.db")) << e.Message().toStdString();
-        EXPECT_TRUE(e.Message().contains("not a database")) << e.Message().toStdString();
+        EXPECT_EQ(e.Message(), QStringLiteral("База данных %1 недоступна: файл не является базой данных").arg(bases + "vemor.db"));
     }
     EXPECT_EQ(QFileInfo(bases + "vemor.db").size(), 2048);
+}
+
+// The message of the exception a call raises ("" when none).
+QString ErrorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return QString();
+}
+
+TEST(TablesFailures, AfterAFailedStartEveryActionSaysWhyAndTheNextOneTriesAgain)
+{
+    QTemporaryDir dir;
+    const QString bases = dir.filePath("bases/");
+    const QString file = bases + "vemor.db";
+    ASSERT_TRUE(QDir().mkpath(bases));
+    QFile junk(file);
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(2048, 'z'));
+    junk.close();
+    TQuery qryEdit;
+    AttachQuery(qryEdit, bases);
+    const QString why = QStringLiteral("База данных %1 недоступна: файл не является базой данных").arg(file);
+    EXPECT_EQ(ErrorOf([&] { OpenBases(bases); }), why);
+    EXPECT_EQ(ErrorOf([&] { StoreVemorSpeed(qryEdit, 7, 2); }), why);
+    EXPECT_EQ(ErrorOf([&] { SelectVemorIds(qryEdit); }), why);
+
+    // The operator moves the broken file away: the next action creates the tables and works.
+    ASSERT_TRUE(QFile::rename(file, file + ".broken"));
+    EXPECT_EQ(ErrorOf([&] { StoreVemorSpeed(qryEdit, 7, 2); }), QString());
+    SelectVemorSpeed(qryEdit, 7);
+    EXPECT_EQ(qryEdit.FieldByName("fspeed")->AsInteger(), 2);
+    SelectSulmRow(qryEdit, 7);
+    EXPECT_TRUE(qryEdit.Eof());
+}
+
+TEST_F(TablesTest, StatementErrorsSayWhatHappenedToWhichFileAndTheStatementGoesToStandardError)
+{
+    const QString file = bases + "vemor.db";
+    auto db = TDatabase::Open(file);
+    // A disk that is full: the file may not grow by a page.
+    TQuery pages;
+    AttachQuery(pages, bases);
+    pages.SetSQL("pragma page_count");
+    pages.Open();
+    db->Execute(QStringLiteral("pragma max_page_count=%1").arg(pages.Field(0)->AsInteger()));
+    testing::internal::CaptureStderr();
+    QString error;
+    for (int i = 0; i < 2000 && error.isEmpty(); ++i)
+        error = ErrorOf([&] { AddVemorLogRecord(qryEdit, Record(7, 2007, 5, 10, 1, i / 60, i % 60, 0)); });
+    const std::string detail = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(error, QStringLiteral("База данных %1 : диск заполнен").arg(file));
+    EXPECT_NE(detail.find("insert or ignore into vprotokol"), std::string::npos) << detail;
+    db->Execute("pragma max_page_count=1073741823");
+
+    // A database that may only be read.
+    db->Execute("pragma query_only=1");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ErrorOf([&] { StoreVemorSpeed(qryEdit, 7, 2); }),
+              QStringLiteral("База данных %1 открыта только для чтения").arg(file));
+    testing::internal::GetCapturedStderr();
+    db->Execute("pragma query_only=0");
+    EXPECT_EQ(ErrorOf([&] { StoreVemorSpeed(qryEdit, 7, 2); }), QString());
 }
