@@ -84,17 +84,29 @@ bool Guarded(F&& f) noexcept
     }
 }
 
+namespace detail {
+// T, named through the argument types so that a call through it is checked only when the
+// arguments are known (a call written with no dependent part is checked at once by clang).
+template <class T, class...>
+struct DependentOn {
+    using type = T;
+};
+}  // namespace detail
+
 // Wraps a callable into a guarded one for connect(): MakeGuarded([this] { ... }). Signal
 // arguments are passed on when the callable takes them, and dropped when it takes none.
 template <class F>
 auto MakeGuarded(F f)
 {
-    return [f = std::move(f)](auto&&... args) mutable noexcept {
+    return [f = std::move(f)]<class... A>(A&&... args) mutable noexcept -> void
+               requires std::is_invocable_v<F&, A...> || std::is_invocable_v<F&>
+    {
         Guarded([&] {
-            if constexpr (std::is_invocable_v<F&, decltype(args)...>) {
-                f(std::forward<decltype(args)>(args)...);
+            if constexpr (std::is_invocable_v<F&, A...>) {
+                f(std::forward<A>(args)...);
             } else {
-                f();
+                typename detail::DependentOn<F&, A...>::type callable = f;
+                callable();
             }
         });
     };

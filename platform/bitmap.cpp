@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QtEndian>
+#include <cstdlib>
 #include <cstring>
 
 // ---- TGraphic -------------------------------------------------------------------------------
@@ -191,6 +192,9 @@ void TBitmap::LoadFromStream(TStream& stream)
         if (!BmpHeaderSize(bytes, w, h))
             throw EInvalidGraphic(QStringLiteral("Bitmap image is not valid"));
         if (w != 0 && h != 0) {
+            // Negative heights are top-down rows; std::abs of INT32_MIN would overflow, hence the widening.
+            if (std::abs(std::int64_t(w)) * std::abs(std::int64_t(h)) > kMaxPicturePixels)
+                throw EInvalidGraphic(QStringLiteral("Bitmap image is not valid"));
             if (!loaded.loadFromData(bytes, "BMP") || loaded.isNull())
                 throw EInvalidGraphic(QStringLiteral("Bitmap image is not valid"));
             loaded = loaded.convertToFormat(QImage::Format_RGB32);

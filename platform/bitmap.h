@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -18,6 +19,10 @@ class EInvalidGraphic : public Exception {
 public:
     using Exception::Exception;
 };
+
+// The most pixels a picture read from a file or stream may have: a header claiming more is refused
+// before anything is allocated for it (a few hundred bytes can claim gigabytes).
+constexpr std::int64_t kMaxPicturePixels = std::int64_t(64) * 1024 * 1024;
 
 class TGraphic {
 public:

@@ -48,15 +48,23 @@ zip_t* OpenForReading(const QString& zipFile, ZipHandle& handle)
     return handle.za;
 }
 
-QByteArray ReadIndex(zip_t* za, zip_uint64_t index, const QString& zipFile)
+// What the members of one package may inflate to, all together. Our templates hold a few hundred
+// kilobytes; a small file can claim gigabytes.
+constexpr zip_uint64_t kMaxInflatedMB = 64;
+
+// Reads one member whole; `budget` is what the package's members may still inflate to, and the
+// member's size is taken from it before anything is allocated.
+QByteArray ReadIndex(zip_t* za, zip_uint64_t index, const QString& zipFile, zip_uint64_t& budget)
 {
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(za, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
         throw EDocumentError(QStringLiteral("Cannot read document \"%1\": %2").arg(zipFile, ZipErrorText(zip_get_error(za))));
-    // A member that claims more than a document can sensibly hold is refused rather than allocated.
-    if (st.size > zip_uint64_t(512) * 1024 * 1024)
-        throw EDocumentError(QStringLiteral("Cannot read document \"%1\": member too large").arg(zipFile));
+    if (st.size > budget)
+        throw EDocumentError(QStringLiteral("Документ \"%1\" не открыт: после распаковки его части занимают больше %2 МБ")
+                                 .arg(zipFile)
+                                 .arg(kMaxInflatedMB));
+    budget -= st.size;
     zip_file_t* zf = zip_fopen_index(za, index, 0);
     if (!zf)
         throw EDocumentError(QStringLiteral("Cannot read document \"%1\": %2").arg(zipFile, ZipErrorText(zip_get_error(za))));
@@ -484,12 +492,13 @@ void TWordDocument::Open(const QString& fileName)
     auto d = std::make_unique<Impl>();
     ZipHandle handle;
     zip_t* za = OpenForReading(fileName, handle);
+    zip_uint64_t budget = kMaxInflatedMB * 1024 * 1024;
     const zip_int64_t count = zip_get_num_entries(za, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const char* name = zip_get_name(za, zip_uint64_t(i), ZIP_FL_ENC_GUESS);
         if (!name)
             continue;
-        d->parts.emplace_back(QString::fromUtf8(name), ReadIndex(za, zip_uint64_t(i), fileName));
+        d->parts.emplace_back(QString::fromUtf8(name), ReadIndex(za, zip_uint64_t(i), fileName, budget));
         if (std::strcmp(name, kMainPart) == 0)
             d->mainIndex = int(d->parts.size()) - 1;
     }
@@ -772,7 +781,8 @@ QByteArray ReadZipEntry(const QString& zipFile, const QString& entry)
     const zip_int64_t index = zip_name_locate(za, entry.toUtf8().constData(), 0);
     if (index < 0)
         throw EDocumentError(QStringLiteral("The document \"%1\" has no member %2").arg(zipFile, entry));
-    return ReadIndex(za, zip_uint64_t(index), zipFile);
+    zip_uint64_t budget = kMaxInflatedMB * 1024 * 1024;
+    return ReadIndex(za, zip_uint64_t(index), zipFile, budget);
 }
 
 QStringList ZipEntries(const QString& zipFile)

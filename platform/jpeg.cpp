@@ -39,19 +39,25 @@ void InitErrors(ErrorManager& err)
     err.pub.emit_message = OnJpegMessage;
 }
 
+enum class StartResult { Started, Failed, TooLarge };
+
 // Opens the data and starts decompressing; fills the output size and whether the output is CMYK.
-bool StartDecode(jpeg_decompress_struct* info, ErrorManager* err, const unsigned char* data, unsigned long size,
-                 bool* cmyk)
+// The size is checked from the header, before the library allocates for the whole picture
+// (a progressive picture's coefficients are held for all of it).
+StartResult StartDecode(jpeg_decompress_struct* info, ErrorManager* err, const unsigned char* data,
+                        unsigned long size, bool* cmyk)
 {
     if (setjmp(err->jump))
-        return false;
+        return StartResult::Failed;
     jpeg_create_decompress(info);
     jpeg_mem_src(info, data, size);
     jpeg_read_header(info, TRUE);
+    if (std::int64_t(info->image_width) * std::int64_t(info->image_height) > kMaxPicturePixels)
+        return StartResult::TooLarge;
     *cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
     info->out_color_space = *cmyk ? JCS_CMYK : JCS_EXT_BGRA;
     jpeg_start_decompress(info);
-    return true;
+    return StartResult::Started;
 }
 
 bool ReadLines(jpeg_decompress_struct* info, ErrorManager* err, unsigned char* bits, std::size_t stride)
@@ -94,9 +100,6 @@ bool Compress(jpeg_compress_struct* info, ErrorManager* err, const unsigned char
 {
     throw EInvalidGraphic(QStringLiteral("JPEG error #%1").arg(code));
 }
-
-// Largest picture decoded, in pixels (a guard against absurd header sizes).
-constexpr std::int64_t kMaxPixels = std::int64_t(1) << 28;
 
 }  // namespace
 
@@ -141,15 +144,17 @@ QImage TJPEGImage::Decode(const QByteArray& bytes)
     InitErrors(err);
     info.err = &err.pub;
     bool cmyk = false;
-    if (!StartDecode(&info, &err, reinterpret_cast<const unsigned char*>(bytes.constData()),
-                     static_cast<unsigned long>(bytes.size()), &cmyk)) {
+    const StartResult started = StartDecode(&info, &err, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                            static_cast<unsigned long>(bytes.size()), &cmyk);
+    if (started == StartResult::Failed) {
         const int code = err.code;
         jpeg_destroy_decompress(&info);
         RaiseJpegError(code);
     }
     const int w = int(info.output_width), h = int(info.output_height);
     QImage img;
-    if (w > 0 && h > 0 && std::int64_t(w) * h <= kMaxPixels && info.output_components == 4)
+    if (started == StartResult::Started && w > 0 && h > 0 && std::int64_t(w) * h <= kMaxPicturePixels &&
+        info.output_components == 4)
         img = QImage(w, h, QImage::Format_RGB32);
     if (img.isNull()) {
         jpeg_destroy_decompress(&info);

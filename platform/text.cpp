@@ -748,6 +748,7 @@ QString ApplySection(const NumberSection& sec, const Decimal& number, bool withS
     int intSlot = 0;
     int fracSlot = 0;
     bool afterPoint = false;
+    bool afterExponent = false;   // the analysis counts no placeholder after the exponent
     auto emitIntDigit = [&](int j) {
         if (sec.thousands && j > 0 && (n - j) % 3 == 0) {
             out += fs.ThousandSeparator;
@@ -762,7 +763,9 @@ QString ApplySection(const NumberSection& sec, const Decimal& number, bool withS
             out += t.mid(i + 1, (end < 0 ? t.size() : end) - i - 1);
             i = end < 0 ? int(t.size()) : end;
         } else if (c == '0' || c == '#') {
-            if (!afterPoint) {
+            if (afterExponent) {
+                // no digit slot left for it
+            } else if (!afterPoint) {
                 const int j = n - sec.intPlaceholders + intSlot;
                 if (intSlot == 0) {
                     for (int k = 0; k <= j; ++k) {
@@ -789,6 +792,7 @@ QString ApplySection(const NumberSection& sec, const Decimal& number, bool withS
             out += c;
             out += ExponentText(exponent, t[i + 1] == '+', sec.expDigits);
             i += 1 + sec.expDigits;
+            afterExponent = true;
         } else {
             out += c;
         }

@@ -187,6 +187,84 @@ TEST(JpegTest, GrayscaleAndBadData)
     EXPECT_TRUE(j.Empty());
 }
 
+// A real JPEG file image whose frame header is made to claim another size.
+QByteArray JpegClaiming(int width, int height)
+{
+    QByteArray data = TJPEGImage::Encode(Quadrants(16, 16)->Image(), 90);
+    const int sof = int(data.indexOf(QByteArray("\xFF\xC0", 2)));
+    EXPECT_GT(sof, 0);
+    data[sof + 5] = char(height >> 8);
+    data[sof + 6] = char(height);
+    data[sof + 7] = char(width >> 8);
+    data[sof + 8] = char(width);
+    return data;
+}
+
+// An 8-bit RLE bitmap header claiming a size, with a single end-of-picture code as its data.
+QByteArray BmpClaiming(std::int32_t width, std::int32_t height)
+{
+    QByteArray d(54 + 256 * 4 + 2, '\0');
+    auto put = [&](int at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            d[at + i] = char(v >> (8 * i));
+    };
+    d[0] = 'B';
+    d[1] = 'M';
+    put(2, std::uint32_t(d.size()));
+    put(10, 54 + 256 * 4);
+    put(14, 40);
+    put(18, std::uint32_t(width));
+    put(22, std::uint32_t(height));
+    d[26] = 1;
+    d[28] = 8;
+    put(30, 1);   // RLE8
+    d[d.size() - 1] = 1;   // 00 01: end of picture
+    return d;
+}
+
+QString GraphicError(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const EInvalidGraphic& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+TEST(PictureLimitTest, HugeClaimedSizesAreRefusedBeforeDecoding)
+{
+    // 16000 x 16000 from a few hundred bytes used to take gigabytes and seconds.
+    const QByteArray huge = JpegClaiming(16000, 16000);
+    ASSERT_LT(huge.size(), 1000);
+    EXPECT_EQ(GraphicError([&] { TJPEGImage::Decode(huge); }), "JPEG image is too large or not supported");
+    EXPECT_EQ(GraphicError([&] { TJPEGImage::Decode(JpegClaiming(8193, 8192)); }),
+              "JPEG image is too large or not supported");
+    EXPECT_EQ(TJPEGImage::Decode(JpegClaiming(40, 20)).size(), QSize(40, 20));   // truncated, still shown
+
+    // The same inside the picture data of a stored picture, which is how schemes hold them.
+    TPicture pic;
+    TMemoryStream stored;
+    const QByteArray name("TJPEGImage");
+    stored.WriteBuffer(QByteArray(1, char(name.size())) + name);
+    const std::int32_t size = std::int32_t(huge.size());
+    stored.WriteBuffer(&size, 4);
+    stored.WriteBuffer(huge);
+    stored.SetPosition(0);
+    EXPECT_EQ(GraphicError([&] { pic.ReadData(stored); }), "JPEG image is too large or not supported");
+    EXPECT_FALSE(pic.HasGraphic());
+
+    TBitmap bmp;
+    TMemoryStream bmpStream(BmpClaiming(9000, -9000));
+    EXPECT_EQ(GraphicError([&] { bmp.LoadFromStream(bmpStream); }), "Bitmap image is not valid");
+    TMemoryStream minInt(BmpClaiming(2, INT32_MIN));
+    EXPECT_EQ(GraphicError([&] { bmp.LoadFromStream(minInt); }), "Bitmap image is not valid");
+    TMemoryStream small(BmpClaiming(30, -20));
+    bmp.LoadFromStream(small);
+    EXPECT_EQ(bmp.Width(), 30);
+    EXPECT_EQ(bmp.Height(), 20);
+}
+
 TEST(PictureTest, LoadsByExtensionAndRejectsUnknown)
 {
     QTemporaryDir dir;

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <ostream>
@@ -269,6 +270,30 @@ TEST_F(DocumentTest, FailuresRaiseAndNameWhatFailed)
     EXPECT_THROW(doc.SaveAs(dir.filePath(QStringLiteral("no/such/folder/x.docx"))), EDocumentError);
     EXPECT_TRUE(doc.Active());
     EXPECT_THROW(ReadZipEntry(Sample(), QStringLiteral("word/none.xml")), EDocumentError);
+}
+
+TEST_F(DocumentTest, APackageInflatingBeyondSixtyFourMegabytesIsRefused)
+{
+    // Three parts of 22 MB each pack into a few hundred kilobytes; each alone is not absurd, together they are.
+    const QByteArray filler(22 * 1024 * 1024, ' ');
+    const QString path = dir.filePath(QStringLiteral("bomb.docx"));
+    WriteZipPackage(path, {{QStringLiteral("word/document.xml"),
+                            QByteArrayLiteral("<w:document><w:body><w:p/></w:body></w:document>")},
+                           {QStringLiteral("word/a.xml"), filler},
+                           {QStringLiteral("word/b.xml"), filler},
+                           {QStringLiteral("word/c.xml"), filler}});
+    ASSERT_LT(QFileInfo(path).size(), 1024 * 1024);
+    TWordDocument doc;
+    try {
+        doc.Open(path);
+        ADD_FAILURE() << "the package must be refused";
+    } catch (const EDocumentError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Документ \"%1\" не открыт: после распаковки его части занимают больше 64 МБ")
+                                   .arg(path));
+    }
+    EXPECT_FALSE(doc.Active());
+    // One member alone is read within the same limit.
+    EXPECT_EQ(ReadZipEntry(path, QStringLiteral("word/a.xml")).size(), filler.size());
 }
 
 TEST_F(DocumentTest, InsertRowBelowKeepsTheCursorWhereItWas)

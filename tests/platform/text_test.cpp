@@ -177,6 +177,15 @@ TEST(FloatText, FormatFloatSectionsAndLiterals)
     EXPECT_EQ(FormatFloat("", 0.5, ru), "0,5");
 }
 
+TEST(FloatText, FormatFloatPlaceholdersAfterTheExponentWriteNothing)
+{
+    // Placeholders after the exponent have no digit slot: they used to index past the digits.
+    EXPECT_EQ(FormatFloat("0E+0" + QString(200, '#'), 12345, inv), "1E+4");
+    EXPECT_EQ(FormatFloat("0E+0#0#0 'x'", -12345, inv), "-1E+4 x");
+    EXPECT_EQ(FormatFloat("E+0##", 70, inv), "E+1");   // no placeholder before the exponent
+    EXPECT_EQ(FormatFloat("0.0E+0.##", 0.5, ru), "5,0E-1");
+}
+
 TEST(FloatText, FloatToStrFFormats)
 {
     EXPECT_EQ(FloatToStrF(1234.5, ffFixed, 15, 2, inv), "1234.50");

@@ -11,7 +11,7 @@ const TFormatSettings inv = InvariantFormatSettings();
 
 TEST(Variant, EmptyAndNullAreDifferent)
 {
-    const Variant empty;
+    const Variant empty{};
     const Variant null = Variant::Null();
     EXPECT_TRUE(VarIsEmpty(empty));
     EXPECT_FALSE(VarIsNull(empty));
