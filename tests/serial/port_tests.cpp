@@ -7,12 +7,15 @@
 #include "serial/comport.h"
 #include "serial/serialexcept.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <linux/serial.h>
 #include <sys/resource.h>
 #include <sys/ioctl.h>
@@ -259,6 +262,57 @@ TEST_F(PortTest, LockFilesOfLiveProgramsAreHonouredStaleOnesRemovedAndOursComeAn
     EXPECT_THROW(port->Open(), EInOutError);
     EXPECT_FALSE(port->IsOpen());
     EXPECT_FALSE(QFile::exists(LockFile()));
+}
+
+TEST_F(PortTest, ALockStillBeingWrittenIsHeldAndOursIsNeverSeenWithoutItsPid)
+{
+    auto port = MakePort();
+    // Another program has just created its lock and not yet written its pid into it.
+    {
+        QFile f(LockFile());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const QString message = OpenFails<EAlreadyOpen>(*port);
+    EXPECT_TRUE(message.contains(QStringLiteral("занято другой программой"))) << message.toStdString();
+    EXPECT_TRUE(QFile::exists(LockFile())) << "a lock in the making is not stale";
+    EXPECT_FALSE(ComPortFree(1));
+    EXPECT_TRUE(QFile::exists(LockFile()));
+
+    // One that stayed without a pid was left behind by a program that died writing it.
+    {
+        QFile f(LockFile());
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+    }
+    port->Open();
+    ASSERT_TRUE(port->IsOpen());
+    port->Close();
+
+    // Ours: whoever looks at the lock while it comes and goes finds our pid in it.
+    const QByteArray path = QFile::encodeName(LockFile());
+    std::atomic<bool> done{false};
+    std::atomic<int> unwritten{0};
+    std::thread reader([&] {
+        while (!done) {
+            const int fd = open(path.constData(), O_RDONLY);
+            if (fd < 0)
+                continue;
+            char text[32];
+            if (read(fd, text, sizeof text) <= 0)
+                ++unwritten;
+            close(fd);
+        }
+    });
+    for (int i = 0; i < 2000; ++i) {
+        const QString lock = CreateComPortLock(pty.SlavePath());
+        ASSERT_EQ(lock, LockFile());
+        RemoveComPortLock(lock);
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(unwritten.load(), 0);
+    EXPECT_EQ(QDir(qEnvironmentVariable("COMPORT_LOCKDIR")).entryList(QDir::Files), QStringList{})
+        << "nothing of ours is left in the lock folder";
 }
 
 TEST_F(PortTest, TheSystemConsoleIsNeverOpened)
