@@ -829,9 +829,10 @@ void TBaseDispatcher::WriteOutputRing()
         // the kernel's queue first, then the transmitter itself.
         PortDrain();
         WaitTransmitterEmpty();
-        // Only an empty ring drops the driver: a frame queued meanwhile still needs it.
+        // Only an empty ring drops the driver: a frame queued meanwhile still needs it. A flush
+        // or a close empties it too, and a driver left on would hold the bus.
         std::lock_guard out(outputLock_);
-        if (RingUsedLocked() == 0 && rs485_)
+        if ((RingUsedLocked() == 0 || flushRequested_ || kill_) && rs485_)
             SetRTS(false);
     }
 }

@@ -135,6 +135,26 @@ TEST_F(PortTest, SoftwareDirectionControlWithoutLineStatusStillDrainsBeforeDropp
     EXPECT_EQ(sys->Calls(), (QStringList{"RTS+", "write 2", "drain", "RTS-"}));
 }
 
+TEST_F(PortTest, AFlushWhileAFrameIsGoingOutDropsRTS)
+{
+    auto port = MakePort();
+    port->Open();
+    ASSERT_EQ(port->ValidDispatcher()->RS485Method(), TRS485Method::Software);
+    sys->Clear();
+    sys->WriteStalls = true;  // the frame is stuck half way, e.g. a handshake holds it
+    port->PutString("request");
+    ASSERT_TRUE(WaitForCall(*sys, "write 7"));
+    port->FlushOutBuffer();
+    sys->WriteStalls = false;
+    // Left on, the driver would hold the bus and no reply could be received.
+    ASSERT_TRUE(WaitForCall(*sys, "RTS-")) << sys->Calls().mid(sys->Calls().size() - 5).join(' ').toStdString();
+    EXPECT_EQ(port->OutBuffUsed(), 0u);
+    port->PutString("next");
+    EXPECT_EQ(pty.Read(4), "next");
+    ASSERT_TRUE(WaitFor([&] { return sys->Calls().count("RTS-") == 2; }));
+    EXPECT_EQ(sys->Calls().last(), "RTS-");
+}
+
 TEST_F(PortTest, ANewSpeedWaitsForTheDriverToDrain)
 {
     sys->ModemLines = false;  // no direction control, whose own drain would hide this one

@@ -97,6 +97,10 @@ ssize_t RecordingSystem::Write(int fd, const void* bytes, size_t count)
         errno = WriteErrno;
         return -1;
     }
+    if (WriteStalls) {
+        errno = EAGAIN;
+        return -1;
+    }
     return TSerialSystem::Write(fd, bytes, count);
 }
 

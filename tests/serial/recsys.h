@@ -19,6 +19,7 @@ public:
     std::atomic<int> OpenErrno{0};          // the open fails with this
     std::atomic<int> SetTermiosErrno{0};    // setting the line fails with this
     std::atomic<int> WriteErrno{0};         // writes fail with this
+    std::atomic<bool> WriteStalls{false};   // the driver takes nothing (EAGAIN)
     std::atomic<unsigned> Rs485Flags{0};    // the driver's RS-485 flags
 
     int Open(const char* path, int flags) override;
