@@ -376,6 +376,8 @@ uint32_t TPosixDispatcher::PortGetErrors(uint32_t& inQueue)
     }
     if (!haveIcount_)
         return 0;
+    // Writes (the caller's thread) and the dispatch thread both count against the last counts.
+    std::lock_guard out(outputLock_);
     serial_icounter_struct ic{};
     if (sys_->Ioctl(fd_, TIOCGICOUNT, &ic) != 0)
         return 0;

@@ -155,6 +155,24 @@ TEST_F(PortTest, AFlushWhileAFrameIsGoingOutDropsRTS)
     EXPECT_EQ(sys->Calls().last(), "RTS-");
 }
 
+TEST_F(PortTest, LineErrorsAreCountedByWritesAndTheDispatchThreadAlike)
+{
+    sys->FrameErrors = 0;
+    auto port = MakePort();
+    port->Open();
+    // The dispatch thread looks at the driver's counters every cycle and every write does too:
+    // both compare against the same last counts (the thread checker sees it if unguarded).
+    for (int i = 1; i <= 20; ++i) {
+        sys->FrameErrors = i;
+        pty.Write("x");
+        port->PutString("y");
+        ASSERT_EQ(pty.Read(1), "y");
+    }
+    sys->FrameErrors = 21;
+    ASSERT_TRUE(WaitFor([&] { return port->LineError() == 4; })) << "a framing error";
+    port->Close();
+}
+
 TEST_F(PortTest, ANewSpeedWaitsForTheDriverToDrain)
 {
     sys->ModemLines = false;  // no direction control, whose own drain would hide this one

@@ -69,6 +69,14 @@ int RecordingSystem::Ioctl(int fd, unsigned long request, void* arg)
         Note(QStringLiteral("lsr"));
         *static_cast<unsigned*>(arg) = TIOCSER_TEMT;
         return 0;
+    case TIOCGICOUNT:
+        if (FrameErrors < 0) {
+            errno = ENOTTY;
+            return -1;
+        }
+        *static_cast<serial_icounter_struct*>(arg) = serial_icounter_struct{};
+        static_cast<serial_icounter_struct*>(arg)->frame = FrameErrors;
+        return 0;
     case TCSETS2: {
         const auto* t = static_cast<const termios2*>(arg);
         Note(QStringLiteral("termios %1").arg(t->c_ospeed));

@@ -21,6 +21,7 @@ public:
     std::atomic<int> WriteErrno{0};         // writes fail with this
     std::atomic<bool> WriteStalls{false};   // the driver takes nothing (EAGAIN)
     std::atomic<unsigned> Rs485Flags{0};    // the driver's RS-485 flags
+    std::atomic<int> FrameErrors{-1};       // the driver's framing-error count (-1: no counters)
 
     int Open(const char* path, int flags) override;
     int Close(int fd) override;
