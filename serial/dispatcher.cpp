@@ -720,6 +720,8 @@ int TBaseDispatcher::PutOutputBlock(const char* bytes, uint32_t count)
             return ecode::CommNotOpen;
         uint32_t inQueue = 0;
         errorWord_ = PortGetErrors(inQueue);
+        if (lost_)
+            return ecode::PortLost;  // found gone just now: nothing is queued for nobody
         const uint32_t free = outQue_ - RingUsedLocked();
         if (count > free)
             return ecode::OutputBufferTooSmall;

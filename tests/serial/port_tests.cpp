@@ -465,3 +465,17 @@ TEST_F(PortTest, AWriteThatFindsTheDeviceGoneReportsTheLoss)
     EXPECT_EQ(port->OutBuffUsed(), 0u) << "what nobody will take is dropped";
     port->Close();
 }
+
+TEST_F(PortTest, AWriteThatFindsTheDeviceHungUpRaisesAtOnce)
+{
+    sys->ModemLines = false;
+    auto port = MakePort();
+    port->Open();
+    sys->Clear();
+    // Unplugged: the driver answers every request with EIO from now on.
+    sys->QueueErrno = EIO;
+    sys->WriteErrno = EIO;
+    EXPECT_THROW(port->PutString("frame"), EPortLost);
+    EXPECT_EQ(port->OutBuffUsed(), 0u);
+    port->Close();
+}

@@ -69,6 +69,12 @@ int RecordingSystem::Ioctl(int fd, unsigned long request, void* arg)
         Note(QStringLiteral("lsr"));
         *static_cast<unsigned*>(arg) = TIOCSER_TEMT;
         return 0;
+    case FIONREAD:
+        if (QueueErrno != 0) {
+            errno = QueueErrno;
+            return -1;
+        }
+        break;
     case TIOCGICOUNT:
         if (FrameErrors < 0) {
             errno = ENOTTY;

@@ -20,6 +20,7 @@ public:
     std::atomic<int> SetTermiosErrno{0};    // setting the line fails with this
     std::atomic<int> WriteErrno{0};         // writes fail with this
     std::atomic<bool> WriteStalls{false};   // the driver takes nothing (EAGAIN)
+    std::atomic<int> QueueErrno{0};         // asking how much waits to be read fails with this
     std::atomic<unsigned> Rs485Flags{0};    // the driver's RS-485 flags
     std::atomic<int> FrameErrors{-1};       // the driver's framing-error count (-1: no counters)
 
