@@ -967,9 +967,18 @@ int TBaseDispatcher::SetLineParameters(int32_t baud, uint8_t parity, uint16_t st
             return 0;
     }
     DrainOutput();
-    std::lock_guard line(lineLock_);
-    prepare();
-    return ApplyCommState(dcb);
+    int r;
+    {
+        std::lock_guard line(lineLock_);
+        prepare();
+        r = ApplyCommState(dcb);
+    }
+    if (r < 0) {
+        RefreshComError();  // a device that went away shows there (outside the line lock)
+        if (lost_)
+            return ecode::PortLost;
+    }
+    return r;
 }
 
 void TBaseDispatcher::GetLineParameters(int32_t& baud, uint8_t& parity, uint16_t& dataBits, uint16_t& stopBits)

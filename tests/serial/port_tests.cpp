@@ -479,3 +479,23 @@ TEST_F(PortTest, AWriteThatFindsTheDeviceHungUpRaisesAtOnce)
     EXPECT_EQ(port->OutBuffUsed(), 0u);
     port->Close();
 }
+
+TEST_F(PortTest, ASpeedChangeThatFindsTheDeviceHungUpReportsTheLoss)
+{
+    sys->ModemLines = false;
+    auto port = MakePort();
+    int lost = 0;
+    port->OnPortLost = [&](TCustomComPort*) { ++lost; };
+    port->Open();
+    // Unplugged: the driver answers every request with EIO from now on.
+    sys->SetTermiosErrno = EIO;
+    sys->QueueErrno = EIO;
+    try {
+        port->SetBaud(19200);
+        ADD_FAILURE() << "the speed change went through";
+    } catch (const EPortLost& e) {
+        EXPECT_TRUE(e.Message().contains(pty.SlavePath())) << e.Message().toStdString();
+    }
+    ASSERT_TRUE(WaitFor([&] { return lost == 1; }));
+    port->Close();
+}
