@@ -126,8 +126,14 @@ int RecordingSystem::Drain(int fd)
 
 QStringList RecordingSystem::Calls() const
 {
+    // A list of its own: a shared one would be detached by the next Note on another thread
+    // after a reference check that does not synchronise with this thread dropping its copy.
     std::lock_guard lock(mutex_);
-    return calls_;
+    QStringList copy;
+    copy.reserve(calls_.size());
+    for (const QString& call : calls_)
+        copy << call;
+    return copy;
 }
 
 void RecordingSystem::Clear()
