@@ -190,6 +190,33 @@ TEST_F(PortTest, ANewSpeedWaitsForTheDriverToDrain)
     EXPECT_LT(drain, speed) << calls.join(' ').toStdString();
 }
 
+TEST_F(PortTest, ANewSpeedUnderHandshakeWaitsForCTSBeforeTheDriversDrain)
+{
+    auto port = MakePort();
+    port->SetRS485Mode(false);
+    port->SetHWFlowOptions(THWFlowOptions(hwfRequireCTS));
+    port->Open();
+    ASSERT_TRUE(pty.SlaveSettings().c_cflag & CRTSCTS);
+    sys->DrainWaitsForCts = true;  // the peer holds CTS low: the adapter keeps what it has
+    sys->Clear();
+    // Raises CTS once the speed change is seen waiting for it (never, if it goes straight on).
+    const int queries = sys->QueueQueries;
+    std::thread peer([&] {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (sys->QueueQueries < queries + 2 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        sys->Lines = TIOCM_CTS;
+    });
+    port->SetBaud(19200);
+    peer.join();
+    const QStringList calls = sys->Calls();
+    EXPECT_FALSE(calls.contains("drain while CTS is low")) << "that wait would not end while CTS stays low";
+    const qsizetype drain = calls.indexOf("drain");
+    EXPECT_GE(drain, 0);
+    EXPECT_LT(drain, calls.indexOf("termios 19200"));
+    port->Close();
+}
+
 TEST_F(PortTest, CloseRestoresTheLineAndTheRS485SettingsFoundAtTheOpen)
 {
     {

@@ -2,6 +2,8 @@
 
 #include <asm/termbits.h>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 
@@ -31,7 +33,7 @@ int RecordingSystem::Ioctl(int fd, unsigned long request, void* arg)
             return -1;
         }
         if (request == TIOCMGET)
-            *static_cast<int*>(arg) = 0;
+            *static_cast<int*>(arg) = Lines;
         return 0;
     case TIOCMBIS:
     case TIOCMBIC: {
@@ -69,6 +71,9 @@ int RecordingSystem::Ioctl(int fd, unsigned long request, void* arg)
         Note(QStringLiteral("lsr"));
         *static_cast<unsigned*>(arg) = TIOCSER_TEMT;
         return 0;
+    case TIOCOUTQ:
+        ++QueueQueries;
+        break;
     case FIONREAD:
         if (QueueErrno != 0) {
             errno = QueueErrno;
@@ -120,7 +125,14 @@ ssize_t RecordingSystem::Write(int fd, const void* bytes, size_t count)
 
 int RecordingSystem::Drain(int fd)
 {
-    Note(QStringLiteral("drain"));
+    if (DrainWaitsForCts && !(Lines & TIOCM_CTS)) {
+        Note(QStringLiteral("drain while CTS is low"));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!(Lines & TIOCM_CTS) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    } else {
+        Note(QStringLiteral("drain"));
+    }
     return TSerialSystem::Drain(fd);
 }
 

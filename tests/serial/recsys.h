@@ -13,6 +13,11 @@ class RecordingSystem : public TSerialSystem {
 public:
     // How the pretended device behaves.
     std::atomic<bool> ModemLines{true};     // RTS and DTR can be driven
+    std::atomic<int> Lines{0};              // the modem lines read (TIOCM_CTS...)
+    // Under hardware handshake a drain waits while CTS is low, as an adapter holding the
+    // bytes in its chip does (at most a few seconds here).
+    std::atomic<bool> DrainWaitsForCts{false};
+    std::atomic<int> QueueQueries{0};       // how often the output queue was asked for
     std::atomic<bool> Rs485SetWorks{false}; // TIOCSRS485 is accepted
     std::atomic<bool> Rs485StaysOff{false}; // ...but the driver leaves it off
     std::atomic<bool> HaveLsr{true};        // the line-status register can be read
