@@ -131,7 +131,8 @@ bool ProcessAlive(int pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == 
 // still writing: it counts as held for a while, then as left behind.
 constexpr int UnwrittenLockSeconds = 10;
 
-// The pid a lock file names: HDB (ASCII) or the old binary form.
+// The pid a lock file names: HDB (ASCII, some programs add their name and user after it) or
+// the old binary form.
 int ReadLockPid(const QString& path)
 {
     QFile f(path);
@@ -139,7 +140,7 @@ int ReadLockPid(const QString& path)
         return 0;
     const QByteArray data = f.read(64);
     bool ok = false;
-    const int pid = data.trimmed().toInt(&ok);
+    const int pid = data.simplified().split(' ').value(0).toInt(&ok);
     if (ok)
         return pid;
     if (data.size() == 4) {

@@ -304,6 +304,16 @@ TEST_F(PortTest, LockFilesOfLiveProgramsAreHonouredStaleOnesRemovedAndOursComeAn
     EXPECT_FALSE(sys->Calls().contains("open")) << "decided before the device was opened";
     EXPECT_TRUE(QFile::exists(LockFile()));
     EXPECT_FALSE(ComPortFree(1)) << "the start-up probe honours it too";
+    // Terminal programs write their name and user after the pid.
+    {
+        QFile f(LockFile());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("         1 minicom root\n");
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+    }
+    EXPECT_TRUE(OpenFails<EAlreadyOpen>(*port).contains(QStringLiteral("процесс 1")));
+    EXPECT_FALSE(ComPortFree(1));
+    EXPECT_TRUE(QFile::exists(LockFile()));
 
     // A lock whose process is gone.
     {
