@@ -1,11 +1,13 @@
 #include "platform/comports.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include <cerrno>
@@ -125,7 +127,12 @@ namespace {
 
 bool ProcessAlive(int pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 
-// The pid a lock file names: HDB (ASCII) or the old binary form.
+// A lock file that names no process yet may be one that its program has just created and is
+// still writing: it counts as held for a while, then as left behind.
+constexpr int UnwrittenLockSeconds = 10;
+
+// The pid a lock file names: HDB (ASCII, some programs add their name and user after it) or
+// the old binary form.
 int ReadLockPid(const QString& path)
 {
     QFile f(path);
@@ -133,13 +140,28 @@ int ReadLockPid(const QString& path)
         return 0;
     const QByteArray data = f.read(64);
     bool ok = false;
-    const int pid = data.trimmed().toInt(&ok);
+    const int pid = data.simplified().split(' ').value(0).toInt(&ok);
     if (ok)
         return pid;
     if (data.size() == 4) {
         int32_t binary = 0;
         memcpy(&binary, data.constData(), 4);
         return binary;
+    }
+    return 0;
+}
+
+// The owner a lock file stands for: its live process, -1 for one still being written, 0 when
+// the lock is stale.
+int LiveLockOwner(const QString& path)
+{
+    const int pid = ReadLockPid(path);
+    if (ProcessAlive(pid))
+        return pid;
+    if (pid == 0) {
+        const QDateTime modified = QFileInfo(path).lastModified();
+        if (modified.isValid() && modified.secsTo(QDateTime::currentDateTime()) < UnwrittenLockSeconds)
+            return -1;
     }
     return 0;
 }
@@ -197,9 +219,8 @@ int ComPortLockOwner(const QString& devicePath)
         const QString path = QDir(dir).filePath(name);
         if (!QFileInfo::exists(path))
             continue;
-        const int pid = ReadLockPid(path);
-        if (ProcessAlive(pid))
-            return pid;
+        if (const int owner = LiveLockOwner(path))
+            return owner;
         QFile::remove(path);  // stale: its process is gone
     }
     return 0;
@@ -211,28 +232,35 @@ QString CreateComPortLock(const QString& devicePath, int* owner)
         *owner = 0;
     const QString name = ComPortLockName(devicePath);
     const QByteArray text = QByteArray::number(static_cast<qlonglong>(::getpid())).rightJustified(10, ' ') + '\n';
+    static std::atomic<unsigned> serial{0};
     for (const QString& dir : ComPortLockDirs()) {
         const QString path = QDir(dir).filePath(name);
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (fd >= 0) {
-                const bool written = ::write(fd, text.constData(), static_cast<size_t>(text.size())) == text.size();
-                ::close(fd);
-                if (written)
-                    return path;
-                ::unlink(QFile::encodeName(path).constData());
-                break;
+        // Written whole under a name of our own, then linked into place: nobody ever reads our
+        // lock without its pid (which would look stale to them).
+        const QByteArray temp =
+            QFile::encodeName(QDir(dir).filePath(QStringLiteral("LTMP.%1.%2").arg(::getpid()).arg(serial++)));
+        const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0)
+            continue;  // this folder does not take it: try the next
+        const bool written = ::write(fd, text.constData(), static_cast<size_t>(text.size())) == text.size();
+        ::close(fd);
+        for (int attempt = 0; written && attempt < 2; ++attempt) {
+            if (::link(temp.constData(), QFile::encodeName(path).constData()) == 0) {
+                ::unlink(temp.constData());
+                return path;
             }
             if (errno != EEXIST)
-                break;  // this folder does not take it: try the next
-            const int pid = ReadLockPid(path);
-            if (ProcessAlive(pid) && pid != ::getpid()) {
+                break;
+            const int pid = LiveLockOwner(path);
+            if (pid != 0 && pid != ::getpid()) {
+                ::unlink(temp.constData());
                 if (owner)
                     *owner = pid;
                 return {};
             }
             ::unlink(QFile::encodeName(path).constData());  // stale, or ours left behind
         }
+        ::unlink(temp.constData());
     }
     return {};
 }

@@ -47,12 +47,14 @@ QStringList ComPortLockDirs();
 // "LCK..ttyUSB0" for /dev/ttyUSB0 (symbolic links resolved; below /dev, '/' becomes '_').
 QString ComPortLockName(const QString& devicePath);
 
-// The pid of a live process whose lock file names the device, 0 when there is none. A lock
-// of a process that no longer exists is removed.
+// The pid of a live process whose lock file names the device, -1 for a lock that names no
+// process yet (just created, still being written), 0 when there is none. A lock of a process
+// that no longer exists is removed, and so is one that stayed without a pid.
 int ComPortLockOwner(const QString& devicePath);
 
 // Writes our lock file for the device. Returns its path, or "" when no lock folder takes it
-// (then the port goes without one). A live lock of another process wins: "" and *owner set.
+// (then the port goes without one). A live lock of another process wins: "" and *owner set
+// (-1 when that lock names no process yet).
 QString CreateComPortLock(const QString& devicePath, int* owner = nullptr);
 
 // Removes our own lock file (only when it still names this process).

@@ -722,6 +722,8 @@ int TBaseDispatcher::PutOutputBlock(const char* bytes, uint32_t count)
             return ecode::CommNotOpen;
         uint32_t inQueue = 0;
         errorWord_ = PortGetErrors(inQueue);
+        if (lost_)
+            return ecode::PortLost;  // found gone just now: nothing is queued for nobody
         const uint32_t free = outQue_ - RingUsedLocked();
         if (count > free)
             return ecode::OutputBufferTooSmall;
@@ -831,9 +833,10 @@ void TBaseDispatcher::WriteOutputRing()
         // the kernel's queue first, then the transmitter itself.
         PortDrain();
         WaitTransmitterEmpty();
-        // Only an empty ring drops the driver: a frame queued meanwhile still needs it.
+        // Only an empty ring drops the driver: a frame queued meanwhile still needs it. A flush
+        // or a close empties it too, and a driver left on would hold the bus.
         std::lock_guard out(outputLock_);
-        if (RingUsedLocked() == 0 && rs485_)
+        if ((RingUsedLocked() == 0 || flushRequested_ || kill_) && rs485_)
             SetRTS(false);
     }
 }
@@ -966,9 +969,18 @@ int TBaseDispatcher::SetLineParameters(int32_t baud, uint8_t parity, uint16_t st
             return 0;
     }
     DrainOutput();
-    std::lock_guard line(lineLock_);
-    prepare();
-    return ApplyCommState(dcb);
+    int r;
+    {
+        std::lock_guard line(lineLock_);
+        prepare();
+        r = ApplyCommState(dcb);
+    }
+    if (r < 0) {
+        RefreshComError();  // a device that went away shows there (outside the line lock)
+        if (lost_)
+            return ecode::PortLost;
+    }
+    return r;
 }
 
 void TBaseDispatcher::GetLineParameters(int32_t& baud, uint8_t& parity, uint16_t& dataBits, uint16_t& stopBits)

@@ -258,11 +258,18 @@ int TPosixDispatcher::PortDrain()
         return 0;
     // tcdrain waits without limit for the driver's queue, which a stalled handshake never
     // empties: that part is waited for here, where a close or a flush can end it.
+    // The same for a peer that holds CTS low under hardware handshake: a USB adapter keeps the
+    // bytes in its chip, where the queue count does not see them and tcdrain waits for ever.
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + 5s;
+    termios2 t{};
+    const bool ctsFlow = sys_->Ioctl(fd_, TCGETS2, &t) == 0 && (t.c_cflag & CRTSCTS);
     for (;;) {
         int queued = 0;
-        if (sys_->Ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0)
+        int lines = 0;
+        const bool pending = sys_->Ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0;
+        const bool held = ctsFlow && sys_->Ioctl(fd_, TIOCMGET, &lines) == 0 && !(lines & TIOCM_CTS);
+        if (!pending && !held)
             break;
         if (kill_ || flushRequested_ || lost_ || steady_clock::now() > deadline)
             return 0;
@@ -376,6 +383,8 @@ uint32_t TPosixDispatcher::PortGetErrors(uint32_t& inQueue)
     }
     if (!haveIcount_)
         return 0;
+    // Writes (the caller's thread) and the dispatch thread both count against the last counts.
+    std::lock_guard out(outputLock_);
     serial_icounter_struct ic{};
     if (sys_->Ioctl(fd_, TIOCGICOUNT, &ic) != 0)
         return 0;

@@ -7,12 +7,15 @@
 #include "serial/comport.h"
 #include "serial/serialexcept.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <linux/serial.h>
 #include <sys/resource.h>
 #include <sys/ioctl.h>
@@ -132,6 +135,44 @@ TEST_F(PortTest, SoftwareDirectionControlWithoutLineStatusStillDrainsBeforeDropp
     EXPECT_EQ(sys->Calls(), (QStringList{"RTS+", "write 2", "drain", "RTS-"}));
 }
 
+TEST_F(PortTest, AFlushWhileAFrameIsGoingOutDropsRTS)
+{
+    auto port = MakePort();
+    port->Open();
+    ASSERT_EQ(port->ValidDispatcher()->RS485Method(), TRS485Method::Software);
+    sys->Clear();
+    sys->WriteStalls = true;  // the frame is stuck half way, e.g. a handshake holds it
+    port->PutString("request");
+    ASSERT_TRUE(WaitForCall(*sys, "write 7"));
+    port->FlushOutBuffer();
+    sys->WriteStalls = false;
+    // Left on, the driver would hold the bus and no reply could be received.
+    ASSERT_TRUE(WaitForCall(*sys, "RTS-")) << sys->Calls().mid(sys->Calls().size() - 5).join(' ').toStdString();
+    EXPECT_EQ(port->OutBuffUsed(), 0u);
+    port->PutString("next");
+    EXPECT_EQ(pty.Read(4), "next");
+    ASSERT_TRUE(WaitFor([&] { return sys->Calls().count("RTS-") == 2; }));
+    EXPECT_EQ(sys->Calls().last(), "RTS-");
+}
+
+TEST_F(PortTest, LineErrorsAreCountedByWritesAndTheDispatchThreadAlike)
+{
+    sys->FrameErrors = 0;
+    auto port = MakePort();
+    port->Open();
+    // The dispatch thread looks at the driver's counters every cycle and every write does too:
+    // both compare against the same last counts (the thread checker sees it if unguarded).
+    for (int i = 1; i <= 20; ++i) {
+        sys->FrameErrors = i;
+        pty.Write("x");
+        port->PutString("y");
+        ASSERT_EQ(pty.Read(1), "y");
+    }
+    sys->FrameErrors = 21;
+    ASSERT_TRUE(WaitFor([&] { return port->LineError() == 4; })) << "a framing error";
+    port->Close();
+}
+
 TEST_F(PortTest, ANewSpeedWaitsForTheDriverToDrain)
 {
     sys->ModemLines = false;  // no direction control, whose own drain would hide this one
@@ -147,6 +188,33 @@ TEST_F(PortTest, ANewSpeedWaitsForTheDriverToDrain)
     ASSERT_GE(speed, 0) << calls.join(' ').toStdString();
     EXPECT_GE(drain, 0) << calls.join(' ').toStdString();
     EXPECT_LT(drain, speed) << calls.join(' ').toStdString();
+}
+
+TEST_F(PortTest, ANewSpeedUnderHandshakeWaitsForCTSBeforeTheDriversDrain)
+{
+    auto port = MakePort();
+    port->SetRS485Mode(false);
+    port->SetHWFlowOptions(THWFlowOptions(hwfRequireCTS));
+    port->Open();
+    ASSERT_TRUE(pty.SlaveSettings().c_cflag & CRTSCTS);
+    sys->DrainWaitsForCts = true;  // the peer holds CTS low: the adapter keeps what it has
+    sys->Clear();
+    // Raises CTS once the speed change is seen waiting for it (never, if it goes straight on).
+    const int queries = sys->QueueQueries;
+    std::thread peer([&] {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (sys->QueueQueries < queries + 2 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        sys->Lines = TIOCM_CTS;
+    });
+    port->SetBaud(19200);
+    peer.join();
+    const QStringList calls = sys->Calls();
+    EXPECT_FALSE(calls.contains("drain while CTS is low")) << "that wait would not end while CTS stays low";
+    const qsizetype drain = calls.indexOf("drain");
+    EXPECT_GE(drain, 0);
+    EXPECT_LT(drain, calls.indexOf("termios 19200"));
+    port->Close();
 }
 
 TEST_F(PortTest, CloseRestoresTheLineAndTheRS485SettingsFoundAtTheOpen)
@@ -236,6 +304,16 @@ TEST_F(PortTest, LockFilesOfLiveProgramsAreHonouredStaleOnesRemovedAndOursComeAn
     EXPECT_FALSE(sys->Calls().contains("open")) << "decided before the device was opened";
     EXPECT_TRUE(QFile::exists(LockFile()));
     EXPECT_FALSE(ComPortFree(1)) << "the start-up probe honours it too";
+    // Terminal programs write their name and user after the pid.
+    {
+        QFile f(LockFile());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("         1 minicom root\n");
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+    }
+    EXPECT_TRUE(OpenFails<EAlreadyOpen>(*port).contains(QStringLiteral("процесс 1")));
+    EXPECT_FALSE(ComPortFree(1));
+    EXPECT_TRUE(QFile::exists(LockFile()));
 
     // A lock whose process is gone.
     {
@@ -259,6 +337,57 @@ TEST_F(PortTest, LockFilesOfLiveProgramsAreHonouredStaleOnesRemovedAndOursComeAn
     EXPECT_THROW(port->Open(), EInOutError);
     EXPECT_FALSE(port->IsOpen());
     EXPECT_FALSE(QFile::exists(LockFile()));
+}
+
+TEST_F(PortTest, ALockStillBeingWrittenIsHeldAndOursIsNeverSeenWithoutItsPid)
+{
+    auto port = MakePort();
+    // Another program has just created its lock and not yet written its pid into it.
+    {
+        QFile f(LockFile());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const QString message = OpenFails<EAlreadyOpen>(*port);
+    EXPECT_TRUE(message.contains(QStringLiteral("занято другой программой"))) << message.toStdString();
+    EXPECT_TRUE(QFile::exists(LockFile())) << "a lock in the making is not stale";
+    EXPECT_FALSE(ComPortFree(1));
+    EXPECT_TRUE(QFile::exists(LockFile()));
+
+    // One that stayed without a pid was left behind by a program that died writing it.
+    {
+        QFile f(LockFile());
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+    }
+    port->Open();
+    ASSERT_TRUE(port->IsOpen());
+    port->Close();
+
+    // Ours: whoever looks at the lock while it comes and goes finds our pid in it.
+    const QByteArray path = QFile::encodeName(LockFile());
+    std::atomic<bool> done{false};
+    std::atomic<int> unwritten{0};
+    std::thread reader([&] {
+        while (!done) {
+            const int fd = open(path.constData(), O_RDONLY);
+            if (fd < 0)
+                continue;
+            char text[32];
+            if (read(fd, text, sizeof text) <= 0)
+                ++unwritten;
+            close(fd);
+        }
+    });
+    for (int i = 0; i < 2000; ++i) {
+        const QString lock = CreateComPortLock(pty.SlavePath());
+        ASSERT_EQ(lock, LockFile());
+        RemoveComPortLock(lock);
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(unwritten.load(), 0);
+    EXPECT_EQ(QDir(qEnvironmentVariable("COMPORT_LOCKDIR")).entryList(QDir::Files), QStringList{})
+        << "nothing of ours is left in the lock folder";
 }
 
 TEST_F(PortTest, TheSystemConsoleIsNeverOpened)
@@ -371,5 +500,39 @@ TEST_F(PortTest, AWriteThatFindsTheDeviceGoneReportsTheLoss)
     ASSERT_TRUE(WaitFor([&] { return lost == 1; }));
     EXPECT_THROW(port->PutString("next"), EPortLost);
     EXPECT_EQ(port->OutBuffUsed(), 0u) << "what nobody will take is dropped";
+    port->Close();
+}
+
+TEST_F(PortTest, AWriteThatFindsTheDeviceHungUpRaisesAtOnce)
+{
+    sys->ModemLines = false;
+    auto port = MakePort();
+    port->Open();
+    sys->Clear();
+    // Unplugged: the driver answers every request with EIO from now on.
+    sys->QueueErrno = EIO;
+    sys->WriteErrno = EIO;
+    EXPECT_THROW(port->PutString("frame"), EPortLost);
+    EXPECT_EQ(port->OutBuffUsed(), 0u);
+    port->Close();
+}
+
+TEST_F(PortTest, ASpeedChangeThatFindsTheDeviceHungUpReportsTheLoss)
+{
+    sys->ModemLines = false;
+    auto port = MakePort();
+    int lost = 0;
+    port->OnPortLost = [&](TCustomComPort*) { ++lost; };
+    port->Open();
+    // Unplugged: the driver answers every request with EIO from now on.
+    sys->SetTermiosErrno = EIO;
+    sys->QueueErrno = EIO;
+    try {
+        port->SetBaud(19200);
+        ADD_FAILURE() << "the speed change went through";
+    } catch (const EPortLost& e) {
+        EXPECT_TRUE(e.Message().contains(pty.SlavePath())) << e.Message().toStdString();
+    }
+    ASSERT_TRUE(WaitFor([&] { return lost == 1; }));
     port->Close();
 }

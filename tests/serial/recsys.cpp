@@ -2,6 +2,8 @@
 
 #include <asm/termbits.h>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 
@@ -31,7 +33,7 @@ int RecordingSystem::Ioctl(int fd, unsigned long request, void* arg)
             return -1;
         }
         if (request == TIOCMGET)
-            *static_cast<int*>(arg) = 0;
+            *static_cast<int*>(arg) = Lines;
         return 0;
     case TIOCMBIS:
     case TIOCMBIC: {
@@ -69,6 +71,23 @@ int RecordingSystem::Ioctl(int fd, unsigned long request, void* arg)
         Note(QStringLiteral("lsr"));
         *static_cast<unsigned*>(arg) = TIOCSER_TEMT;
         return 0;
+    case TIOCOUTQ:
+        ++QueueQueries;
+        break;
+    case FIONREAD:
+        if (QueueErrno != 0) {
+            errno = QueueErrno;
+            return -1;
+        }
+        break;
+    case TIOCGICOUNT:
+        if (FrameErrors < 0) {
+            errno = ENOTTY;
+            return -1;
+        }
+        *static_cast<serial_icounter_struct*>(arg) = serial_icounter_struct{};
+        static_cast<serial_icounter_struct*>(arg)->frame = FrameErrors;
+        return 0;
     case TCSETS2: {
         const auto* t = static_cast<const termios2*>(arg);
         Note(QStringLiteral("termios %1").arg(t->c_ospeed));
@@ -97,19 +116,36 @@ ssize_t RecordingSystem::Write(int fd, const void* bytes, size_t count)
         errno = WriteErrno;
         return -1;
     }
+    if (WriteStalls) {
+        errno = EAGAIN;
+        return -1;
+    }
     return TSerialSystem::Write(fd, bytes, count);
 }
 
 int RecordingSystem::Drain(int fd)
 {
-    Note(QStringLiteral("drain"));
+    if (DrainWaitsForCts && !(Lines & TIOCM_CTS)) {
+        Note(QStringLiteral("drain while CTS is low"));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!(Lines & TIOCM_CTS) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    } else {
+        Note(QStringLiteral("drain"));
+    }
     return TSerialSystem::Drain(fd);
 }
 
 QStringList RecordingSystem::Calls() const
 {
+    // A list of its own: a shared one would be detached by the next Note on another thread
+    // after a reference check that does not synchronise with this thread dropping its copy.
     std::lock_guard lock(mutex_);
-    return calls_;
+    QStringList copy;
+    copy.reserve(calls_.size());
+    for (const QString& call : calls_)
+        copy << call;
+    return copy;
 }
 
 void RecordingSystem::Clear()
