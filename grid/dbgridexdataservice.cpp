@@ -43,9 +43,15 @@ void TSTColumnFilterEx::SetFilterText(const QString& text)
         if (const TField* field = column_->Field())
             parsed.ExpressionType = STFilterDataTypeOfField(field->DataType());
     ParseSTFilterExpression(text, parsed);
-    expression_ = parsed;
-    // Normalising proves the expression can be shown back in the filter row.
-    (void)GetExpressionAsString();
+    // Normalising proves the expression can be shown back in the filter row; a text that fails
+    // leaves the old text and expression in place.
+    std::swap(expression_, parsed);
+    try {
+        (void)GetExpressionAsString();
+    } catch (...) {
+        std::swap(expression_, parsed);
+        throw;
+    }
     text_ = text;
 }
 

@@ -138,6 +138,9 @@ private:
                 Fail("Unexpected expression before Null: ");
         } else if (second.code != foValue) {
             Fail("Unexpected expression after operator: ");
+        } else if (!in && second.value.Type() == varArray) {
+            // A list means something only after IN: "> 1, 10" compares with nothing.
+            Fail("Unexpected expression after operator: ");
         }
         operand = second.value;
         if (in) {

@@ -35,6 +35,22 @@ TEST_F(DataServiceTest, ParseErrorKeepsThePreviousFilter)
     EXPECT_ANY_THROW(f.SetFilterText("> > 4"));
     EXPECT_EQ(f.FilterText(), "=3");
     EXPECT_EQ(f.GetExpressionAsString(), "= 3");
+
+
+    // a list after a comparison is refused the same way, and the filter can still be shown
+    TSTColumnFilterEx& names = AddColumn("NAME")->STFilter();
+    names.SetFilterText("abc");
+    try {
+        names.SetFilterText(">= 1, 10");
+        ADD_FAILURE() << "a list after >= was taken";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "Unexpected expression after operator: >= 1, 10");
+    }
+    EXPECT_EQ(names.FilterText(), "abc");
+    const QString shown = names.GetExpressionAsString();
+    names.SetFilterText("in (1, 10)");
+    EXPECT_EQ(names.GetExpressionAsString(), "In ('1','10')");
+    EXPECT_FALSE(shown.isEmpty());
 }
 
 TEST_F(DataServiceTest, StringOperandsAndNulls)
