@@ -520,15 +520,7 @@ bool TBaseDispatcher::DispatchToHandlers(uint16_t msg, uint16_t wParam, uint16_t
         }
         readAheadCount_ = 0;
     }
-    {
-        std::lock_guard line(lineLock_);
-        dispatching_ = false;
-        if (deferredDeletions_) {
-            deferredDeletions_ = false;
-            std::erase_if(windowHandlers_, [](const WindowHandler& h) { return h.Deleted; });
-            UpdateHandlerFlags(0);
-        }
-    }
+    EndDispatching();
     return aborted ? false : result;
 }
 
@@ -588,6 +580,13 @@ bool TBaseDispatcher::DeliverPortLost()
         if (closeRequested_ || kill_)
             break;
     }
+    EndDispatching();
+    return true;
+}
+
+// Handlers removed while a dispatch ran are dropped once it is over.
+void TBaseDispatcher::EndDispatching()
+{
     std::lock_guard line(lineLock_);
     dispatching_ = false;
     if (deferredDeletions_) {
@@ -595,7 +594,6 @@ bool TBaseDispatcher::DeliverPortLost()
         std::erase_if(windowHandlers_, [](const WindowHandler& h) { return h.Deleted; });
         UpdateHandlerFlags(0);
     }
-    return true;
 }
 
 void TBaseDispatcher::MarkLost()

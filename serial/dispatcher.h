@@ -192,6 +192,7 @@ public:
     void DeregisterWindowHandler(INotifyTarget* target);
     // 1: the owner has events; 2: it has none; 0: recompute.
     void UpdateHandlerFlags(int kind);
+    void EndDispatching();
     void SetThreadBoost(uint8_t boost);
     void SetFlagBits(uint32_t bits);
     void ClearFlagBits(uint32_t bits);
