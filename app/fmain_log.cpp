@@ -16,12 +16,16 @@
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
 #include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -93,20 +97,88 @@ QImage ChannelPicture(bool on)
 // Widths of the columns whose footers show the record count.
 constexpr int kVemorCountWidth = 34;
 constexpr int kSulmCountWidth = 50;
+// Room a cell needs besides its text: the text's margin and a pixel clear of the next column.
+constexpr int kTextMargins = 4;
+// The count footer keeps a little more, so the number does not touch the grid's edge.
+constexpr int kCountMargins = 6;
 
-// The count footer's column is widened while the count would not fit it whole (a million
-// records in 34 pixels showed as "00000").
-void FitCountFooter(TDBGridEx& g, const QString& field, int width, int count)
+// Width a column needs for the text of this form: every digit counts as the font's widest.
+int TextNeed(const QFont& font, QString sample)
 {
-    TColumnEx* c = g.Columns().FindColumnByName(field);
-    if (!c)
+    const QFontMetrics metrics(font);
+    QChar widest = QLatin1Char('0');
+    for (char d = '1'; d <= '9'; ++d)
+        if (metrics.horizontalAdvance(QLatin1Char(d)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(d);
+    for (QChar& ch : sample)
+        if (ch.isDigit())
+            ch = widest;
+    return metrics.horizontalAdvance(sample) + kTextMargins;
+}
+
+// A column of a log grid as it is laid out: its own width, and for a column that may give up
+// room, a text of its widest form (empty: the column keeps its width).
+struct LogColumnWidth {
+    QString field;
+    int width = 0;
+    QString widest;
+};
+
+// The count footer's column widens while the count would not fit it whole (a million records in
+// 34 pixels showed as "00000"). Whatever the columns then take beyond the grid's visible width
+// (its width less a vertical scroll bar) comes off the columns that have room beyond their
+// widest text, so no column is pushed past the visible edge and cut.
+void FitLogColumns(TDBGridEx& g, const QString& countField, int countWidth, const std::vector<LogColumnWidth>& room)
+{
+    TColumnEx* count = g.Columns().FindColumnByName(countField);
+    if (!count)
         return;
-    const QFontMetrics metrics(c->Footer().Font().ToQFont());
-    // The cell's text margins on both sides and its line.
-    const int need = metrics.horizontalAdvance(QString::number(count)) + 6;
-    const int wanted = std::max(width, need);
-    if (c->Width() != wanted)
-        c->SetWidth(wanted);
+    const QString countText = g.GetFooterValueText(0, *count);
+    const int countNeed = QFontMetrics(count->Footer().Font().ToQFont()).horizontalAdvance(countText) + kCountMargins;
+    std::vector<std::pair<TColumnEx*, int>> widths;
+    int total = 0;
+    for (int i = 0; i < g.Columns().Count(); ++i) {
+        TColumnEx* c = g.Columns()[i];
+        int w = c->Width();
+        if (c == count)
+            w = std::max(countWidth, countNeed);
+        for (const LogColumnWidth& r : room)
+            if (c->FieldName() == r.field)
+                w = r.width;
+        widths.emplace_back(c, w);
+        total += w + g.GridLineWidth();
+    }
+    const int visible =
+        g.contentsRect().width() - g.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, g.verticalScrollBar());
+    int excess = total - visible;
+    for (const LogColumnWidth& r : room) {
+        if (excess <= 0 || r.widest.isEmpty())
+            break;
+        for (auto& [c, w] : widths) {
+            if (c->FieldName() != r.field)
+                continue;
+            const int give = std::clamp(w - TextNeed(c->Font().ToQFont(), r.widest), 0, excess);
+            w -= give;
+            excess -= give;
+        }
+    }
+    for (auto& [c, w] : widths)
+        if (c->Width() != w)
+            c->SetWidth(w);
+}
+
+// The columns of the Vemor log that may give up room, the one with the most first.
+const std::vector<LogColumnWidth>& VemorLogRoom()
+{
+    static const std::vector<LogColumnWidth> room{{QStringLiteral("fTimeStr"), 78, QStringLiteral("00:00:00:000")},
+                                                  {QStringLiteral("FDate"), 62, QStringLiteral("00.00.0000")}};
+    return room;
+}
+
+const std::vector<LogColumnWidth>& SulmLogRoom()
+{
+    static const std::vector<LogColumnWidth> room{{QStringLiteral("FDate"), 50, QStringLiteral("00.00.00")}};
+    return room;
 }
 
 TColumnEx* AddColumn(TDBGridEx& g, const QString& field, const QString& title, int width, bool vertical = false)
@@ -134,11 +206,11 @@ void TfrmMain::SetupLogGrids()
     // The layout places the grids; columns, footers and pictures are set up here.
     TDBGridEx& g = *ui->grdProtokol;
     SetupLogGrid(g, *dsProtokol_);
-    TColumnEx* c = AddColumn(g, QStringLiteral("FDate"), QStringLiteral("Дата"), 62);
+    TColumnEx* c = AddColumn(g, QStringLiteral("FDate"), QStringLiteral("Дата"), VemorLogRoom()[1].width);
     c->Footer().SetValueType(fvtStaticText);
     c->Footer().SetValue(QStringLiteral("кол-во : "));
     c->Footer().SetAlignment(taRightJustify);
-    AddColumn(g, QStringLiteral("fTimeStr"), QStringLiteral("Время"), 78);
+    AddColumn(g, QStringLiteral("fTimeStr"), QStringLiteral("Время"), VemorLogRoom()[0].width);
     AddColumn(g, QStringLiteral("FVemorOn"), QStringLiteral("ВЕМОР"), 20, true);
     AddColumn(g, QStringLiteral("FSelfOn"), QStringLiteral("Самозап."), 20, true);
     for (int i = 1; i <= 4; ++i)
@@ -152,7 +224,7 @@ void TfrmMain::SetupLogGrids()
 
     TDBGridEx& cg = *ui->grdCProtokol;
     SetupLogGrid(cg, *dsCProtokol_);
-    c = AddColumn(cg, QStringLiteral("FDate"), QStringLiteral("Дата"), 50);
+    c = AddColumn(cg, QStringLiteral("FDate"), QStringLiteral("Дата"), SulmLogRoom()[0].width);
     c->Footer().SetValueType(fvtStaticText);
     c->Footer().SetValue(QStringLiteral("Кол-во : "));
     c->Footer().SetAlignment(taRightJustify);
@@ -251,7 +323,7 @@ void TfrmMain::qryProtokolBeforeOpen()
 void TfrmMain::qryProtokolAfterOpen()
 {
     qryProtokol_->Last();
-    FitCountFooter(*ui->grdProtokol, QStringLiteral("FU"), kVemorCountWidth, qryProtokol_->RecordCount());
+    FitLogColumns(*ui->grdProtokol, QStringLiteral("FU"), kVemorCountWidth, VemorLogRoom());
     ui->lblAccount->setText(QStringLiteral("Начало учета :\n") + AccountBeginText() +
                             QStringLiteral("\n\nВнешних пусков  :  ") + AccountText(QStringLiteral("fon")) +
                             QStringLiteral("\nСамозапусков     :  ") + AccountText(QStringLiteral("fselfon")));
@@ -276,7 +348,7 @@ void TfrmMain::qryCProtokolBeforeOpen()
 void TfrmMain::qryCProtokolAfterOpen()
 {
     qryCProtokol_->Last();
-    FitCountFooter(*ui->grdCProtokol, QStringLiteral("FTime"), kSulmCountWidth, qryCProtokol_->RecordCount());
+    FitLogColumns(*ui->grdCProtokol, QStringLiteral("FTime"), kSulmCountWidth, SulmLogRoom());
     ui->lblCAccount->setText(QStringLiteral("Начало учета :\n") + AccountBeginText(true));
     ui->grdCProtokol->setFocus();
 }
