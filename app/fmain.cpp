@@ -927,7 +927,9 @@ void TfrmMain::DataTimerTimer()
 {
     if (FRxBuffer.IsEmpty())
         return;
-    const int len = FRxBuffer.FrontFrame(clock_.elapsed());
+    // No partial frame is waited for past the time the reply awaited is given up (a scan's is never).
+    const bool timed = FPending && FPending->code != vemor::rqIdentify;
+    const int len = FRxBuffer.FrontFrame(clock_.elapsed(), timed ? FPending->deadlineMs : vemor::RxBuffer::kNoDeadline);
     if (len == 0)
         return;
     // The frame leaves the buffer before its action runs, so a failing action is not repeated.

@@ -345,7 +345,32 @@ void RxBuffer::Remove(int n)
     data_.remove(0, qMin<qsizetype>(n, data_.size()));
 }
 
-int RxBuffer::FrontFrame(std::int64_t nowMs)
+namespace {
+
+// Length of the frame that starts at `at` when the buffer holds all of it and its sum is right;
+// 0 while it is incomplete; -1 when it is no frame: a wrong sum, or a header no device sends (a
+// device type other than ours, a command past the last one), which is known before the rest.
+int FrameAt(const QByteArray& data, qsizetype at)
+{
+    const qsizetype have = data.size() - at;
+    if (have >= 2 && !IsDeviceType(static_cast<std::uint8_t>(data[at + 1])))
+        return -1;
+    if (have >= 5 && static_cast<std::uint8_t>(data[at + 4]) > kLastCommand)
+        return -1;
+    if (have < 6)
+        return 0;
+    const int len = static_cast<std::uint8_t>(data[at + 5]) + kFrameOverhead;
+    if (have < len)
+        return 0;
+    const char* f = data.constData() + at;
+    const std::uint32_t sum = ByteSum(f, len - 2);
+    const std::uint32_t told = static_cast<std::uint8_t>(f[len - 2]) * 256u + static_cast<std::uint8_t>(f[len - 1]);
+    return (sum & 0xFFFF) == told ? len : -1;
+}
+
+}  // namespace
+
+int RxBuffer::FrontFrame(std::int64_t nowMs, std::int64_t replyDeadlineMs)
 {
     for (;;) {
         const qsizetype start = data_.indexOf(char(kFrameStart));
@@ -354,29 +379,25 @@ int RxBuffer::FrontFrame(std::int64_t nowMs)
             return 0;
         }
         data_.remove(0, start);
-        const bool stale = nowMs - lastArrivalMs_ >= kStaleMs;
-        if (data_.size() < 6) {
-            if (!stale)
-                return 0;
-            data_.remove(0, 1);
-            continue;
-        }
-        const int len = static_cast<std::uint8_t>(data_[5]) + kFrameOverhead;
-        if (data_.size() < len) {
-            if (!stale)
-                return 0;
-            data_.remove(0, 1);
-            continue;
-        }
-        const std::uint32_t sum = ByteSum(data_.constData(), len - 2);
-        const std::uint32_t told =
-            static_cast<std::uint8_t>(data_[len - 2]) * 256u + static_cast<std::uint8_t>(data_[len - 1]);
-        if ((sum & 0xFFFF) != told) {
+        const int len = FrameAt(data_, 0);
+        if (len > 0)
+            return len;
+        if (len < 0) {
             // Only the false start goes: a real frame may begin inside the bytes it claimed.
             data_.remove(0, 1);
             continue;
         }
-        return len;
+        qsizetype later = data_.indexOf(char(kFrameStart), 1);
+        while (later > 0 && FrameAt(data_, later) <= 0)
+            later = data_.indexOf(char(kFrameStart), later + 1);
+        if (later > 0) {
+            data_.remove(0, later);
+            continue;
+        }
+        const bool givenUp = nowMs - lastArrivalMs_ >= kStaleMs || nowMs > replyDeadlineMs;
+        if (!givenUp)
+            return 0;
+        data_.remove(0, 1);
     }
 }
 

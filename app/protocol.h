@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <optional>
 
 namespace vemor {
@@ -18,6 +19,10 @@ constexpr int kInformationSize = 32;
 constexpr int kVersionSize = 16;
 constexpr int kLogRecordSize = 11;
 constexpr int kSulmLogRecordSize = 9;
+// Device types on the bus: 1 Vemor, 2 Sulm.
+constexpr bool IsDeviceType(std::uint8_t type) { return type == 1 || type == 2; }
+// No device sends a command past this one.
+constexpr int kLastCommand = 35;
 
 // Request codes (the argument of SendCommand); the wire command is in the frame.
 enum RequestCode : int {
@@ -132,13 +137,18 @@ public:
     const QByteArray& Data() const { return data_; }
     void Clear() { data_.clear(); }
 
-    // Drops junk, bad frames and stale partial frames from the front. Returns the length of a
+    // Drops junk, bad frames and given-up partial frames from the front. Returns the length of a
     // checked frame at the front (left in place), or 0 when none is complete yet.
-    int FrontFrame(std::int64_t nowMs);
+    // A partial frame is waited for only while nothing else can be taken: a checked frame that
+    // starts at a later 0xAA goes before it (noise can hold an 0xAA with a length byte that runs
+    // past the reply behind it). It is given up when no byte has come for kStaleMs, and once
+    // `replyDeadlineMs` (the deadline of the reply awaited) has passed.
+    int FrontFrame(std::int64_t nowMs, std::int64_t replyDeadlineMs = kNoDeadline);
     // Removes n bytes from the front.
     void Remove(int n);
 
     static constexpr std::int64_t kStaleMs = 1000;
+    static constexpr std::int64_t kNoDeadline = std::numeric_limits<std::int64_t>::max();
 
 private:
     QByteArray data_;

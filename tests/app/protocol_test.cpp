@@ -209,8 +209,8 @@ TEST(ReplyParser, BadSumDropsOnlyTheFalseStartAndFindsTheFrameBehindIt)
 
 TEST(ReplyParser, SumIsComparedOnItsLow16Bits)
 {
-    // Everything 0xFF: the plain sum is above 65535.
-    const QByteArray f = MakeFrame(0xFF, 0xFFFF, 0xFF, QByteArray(255, char(0xFF)));
+    // Address and data all 0xFF: the plain sum is above 65535.
+    const QByteArray f = MakeFrame(1, 0xFFFF, kLastCommand, QByteArray(255, char(0xFF)));
     ASSERT_GT(ByteSum(f.constData(), int(f.size()) - 2), 65535u);
     RxBuffer rx;
     rx.Append(f, kT0);

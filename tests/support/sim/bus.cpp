@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <poll.h>
+#include <random>
 #include <pty.h>
 #include <stdexcept>
 #include <sys/eventfd.h>
@@ -39,7 +40,21 @@ struct Output {
 struct Slot {
     DeviceState state;
     std::optional<Faults> faults;
+    std::mt19937 noise;  // seeded with the faults' noise seed when they are set
 };
+
+// Line noise before a reply: up to `upTo` bytes, about half of them 0xAA.
+QByteArray Noise(std::mt19937& random, int upTo)
+{
+    QByteArray bytes;
+    if (upTo <= 0)
+        return bytes;
+    const auto count = std::uniform_int_distribution<int>(0, upTo)(random);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int i = 0; i < count; ++i)
+        bytes.append(char(byte(random) < 128 ? kStart : byte(random)));
+    return bytes;
+}
 
 void CloseFd(int& fd)
 {
@@ -159,7 +174,7 @@ QString Bus::SlavePath() const
 void Bus::AddDevice(const DeviceState& device)
 {
     std::lock_guard lock(d->mutex);
-    d->devices.push_back(Slot{device, std::nullopt});
+    d->devices.push_back(Slot{device, std::nullopt, std::mt19937{}});
     d->Wake();  // an animated device needs the bus to tick
 }
 
@@ -195,6 +210,7 @@ void Bus::SetFaults(uint16_t number, const Faults& faults)
     if (!slot)
         throw std::out_of_range("no simulated device " + std::to_string(number));
     slot->faults = faults;
+    slot->noise.seed(faults.noiseSeed);
 }
 
 void Bus::ClearFaults(uint16_t number)
@@ -463,7 +479,7 @@ void Bus::Impl::Schedule(Slot& slot, uint8_t command, QByteArray reply, Clock::t
     }
     if (f.corruptSum)
         reply[reply.size() - 1] = char(uint8_t(reply[reply.size() - 1]) ^ 0x5A);
-    const QByteArray bytes = f.junkBefore + reply;
+    const QByteArray bytes = Noise(slot.noise, f.noiseUpTo) + f.junkBefore + reply;
     auto due = now + std::chrono::milliseconds(std::max(0, f.delayMs));
     const int pieces = std::clamp(f.splitPieces, 1, int(bytes.size()));
     const qsizetype step = (bytes.size() + pieces - 1) / pieces;

@@ -15,7 +15,8 @@
 //     sim::DeviceState after = bus.Device(300);      // snapshot after a write
 //     bus.Modify(300, [](sim::DeviceState& d) { d.live.voltage = 400; });
 //     bus.SetFaults(300, sim::Faults{.silent = true});        // or .delayMs, .corruptSum, .splitPieces,
-//                                                             // .junkBefore, .shortData; .command, .times
+//                                                             // .junkBefore, .noiseUpTo, .shortData;
+//                                                             // .command, .times
 //                                                             // .otherAddress, .hold; .after
 //     bus.SetFaults(300, sim::Faults{.silent = true, .command = 6, .after = 2});  // mute after 2 blocks
 //     bus.ReleaseHeld();                             // writes the replies held by .hold
@@ -195,6 +196,9 @@ struct Faults {
     int splitPieces = 0;             // > 1: write the reply in that many pieces ...
     int splitPauseMs = 5;            // ... with this pause between them
     QByteArray junkBefore{};         // bytes written before the reply
+    int noiseUpTo = 0;               // > 0: before each reply (and its junk) 0..noiseUpTo random
+                                     // bytes, about half of them 0xAA (false frame starts) ...
+    uint32_t noiseSeed = 1;          // ... the same bytes for the same seed
     int shortData = -1;              // >= 0: only this many data bytes (N and sum made to match)
     int otherAddress = -1;           // >= 0: the reply names this factory number, not the device's
     bool hold = false;               // the reply waits until ReleaseHeld() (past the program's next step)
