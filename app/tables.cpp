@@ -366,7 +366,7 @@ bool AddVemorLogRecord(TQuery& qryEdit, const VemorLogRecord& r)
 }
 
 LogBlockTransaction::LogBlockTransaction(TQuery& qryEdit)
-    : tx_(std::make_unique<TTransaction>(qryEdit.Database()))
+    : db_(qryEdit.Database()), tx_(std::make_unique<TTransaction>(db_))
 {
 }
 
@@ -374,9 +374,12 @@ LogBlockTransaction::~LogBlockTransaction() = default;
 
 void LogBlockTransaction::Commit()
 {
-    if (tx_)
-        tx_->Commit();
+    if (!tx_)
+        return;
+    tx_->Commit();
     tx_.reset();
+    // A download's write-ahead log never holds more than one block.
+    db_.Checkpoint();
 }
 
 bool AddSulmLogRecord(TQuery& qryEdit, int fid, TDateTime date, TDateTime time, int num,

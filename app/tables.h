@@ -35,6 +35,7 @@
 
 class TQuery;
 class TTransaction;
+class TDatabase;
 
 // Name of the database file inside the bases folder.
 inline constexpr const char* kDatabaseFileName = "vemor.db";
@@ -141,7 +142,8 @@ bool AddVemorLogRecord(TQuery& qryEdit, const VemorLogRecord& r);
 // Writes one log block's records as one transaction: create it before the block's first
 // AddVemorLogRecord/AddSulmLogRecord, Commit() when the block is done (also when the download
 // ends inside it). Dropped without Commit (an exception), the block's rows are rolled back, so
-// a block is stored whole or not at all.
+// a block is stored whole or not at all. After the commit the write-ahead log is emptied into
+// the database file.
 class LogBlockTransaction {
 public:
     explicit LogBlockTransaction(TQuery& qryEdit);
@@ -151,6 +153,7 @@ public:
     void Commit();
 
 private:
+    TDatabase& db_;
     std::unique_ptr<TTransaction> tx_;
 };
 

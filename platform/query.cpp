@@ -11,6 +11,9 @@
 
 namespace {
 
+// How long a statement waits for another connection's lock before it fails.
+constexpr int kBusyTimeoutMs = 5000;
+
 // Connections by absolute file path: every query on one file shares one connection.
 std::mutex& RegistryMutex()
 {
@@ -339,7 +342,7 @@ std::shared_ptr<TDatabase> TDatabase::Open(const QString& fileName, bool create)
         RaiseOpen(fileName, ReasonText(code));
     }
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, 5000);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     // Reading the schema reads the header: a file that is not a database fails here.
     char* err = nullptr;
     if (sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, &err) != SQLITE_OK) {
@@ -352,10 +355,26 @@ std::shared_ptr<TDatabase> TDatabase::Open(const QString& fileName, bool create)
     // A write-ahead log lets each small statement commit without waiting for the disk twice.
     sqlite3_exec(db, "pragma journal_mode=wal", nullptr, nullptr, nullptr);
     sqlite3_exec(db, "pragma synchronous=normal", nullptr, nullptr, nullptr);
+    // Left alone the log grows to 4 MB before its pages go into the database, and keeps that size:
+    // on a nearly full disk it, not the rows, would take the last space. It is copied over once it
+    // holds a few pages and then cut back.
+    sqlite3_exec(db, "pragma wal_autocheckpoint=16", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "pragma journal_size_limit=65536", nullptr, nullptr, nullptr);
     std::shared_ptr<TDatabase> result(new TDatabase(db, fileName));
     std::lock_guard lock(RegistryMutex());
     Registry()[key] = result;
     return result;
+}
+
+void TDatabase::Checkpoint()
+{
+    // Housekeeping only: with a transaction open, or another connection reading, the log stays
+    // as it is until the next time; a failure (the disk full) shows on the next write.
+    if (!sqlite3_get_autocommit(db_))
+        return;
+    sqlite3_busy_timeout(db_, 0);
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
 }
 
 void TDatabase::RaiseError(const QString& what) const

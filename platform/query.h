@@ -32,6 +32,8 @@ public:
     sqlite3* Handle() const { return db_; }
     // Runs statements without parameters.
     void Execute(const QString& sql);
+    // Copies the write-ahead log into the database file and empties it, when nothing holds it.
+    void Checkpoint();
     // The engine's last error as an exception naming the file and saying in Russian what
     // happened ("База данных <file> : диск заполнен", "... открыта только для чтения", "Файл
     // <file> не является базой данных"); the engine's text and `what` (the statement) go to

@@ -1,0 +1,80 @@
+// The disk a download needs: its rows, and not a write-ahead log that grows with every record
+// (on a nearly full disk that log, not the rows, took the last space).
+#include "app/fmain.h"
+#include "app/tables.h"
+#include "platform/datetime.h"
+#include "platform/query.h"
+#include "tests/support/e2e_fixture.h"
+#include "app/fmain_ui.h"
+
+#include <QFileInfo>
+#include <QTest>
+
+#include <algorithm>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class LogSpaceTest : public e2e::EndToEndTest {
+protected:
+    qint64 WalSize() { return QFileInfo(harness().DatabasePath() + QStringLiteral("-wal")).size(); }
+
+    int Scalar(const QString& sql)
+    {
+        TQuery q;
+        AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
+        q.SetSQL(sql);
+        q.Open();
+        return q.Field(0)->AsInteger();
+    }
+};
+
+// A few pages of the database file.
+constexpr qint64 kSmallLog = 64 * 1024;
+
+}  // namespace
+
+TEST_F(LogSpaceTest, TheWriteAheadLogStaysSmallThroughADownloadAndIsEmptiedAfterIt)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    dev.accountBegin = QDateTime(QDate(2006, 1, 1), QTime(0, 0));
+    // Twenty blocks: about 370 KB of log by the old rate of 800 bytes a record.
+    dev.log = sim::GenerateLog(460, QDateTime(QDate(2007, 6, 1), QTime(12, 0)));
+    bus().AddDevice(dev);
+    TfrmMain w;
+    w.show();
+    auto& f = w.Form();
+    QTest::keyClicks(f.edtNum, QStringLiteral("300"));
+    QTest::mouseClick(f.Button1, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return f.btnProtokol->isEnabled(); }));
+    QTest::mouseClick(f.btnProtokol, Qt::LeftButton);
+    QTest::mouseClick(f.btnReadProtokol, Qt::LeftButton);
+    qint64 largest = 0;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            largest = std::max(largest, WalSize());
+            return boxes.Count() >= 1;
+        },
+        60s));
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Протокол считан. Добавлено записей :  460 !"));
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=300")), 460);
+    EXPECT_LE(largest, kSmallLog);
+    EXPECT_EQ(WalSize(), 0);
+}
+
+TEST_F(LogSpaceTest, SmallWritesOutsideADownloadKeepTheLogSmallToo)
+{
+    TQuery q;
+    AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
+    // One statement, one commit, each: the way a reply stores what it carries.
+    for (int i = 0; i < 400; ++i) {
+        VemorLogRecord r;
+        r.fid = 7;
+        r.date = EncodeDate(2007, 1, 1) + i / 100;
+        r.time = EncodeTime(0, i % 60, i % 59, 0);
+        r.milSec = 20 * (i % 50);
+        ASSERT_TRUE(AddVemorLogRecord(q, r));
+        ASSERT_LE(WalSize(), 2 * kSmallLog) << i;
+    }
+}
