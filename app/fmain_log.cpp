@@ -116,8 +116,7 @@ int TextNeed(const QFont& font, QString sample)
     return metrics.horizontalAdvance(sample) + kTextMargins;
 }
 
-// A column of a log grid as it is laid out: its own width, and for a column that may give up
-// room, a text of its widest form (empty: the column keeps its width).
+// A column of a log grid that may give up room: its own width and a text of its widest form.
 struct LogColumnWidth {
     QString field;
     int width = 0;
@@ -152,7 +151,7 @@ void FitLogColumns(TDBGridEx& g, const QString& countField, int countWidth, cons
         g.contentsRect().width() - g.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, g.verticalScrollBar());
     int excess = total - visible;
     for (const LogColumnWidth& r : room) {
-        if (excess <= 0 || r.widest.isEmpty())
+        if (excess <= 0)
             break;
         for (auto& [c, w] : widths) {
             if (c->FieldName() != r.field)
