@@ -406,8 +406,12 @@ void TCustomComPort::NotifyWindowProc(const std::shared_ptr<TDelivery>& d)
                 failure = std::current_exception();
             }
         }
+        // The handler may have freed the dispatcher; the registry says whether it is still there.
+        if (TBaseDispatcher* now = TBaseDispatcher::FromHandle(d->LParam >> 16))
+            now->FinishDelivery(d);
+        else
+            d->Finish();
     }
-    d->Finish();
     if (self) {
         if (d->Msg == PortLostMsg)
             PostReleaseLost();

@@ -688,3 +688,48 @@ TEST_F(ComPortTest, AnAdoptedDescriptorKeepsTheLineSettingsItHad)
     EXPECT_EQ(pty.Read(2), "ok");
     port->Close();
 }
+
+TEST_F(ComPortTest, BytesAHandlerReadAreNotHandedOutAgainByReadsAfterIt)
+{
+    // The application's exception handler runs after the delivery is done, before the
+    // dispatch thread has moved on: what it reads must come after what the handler read.
+    auto port = MakePort();
+    QByteArray everything;  // every byte read, inside the handler or after it, in order
+    std::vector<uint32_t> leftAfterHandler;
+    SetExceptionHandler([&](std::exception_ptr e) {
+        handled.push_back(e);
+        leftAfterHandler.push_back(port->InBuffUsed());
+        const int peeked = port->ValidDispatcher()->PeekChar(1);
+        try {
+            const char c = port->GetChar();
+            EXPECT_EQ(static_cast<uint8_t>(c), peeked) << "a peek shows the byte a read takes";
+            everything.append(c);
+        } catch (const EBufferIsEmpty&) {
+            EXPECT_EQ(peeked, ecode::BufferIsEmpty);
+        }
+    });
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t count) {
+        counts.push_back(count);
+        for (uint16_t i = 0; i < count; ++i) {
+            EXPECT_EQ(cp->InBuffUsed(), count - i);
+            const int peeked = cp->ValidDispatcher()->PeekChar(1);
+            everything.append(cp->GetChar());
+            EXPECT_EQ(static_cast<uint8_t>(everything.back()), peeked) << "the handler peeks at its own next byte";
+        }
+        throw Exception(QStringLiteral("after reading"));
+    });
+    port->Open();
+    QByteArray sent;
+    for (size_t round = 1; round <= 20; ++round) {
+        const QByteArray chunk = QByteArray::number(static_cast<qulonglong>(round)).rightJustified(4, '-');
+        pty.Write(chunk);
+        sent += chunk;
+        ASSERT_TRUE(WaitFor([&] { return handled.size() == round; })) << "round " << round;
+        ASSERT_EQ(everything, sent) << "round " << round << ": every byte once, in order";
+    }
+    for (const uint32_t left : leftAfterHandler)
+        EXPECT_EQ(left, 0u);
+    ASSERT_TRUE(WaitFor([&] { return !port->ValidDispatcher()->DeliveryRunning(); }));
+    EXPECT_EQ(port->InBuffUsed(), 0u);
+    EXPECT_EQ(port->ValidDispatcher()->PeekChar(1), ecode::BufferIsEmpty);
+}
