@@ -113,6 +113,10 @@ TCustomComPort::~TCustomComPort()
 
 void TCustomComPort::SetOpen(bool value)
 {
+    // The last request wins: a close asked for after a reopen was asked for during a
+    // deferred close cancels the reopen.
+    if (!value)
+        reopenPending_ = false;
     if (value == open_)
         return;
     if (loading_) {

@@ -235,6 +235,36 @@ TEST_F(ComPortTest, OpenWhileClosingReopensOnceTheCloseCompletes)
     EXPECT_TRUE(port->Active());
 }
 
+TEST_F(ComPortTest, DuringADeferredCloseTheLastOpenOrCloseRequestWins)
+{
+    auto port = MakePort();
+    int events = 0;
+    std::vector<bool> requests;  // Open values the handler sets after its first Close
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t) {
+        ++events;
+        cp->Close();
+        for (const bool open : requests)
+            cp->SetOpen(open);
+        EXPECT_TRUE(cp->IsClosing());
+    });
+    for (const auto& sequence : {std::vector<bool>{true, false}, std::vector<bool>{true, false, true},
+                                 std::vector<bool>{true, true, false}}) {
+        requests = sequence;
+        const bool last = sequence.back();
+        SCOPED_TRACE(last ? "ends with Open" : "ends with Close");
+        if (!port->IsOpen())
+            port->Open();
+        const int before = events;
+        pty.Write("1");
+        ASSERT_TRUE(WaitFor([&] { return events == before + 1 && !port->IsClosing(); }));
+        EXPECT_EQ(port->IsOpen(), last);
+        EXPECT_EQ(port->Active(), last);
+    }
+    // The port that stayed closed let go of the device.
+    auto other = MakePort();
+    EXPECT_NO_THROW(other->Open());
+}
+
 TEST_F(ComPortTest, DestroyingAnOpenComponentClosesItsPort)
 {
     {
