@@ -806,10 +806,14 @@ void TCustomComPort::SetSWFlowOptions(TSWFlowOptions v)
     }
     swFlow_ = v;
     if (state_ == State::Open) {
-        if (v == swfNone)
+        if (v == swfNone) {
             RaiseForErrorCode(dispatcher_->ClearSWFlowControl());
-        else
+        } else {
             RaiseForErrorCode(dispatcher_->SetSWFlowControl(bufferFull_, bufferResume_, v));
+            // The dispatcher starts from the usual characters; the line keeps the port's own.
+            if (xon_ != 17 || xoff_ != 19)
+                RaiseForErrorCode(dispatcher_->SetFlowChars(static_cast<uint8_t>(xon_), static_cast<uint8_t>(xoff_)));
+        }
     }
 }
 

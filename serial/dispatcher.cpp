@@ -1112,15 +1112,14 @@ int TBaseDispatcher::SetSWFlowControl(uint32_t bufferFull, uint32_t bufferResume
         return ecode::BadArgument;
     TDCB dcb;
     PortGetState(dcb);
+    // Both directions are set each time: a direction dropped from the options goes off.
+    dcb.fInX = options & 2;
+    dcb.fOutX = options & 1;
     if (options & 2) {
-        dcb.fInX = true;
         dcb.XoffLim = inQue_ - bufferFull;
         dcb.XonLim = bufferResume;
-        dcb.XonChar = 17;
-        dcb.XoffChar = 19;
     }
-    if (options & 1) {
-        dcb.fOutX = true;
+    if (options & 3) {
         dcb.XonChar = 17;
         dcb.XoffChar = 19;
     }

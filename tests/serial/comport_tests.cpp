@@ -580,6 +580,33 @@ TEST_F(ComPortTest, TracingOnAgainKeepsTheTraceAndAPortChangeKeepsOnlyOnAndOff)
     QFile::remove(file);
 }
 
+TEST_F(ComPortTest, SoftwareFlowControlReachesTheLineInEveryTransition)
+{
+    auto port = MakePort();
+    port->SetXOnChar(0x05);
+    port->SetXOffChar(0x06);
+    port->Open();
+    const TSWFlowOptions all[] = {swfNone, swfTransmit, swfReceive, swfBoth};
+    for (const TSWFlowOptions from : all) {
+        for (const TSWFlowOptions to : all) {
+            SCOPED_TRACE(testing::Message() << "from " << int(from) << " to " << int(to));
+            port->SetSWFlowOptions(from);
+            port->SetSWFlowOptions(to);
+            const termios t = pty.SlaveSettings();
+            EXPECT_EQ(bool(t.c_iflag & IXON), bool(to & swfTransmit)) << "transmit side";
+            EXPECT_EQ(bool(t.c_iflag & IXOFF), bool(to & swfReceive)) << "receive side";
+            EXPECT_EQ(t.c_cc[VSTART], 0x05);
+            EXPECT_EQ(t.c_cc[VSTOP], 0x06);
+            uint32_t hw, sw;
+            uint8_t xon, xoff;
+            port->ValidDispatcher()->GetFlowOptions(hw, sw, xon, xoff);
+            EXPECT_EQ(sw, static_cast<uint32_t>(to));
+            EXPECT_EQ(xon, 0x05);
+            EXPECT_EQ(xoff, 0x06);
+        }
+    }
+}
+
 TEST_F(ComPortTest, HardwareHandshakeOnAnOpenPortEndsDirectionControl)
 {
     auto port = MakePort();
