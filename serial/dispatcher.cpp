@@ -758,7 +758,8 @@ int TBaseDispatcher::PutOutputBlock(const char* bytes, uint32_t count)
         if (ring_.empty())
             return ecode::CommNotOpen;
         uint32_t inQueue = 0;
-        errorWord_ = PortGetErrors(inQueue);
+        // Added to what the dispatch thread counted: the application has not read that yet.
+        errorWord_ |= PortGetErrors(inQueue) & 0x1F;
         if (lost_)
             return ecode::PortLost;  // found gone just now: nothing is queued for nobody
         const uint32_t free = outQue_ - RingUsedLocked();
@@ -770,7 +771,7 @@ int TBaseDispatcher::PutOutputBlock(const char* bytes, uint32_t count)
         if (count == free)
             ringFull_ = true;
         if (PortWrite(bytes, count) < 1) {
-            errorWord_ = PortGetErrors(inQueue);
+            errorWord_ |= PortGetErrors(inQueue) & 0x1F;
             result = ecode::PutBlockFail;
         }
         outputWritten_ = true;
@@ -1196,23 +1197,29 @@ void TBaseDispatcher::RefreshComError()
 int TBaseDispatcher::GetLineError()
 {
     std::lock_guard line(lineLock_);
-    const uint32_t w = errorWord_;
     static const std::pair<uint32_t, int> order[] = {{1, 1}, {2, 2}, {4, 3}, {8, 4}, {16, 9}};
-    for (const auto& [bit, code] : order) {
-        if (w & bit) {
-            errorWord_ &= ~0x0Fu;
-            return code;
+    // The dispatch thread and writes add bits without the line lock: only the bits read here
+    // are cleared, so one that comes in meanwhile is kept for the next call.
+    uint32_t w = errorWord_;
+    for (;;) {
+        int code = 0;
+        for (const auto& [bit, c] : order) {
+            if (w & bit) {
+                code = c;
+                break;
+            }
         }
+        if (code == 0)
+            return 0;
+        if (errorWord_.compare_exchange_weak(w, w & ~0x0Fu))
+            return code;
     }
-    return 0;
 }
 
 bool TBaseDispatcher::CheckLineBreak()
 {
     std::lock_guard line(lineLock_);
-    const bool brk = errorWord_ & 16;
-    errorWord_ &= ~16u;
-    return brk;
+    return errorWord_.fetch_and(~16u) & 16;
 }
 
 // ---- Triggers and handlers --------------------------------------------------------------------
