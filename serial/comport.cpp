@@ -917,21 +917,25 @@ void TCustomComPort::SetThreadBoost(uint8_t v)
 void TCustomComPort::SetTraceSize(uint32_t v)
 {
     traceSize_ = std::min(v, MaxTraceSize);
-    if (state_ == State::Open && (tracing_ == tlOn || tracing_ == tlPause)) {
-        const TTraceLogState previous = tracing_;
-        SetTracing(tlOff);
-        SetTracing(previous == tlPause ? tlOn : previous);
-    }
+    RestartTraceLog(true);
 }
 
 void TCustomComPort::SetLogSize(uint32_t v)
 {
     logSize_ = std::min(v, MaxLogSize);
-    if (state_ == State::Open && (logging_ == tlOn || logging_ == tlPause)) {
-        const TTraceLogState previous = logging_;
-        SetLogging(tlOff);
-        SetLogging(previous == tlPause ? tlOn : previous);
-    }
+    RestartTraceLog(false);
+}
+
+void TCustomComPort::RestartTraceLog(bool trace)
+{
+    const TTraceLogState previous = trace ? tracing_ : logging_;
+    if (state_ != State::Open || (previous != tlOn && previous != tlPause))
+        return;
+    ApplyTraceLog(trace, tlOff);
+    ApplyTraceLog(trace, tlOn);
+    // A new buffer starts running; a paused one stays paused.
+    if (previous == tlPause)
+        ApplyTraceLog(trace, tlPause);
 }
 
 void TCustomComPort::SetTracing(TTraceLogState v) { ApplyTraceLog(true, v); }

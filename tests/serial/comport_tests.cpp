@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
@@ -524,6 +525,45 @@ TEST_F(ComPortTest, TraceDumpIsWrittenAtClose)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "Transmit: \nAB\n\nReceive: \nC\n");
     QFile::remove(file);
+}
+
+TEST_F(ComPortTest, ANewTraceOrLogSizeStartsAnEmptyBufferAndKeepsItPaused)
+{
+    QTemporaryDir dir;
+    const QString traceFile = dir.filePath(QStringLiteral("serial.trc"));
+    const QString logFile = dir.filePath(QStringLiteral("serial.log"));
+    auto port = MakePort();
+    port->SetTraceName(traceFile);
+    port->SetLogName(logFile);
+    port->Open();
+    port->SetTracing(tlOn);
+    port->SetLogging(tlOn);
+    port->PutString("AB");
+    port->SetTracing(tlPause);
+    port->SetLogging(tlPause);
+    port->SetTraceSize(100);
+    port->SetLogSize(5000);
+    EXPECT_EQ(port->Tracing(), tlPause);
+    EXPECT_EQ(port->Logging(), tlPause);
+    port->PutString("paused");
+    port->SetTracing(tlOn);
+    port->SetLogging(tlOn);
+    port->PutString("EF");
+    // On stays on through a new size.
+    port->SetTraceSize(200);
+    EXPECT_EQ(port->Tracing(), tlOn);
+    port->PutString("GH");
+    port->SetTracing(tlDump);
+    port->SetLogging(tlDump);
+    QFile trace(traceFile);
+    ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+    EXPECT_EQ(trace.readAll(), "Transmit: \nGH\n");
+    QFile log(logFile);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray logged = log.readAll();
+    EXPECT_EQ(logged.count("WriteCom"), 2) << logged.toStdString();
+    EXPECT_TRUE(logged.contains("  EF\n")) << logged.toStdString();
+    EXPECT_TRUE(logged.contains("  GH\n")) << logged.toStdString();
 }
 
 TEST_F(ComPortTest, SelectionDialogListsPresentPortsUpToFifty)
