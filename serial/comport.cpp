@@ -780,6 +780,12 @@ void TCustomComPort::SetHWFlowOptions(THWFlowOptions v)
 {
     if (v == hwFlow_ && !force_)
         return;
+    // Refused before anything is stored: the port keeps the handshake it has. A closed port
+    // stores it (a layout may hold it) and refuses it when it opens.
+    if (state_ == State::Open && RtsHandshakeWithoutCts(v)) {
+        RaisePortError(ecode::RtsHandshakeWithoutCts);
+        return;
+    }
     if (v != 0) {
         if (bufferFull_ == 0 || bufferFull_ > inSize_)
             bufferFull_ = static_cast<uint16_t>(inSize_ * 0.9);

@@ -1072,6 +1072,8 @@ int TBaseDispatcher::SetRTS(bool on)
 int TBaseDispatcher::SetHWFlowControl(uint32_t bufferFull, uint32_t bufferResume, uint32_t options)
 {
     std::lock_guard line(lineLock_);
+    if (RtsHandshakeWithoutCts(options))
+        return ecode::RtsHandshakeWithoutCts;
     if (bufferFull < bufferResume || bufferFull > inQue_)
         return ecode::BadArgument;
     TDCB dcb;

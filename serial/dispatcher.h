@@ -454,6 +454,11 @@ private:
     int adopted_;
 };
 
+// Whether hardware flow-control options ask for RTS on receive without CTS on send. Linux
+// switches the two only together (CRTSCTS): the sender would then wait for a CTS that a cable
+// without that line never gives, so such options are refused.
+inline bool RtsHandshakeWithoutCts(uint32_t options) { return (options & 2) && !(options & 8); }
+
 // The rate a legacy speed code stands for (0xFEFF, 0xFF10 to 0xFF27; 0 for an unused code);
 // any other value is the rate itself.
 uint32_t BaudFromLegacyCode(uint32_t baud);

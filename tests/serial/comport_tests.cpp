@@ -647,6 +647,40 @@ TEST_F(ComPortTest, SoftwareFlowControlReachesTheLineInEveryTransition)
     }
 }
 
+TEST_F(ComPortTest, AnRTSHandshakeWithoutCTSIsRefusedAndTheLineKeepsSending)
+{
+    auto port = MakePort();
+    port->SetRS485Mode(false);
+    port->Open();
+    // On Linux it would make the sender wait for CTS: on a cable without CTS nothing would go out.
+    try {
+        port->SetHWFlowOptions(hwfUseRTS);
+        ADD_FAILURE() << "an RTS handshake without CTS was taken";
+    } catch (const ERtsHandshakeWithoutCts& e) {
+        EXPECT_EQ(e.ErrorCode, ecode::RtsHandshakeWithoutCts);
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("hwfRequireCTS"))) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("не поддерживается"))) << e.Message().toStdString();
+    }
+    EXPECT_EQ(port->HWFlowOptions(), 0) << "the port keeps the handshake it had";
+    EXPECT_FALSE(pty.SlaveSettings().c_cflag & CRTSCTS);
+    EXPECT_THROW(port->SetHWFlowOptions(hwfUseRTS | hwfUseDTR), ERtsHandshakeWithoutCts);
+    port->PutString("ok");
+    EXPECT_EQ(pty.Read(2), "ok");
+    // Both directions together are what the line can do.
+    port->SetHWFlowOptions(hwfUseRTS | hwfRequireCTS);
+    EXPECT_TRUE(pty.SlaveSettings().c_cflag & CRTSCTS);
+    port->SetHWFlowOptions(0);
+    EXPECT_FALSE(pty.SlaveSettings().c_cflag & CRTSCTS);
+    port->Close();
+
+    // Stored while closed (a layout may hold it), refused when the port opens.
+    port->SetHWFlowOptions(hwfUseRTS);
+    EXPECT_THROW(port->Open(), ERtsHandshakeWithoutCts);
+    EXPECT_FALSE(port->IsOpen());
+    port->SetHWFlowOptions(0);
+    EXPECT_NO_THROW(port->Open()) << "the failed open let go of the device";
+}
+
 TEST_F(ComPortTest, HardwareHandshakeOnAnOpenPortEndsDirectionControl)
 {
     auto port = MakePort();
