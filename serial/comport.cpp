@@ -113,6 +113,10 @@ TCustomComPort::~TCustomComPort()
 
 void TCustomComPort::SetOpen(bool value)
 {
+    // The last request wins: a close asked for after a reopen was asked for during a
+    // deferred close cancels the reopen.
+    if (!value)
+        reopenPending_ = false;
     if (value == open_)
         return;
     if (loading_) {
@@ -406,8 +410,12 @@ void TCustomComPort::NotifyWindowProc(const std::shared_ptr<TDelivery>& d)
                 failure = std::current_exception();
             }
         }
+        // The handler may have freed the dispatcher; the registry says whether it is still there.
+        if (TBaseDispatcher* now = TBaseDispatcher::FromHandle(d->LParam >> 16))
+            now->FinishDelivery(d);
+        else
+            d->Finish();
     }
-    d->Finish();
     if (self) {
         if (d->Msg == PortLostMsg)
             PostReleaseLost();
@@ -772,6 +780,12 @@ void TCustomComPort::SetHWFlowOptions(THWFlowOptions v)
 {
     if (v == hwFlow_ && !force_)
         return;
+    // Refused before anything is stored: the port keeps the handshake it has. A closed port
+    // stores it (a layout may hold it) and refuses it when it opens.
+    if (state_ == State::Open && RtsHandshakeWithoutCts(v)) {
+        RaisePortError(ecode::RtsHandshakeWithoutCts);
+        return;
+    }
     if (v != 0) {
         if (bufferFull_ == 0 || bufferFull_ > inSize_)
             bufferFull_ = static_cast<uint16_t>(inSize_ * 0.9);
@@ -798,10 +812,14 @@ void TCustomComPort::SetSWFlowOptions(TSWFlowOptions v)
     }
     swFlow_ = v;
     if (state_ == State::Open) {
-        if (v == swfNone)
+        if (v == swfNone) {
             RaiseForErrorCode(dispatcher_->ClearSWFlowControl());
-        else
+        } else {
             RaiseForErrorCode(dispatcher_->SetSWFlowControl(bufferFull_, bufferResume_, v));
+            // The dispatcher starts from the usual characters; the line keeps the port's own.
+            if (xon_ != 17 || xoff_ != 19)
+                RaiseForErrorCode(dispatcher_->SetFlowChars(static_cast<uint8_t>(xon_), static_cast<uint8_t>(xoff_)));
+        }
     }
 }
 
@@ -905,21 +923,25 @@ void TCustomComPort::SetThreadBoost(uint8_t v)
 void TCustomComPort::SetTraceSize(uint32_t v)
 {
     traceSize_ = std::min(v, MaxTraceSize);
-    if (state_ == State::Open && (tracing_ == tlOn || tracing_ == tlPause)) {
-        const TTraceLogState previous = tracing_;
-        SetTracing(tlOff);
-        SetTracing(previous == tlPause ? tlOn : previous);
-    }
+    RestartTraceLog(true);
 }
 
 void TCustomComPort::SetLogSize(uint32_t v)
 {
     logSize_ = std::min(v, MaxLogSize);
-    if (state_ == State::Open && (logging_ == tlOn || logging_ == tlPause)) {
-        const TTraceLogState previous = logging_;
-        SetLogging(tlOff);
-        SetLogging(previous == tlPause ? tlOn : previous);
-    }
+    RestartTraceLog(false);
+}
+
+void TCustomComPort::RestartTraceLog(bool trace)
+{
+    const TTraceLogState previous = trace ? tracing_ : logging_;
+    if (state_ != State::Open || (previous != tlOn && previous != tlPause))
+        return;
+    ApplyTraceLog(trace, tlOff);
+    ApplyTraceLog(trace, tlOn);
+    // A new buffer starts running; a paused one stays paused.
+    if (previous == tlPause)
+        ApplyTraceLog(trace, tlPause);
 }
 
 void TCustomComPort::SetTracing(TTraceLogState v) { ApplyTraceLog(true, v); }

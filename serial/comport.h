@@ -243,6 +243,8 @@ private:
     void ReleaseDispatcher();
     bool Applying() const { return force_; }
     void ApplyTraceLog(bool trace, TTraceLogState v);
+    // A new size on an open port: a new, empty buffer in the state the old one had.
+    void RestartTraceLog(bool trace);
     // Speed, parity, data and stop bits take effect at once on an open port.
     void ApplyLineParameters();
 

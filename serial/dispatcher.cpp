@@ -253,6 +253,22 @@ void TBaseDispatcher::EndRunningDelivery()
         if (d->St != TDelivery::Running)
             return;
     }
+    FinishDelivery(d);
+}
+
+void TBaseDispatcher::FinishDelivery(const std::shared_ptr<TDelivery>& d)
+{
+    // Under the input lock, so that no read sees the delivery done but its bytes not yet taken.
+    std::lock_guard in(inputLock_);
+    bool current;
+    {
+        std::lock_guard lock(deliveryMutex_);
+        current = currentDelivery_ == d;
+    }
+    if (current && readAheadMode_) {
+        largestRead_ = std::max(largestRead_, readAheadCount_);
+        readAheadCount_ = 0;
+    }
     d->Finish();
 }
 
@@ -445,7 +461,7 @@ bool TBaseDispatcher::CheckReceiveTriggers()
         // brought the head round to where it was.
         if (threshold == 0 || (receivedTotal_ == lastAvailTotal_ && !reannounce_))
             return false;
-        unread = BufferCountLocked() - (readAheadMode_ ? readAheadCount_ : 0);
+        unread = BufferCountLocked() - ReadOffsetLocked();
         if (unread < threshold)
             return false;
         lastAvailTotal_ = receivedTotal_;
@@ -477,6 +493,7 @@ bool TBaseDispatcher::DispatchToHandlers(uint16_t msg, uint16_t wParam, uint16_t
     {
         std::lock_guard in(inputLock_);
         largestRead_ = 0;
+        takenInDispatch_ = 0;
         readAheadMode_ = msg == TriggerAvailMsg || msg == TriggerDataMsg;
     }
     const uint32_t lParam = (handle_ << 16) + data;
@@ -496,8 +513,6 @@ bool TBaseDispatcher::DispatchToHandlers(uint16_t msg, uint16_t wParam, uint16_t
             aborted = true;
             break;
         }
-        std::lock_guard in(inputLock_);
-        largestRead_ = std::max(largestRead_, readAheadCount_);
     }
     bool result = true;
     {
@@ -505,20 +520,18 @@ bool TBaseDispatcher::DispatchToHandlers(uint16_t msg, uint16_t wParam, uint16_t
         if (readAheadMode_) {
             readAheadMode_ = false;
             if (!aborted) {
-                const bool wasFull = bufferFull_;
-                tail_ = (tail_ + largestRead_) % DispatchBufferSize;
-                if (largestRead_ != 0)
-                    bufferFull_ = false;
-                if (msg == TriggerAvailMsg && largestRead_ != wParam)
+                // Each handler's read-ahead was counted as it returned (FinishDelivery).
+                AdvanceTailLocked(largestRead_);
+                if (msg == TriggerAvailMsg && takenInDispatch_ + largestRead_ != wParam)
                     result = false;
                 // A delivery that never ran leaves its bytes to be announced again.
                 if (timedOut && BufferCountLocked() > 0)
                     reannounce_ = true;
-                if (wasFull && largestRead_ != 0)
-                    WakeComThread();
             }
         }
         readAheadCount_ = 0;
+        largestRead_ = 0;
+        takenInDispatch_ = 0;
     }
     EndDispatching();
     return aborted ? false : result;
@@ -632,18 +645,52 @@ uint32_t TBaseDispatcher::BufferCountLocked() const
     return bufferFull_ ? DispatchBufferSize : 0;
 }
 
+uint32_t TBaseDispatcher::ReadOffsetLocked()
+{
+    if (!readAheadMode_)
+        return 0;
+    return DeliveryRunning() ? readAheadCount_ : largestRead_;
+}
+
+int TBaseDispatcher::ByteAtLocked(uint32_t offset) const
+{
+    if (buffer_.empty() || offset >= BufferCountLocked())
+        return ecode::BufferIsEmpty;
+    return static_cast<uint8_t>(buffer_[(tail_ + offset) % DispatchBufferSize]);
+}
+
+void TBaseDispatcher::AdvanceTailLocked(uint32_t count)
+{
+    if (count == 0)
+        return;
+    tail_ = (tail_ + count) % DispatchBufferSize;
+    if (bufferFull_) {
+        bufferFull_ = false;
+        WakeComThread();  // it stopped watching the port while there was no room
+    }
+}
+
+void TBaseDispatcher::TakeReadAheadLocked()
+{
+    if (!readAheadMode_)
+        return;
+    AdvanceTailLocked(largestRead_);
+    takenInDispatch_ += largestRead_;
+    largestRead_ = 0;
+}
+
 uint32_t TBaseDispatcher::InBuffUsed()
 {
     std::lock_guard in(inputLock_);
-    return BufferCountLocked() - (readAheadMode_ ? readAheadCount_ : 0);
+    return BufferCountLocked() - ReadOffsetLocked();
 }
 
 int TBaseDispatcher::PeekChar(uint32_t n)
 {
     std::lock_guard in(inputLock_);
-    if (n == 0 || buffer_.empty() || n > BufferCountLocked())
+    if (n == 0)
         return ecode::BufferIsEmpty;
-    return static_cast<uint8_t>(buffer_[(tail_ + n - 1) % DispatchBufferSize]);
+    return ByteAtLocked(ReadOffsetLocked() + n - 1);
 }
 
 int TBaseDispatcher::GetReceivedChar()
@@ -651,22 +698,18 @@ int TBaseDispatcher::GetReceivedChar()
     int c;
     {
         std::lock_guard in(inputLock_);
-        // Only the handler of the running delivery reads ahead; a read made while that
-        // delivery still waits in the queue takes the byte for good.
+        // Only the handler of the running delivery reads ahead. Anybody else (before that
+        // delivery runs, or after its handler returned) takes the byte for good, after what
+        // the handlers read.
         if (readAheadMode_ && DeliveryRunning()) {
-            ++readAheadCount_;
-            c = PeekChar(readAheadCount_);
-            if (c < 0)
-                --readAheadCount_;
+            c = ByteAtLocked(readAheadCount_);
+            if (c >= 0)
+                ++readAheadCount_;
         } else {
-            c = PeekChar(1);
-            if (c >= 0) {
-                const bool wasFull = bufferFull_;
-                tail_ = (tail_ + 1) % DispatchBufferSize;
-                bufferFull_ = false;
-                if (wasFull)
-                    WakeComThread();
-            }
+            TakeReadAheadLocked();
+            c = ByteAtLocked(0);
+            if (c >= 0)
+                AdvanceTailLocked(1);
         }
     }
     if (c >= 0) {
@@ -682,16 +725,12 @@ void TBaseDispatcher::FlushInBuffer()
     std::lock_guard in(inputLock_);
     if (fd_ >= 0)
         PortFlush(1);
-    if (readAheadMode_) {
-        largestRead_ = BufferCountLocked();
-    } else {
-        tail_ = head_;
-        readAheadCount_ = 0;
-    }
-    const bool wasFull = bufferFull_;
-    bufferFull_ = false;
-    if (wasFull)
-        WakeComThread();
+    // Everything unread is gone at once, also for a handler that reads on after the flush.
+    if (readAheadMode_)
+        takenInDispatch_ += BufferCountLocked();
+    AdvanceTailLocked(BufferCountLocked());
+    readAheadCount_ = 0;
+    largestRead_ = 0;
 }
 
 // ---- Output -----------------------------------------------------------------------------------
@@ -719,7 +758,8 @@ int TBaseDispatcher::PutOutputBlock(const char* bytes, uint32_t count)
         if (ring_.empty())
             return ecode::CommNotOpen;
         uint32_t inQueue = 0;
-        errorWord_ = PortGetErrors(inQueue);
+        // Added to what the dispatch thread counted: the application has not read that yet.
+        errorWord_ |= PortGetErrors(inQueue) & 0x1F;
         if (lost_)
             return ecode::PortLost;  // found gone just now: nothing is queued for nobody
         const uint32_t free = outQue_ - RingUsedLocked();
@@ -731,7 +771,7 @@ int TBaseDispatcher::PutOutputBlock(const char* bytes, uint32_t count)
         if (count == free)
             ringFull_ = true;
         if (PortWrite(bytes, count) < 1) {
-            errorWord_ = PortGetErrors(inQueue);
+            errorWord_ |= PortGetErrors(inQueue) & 0x1F;
             result = ecode::PutBlockFail;
         }
         outputWritten_ = true;
@@ -1032,6 +1072,8 @@ int TBaseDispatcher::SetRTS(bool on)
 int TBaseDispatcher::SetHWFlowControl(uint32_t bufferFull, uint32_t bufferResume, uint32_t options)
 {
     std::lock_guard line(lineLock_);
+    if (RtsHandshakeWithoutCts(options))
+        return ecode::RtsHandshakeWithoutCts;
     if (bufferFull < bufferResume || bufferFull > inQue_)
         return ecode::BadArgument;
     TDCB dcb;
@@ -1073,15 +1115,14 @@ int TBaseDispatcher::SetSWFlowControl(uint32_t bufferFull, uint32_t bufferResume
         return ecode::BadArgument;
     TDCB dcb;
     PortGetState(dcb);
+    // Both directions are set each time: a direction dropped from the options goes off.
+    dcb.fInX = options & 2;
+    dcb.fOutX = options & 1;
     if (options & 2) {
-        dcb.fInX = true;
         dcb.XoffLim = inQue_ - bufferFull;
         dcb.XonLim = bufferResume;
-        dcb.XonChar = 17;
-        dcb.XoffChar = 19;
     }
-    if (options & 1) {
-        dcb.fOutX = true;
+    if (options & 3) {
         dcb.XonChar = 17;
         dcb.XoffChar = 19;
     }
@@ -1158,23 +1199,29 @@ void TBaseDispatcher::RefreshComError()
 int TBaseDispatcher::GetLineError()
 {
     std::lock_guard line(lineLock_);
-    const uint32_t w = errorWord_;
     static const std::pair<uint32_t, int> order[] = {{1, 1}, {2, 2}, {4, 3}, {8, 4}, {16, 9}};
-    for (const auto& [bit, code] : order) {
-        if (w & bit) {
-            errorWord_ &= ~0x0Fu;
-            return code;
+    // The dispatch thread and writes add bits without the line lock: only the bits read here
+    // are cleared, so one that comes in meanwhile is kept for the next call.
+    uint32_t w = errorWord_;
+    for (;;) {
+        int code = 0;
+        for (const auto& [bit, c] : order) {
+            if (w & bit) {
+                code = c;
+                break;
+            }
         }
+        if (code == 0)
+            return 0;
+        if (errorWord_.compare_exchange_weak(w, w & ~0x0Fu))
+            return code;
     }
-    return 0;
 }
 
 bool TBaseDispatcher::CheckLineBreak()
 {
     std::lock_guard line(lineLock_);
-    const bool brk = errorWord_ & 16;
-    errorWord_ &= ~16u;
-    return brk;
+    return errorWord_.fetch_and(~16u) & 16;
 }
 
 // ---- Triggers and handlers --------------------------------------------------------------------

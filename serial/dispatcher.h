@@ -142,6 +142,9 @@ public:
     // Marks the running notification done (its handler freed the receiver); the dispatch
     // thread then goes on and can end.
     void EndRunningDelivery();
+    // Marks a delivery done once its handler returned. What the handler read ahead counts as
+    // taken from then on, for every read that follows (not only once the dispatch ends).
+    void FinishDelivery(const std::shared_ptr<TDelivery>& delivery);
     // Whether the device went away while open. The line is then left alone: nothing more is
     // read or written, and writes fail with ecode::PortLost.
     bool Lost() const { return lost_.load(); }
@@ -163,6 +166,8 @@ public:
     int GetLineError();
     bool CheckLineBreak();
 
+    // The n-th byte the caller has not read yet (1-based); a handler of an avail or data
+    // notification reads ahead of the others.
     int PeekChar(uint32_t n);
     int GetReceivedChar();
     int PutOutputBlock(const char* bytes, uint32_t count);
@@ -286,6 +291,14 @@ protected:
 
     uint32_t RingUsedLocked() const;
     uint32_t BufferCountLocked() const;
+    // Input lock held. How many bytes past the tail the caller has already read: the running
+    // handler its own read-ahead, anybody else what the finished handlers of the dispatch read.
+    uint32_t ReadOffsetLocked();
+    // The byte `offset` places past the tail, or ecode::BufferIsEmpty.
+    int ByteAtLocked(uint32_t offset) const;
+    void AdvanceTailLocked(uint32_t count);
+    // A read outside the handlers during a dispatch: what they read is taken first.
+    void TakeReadAheadLocked();
     int ApplyCommState(TDCB& dcb);
     void DrainOutput();
 
@@ -345,8 +358,9 @@ protected:
     uint64_t lastAvailTotal_ = 0;  // receivedTotal_ at the last avail notification
     bool reannounce_ = false;
     bool readAheadMode_ = false;
-    uint32_t readAheadCount_ = 0;
-    uint32_t largestRead_ = 0;
+    uint32_t readAheadCount_ = 0;  // the running handler's
+    uint32_t largestRead_ = 0;     // of the handlers that returned, from the tail
+    uint32_t takenInDispatch_ = 0; // moved past the tail already during the dispatch
 
     // Output ring (output lock).
     std::vector<char> ring_;
@@ -439,6 +453,11 @@ public:
 private:
     int adopted_;
 };
+
+// Whether hardware flow-control options ask for RTS on receive without CTS on send. Linux
+// switches the two only together (CRTSCTS): the sender would then wait for a CTS that a cable
+// without that line never gives, so such options are refused.
+inline bool RtsHandshakeWithoutCts(uint32_t options) { return (options & 2) && !(options & 8); }
 
 // The rate a legacy speed code stands for (0xFEFF, 0xFF10 to 0xFF27; 0 for an unused code);
 // any other value is the rate itself.

@@ -84,6 +84,8 @@ int RaiseForErrorCode(int code, bool loading)
         throw Name(Code);
         SERIAL_LEAF_EXCEPTIONS(SERIAL_RAISE_LEAF)
 #undef SERIAL_RAISE_LEAF
+    case ecode::RtsHandshakeWithoutCts:
+        throw ERtsHandshakeWithoutCts(code);
     case -7003:
     case -7006:
     case -7012:

@@ -26,6 +26,8 @@ constexpr int OutOfMemory = -8;
 constexpr int AccessDenied = -2013;
 constexpr int PortLost = -2014;
 constexpr int SystemConsole = -2015;
+// An RTS handshake for receiving without CTS for sending: Linux has the two only together.
+constexpr int RtsHandshakeWithoutCts = -1010;
 }  // namespace ecode
 
 class ESerialException : public Exception {
@@ -146,6 +148,8 @@ SERIAL_LEAF_EXCEPTIONS(SERIAL_DECLARE_LEAF)
 SERIAL_EXCEPTION_CLASS(EPortLost, EOpenComm)
 SERIAL_EXCEPTION_CLASS(EPortAccessDenied, EOpenComm)
 SERIAL_EXCEPTION_CLASS(ESystemConsole, EOpenComm)
+// hwfUseRTS without hwfRequireCTS (ecode::RtsHandshakeWithoutCts).
+SERIAL_EXCEPTION_CLASS(ERtsHandshakeWithoutCts, EGeneral)
 
 // The error text of a code: the error table's row for the absolute value of the code's low
 // 16 bits, else the system's text for that number, cleaned; at most 255 characters.

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
@@ -233,6 +234,36 @@ TEST_F(ComPortTest, OpenWhileClosingReopensOnceTheCloseCompletes)
     pty.Write("1");
     EXPECT_TRUE(WaitFor([&] { return port->IsOpen(); }));
     EXPECT_TRUE(port->Active());
+}
+
+TEST_F(ComPortTest, DuringADeferredCloseTheLastOpenOrCloseRequestWins)
+{
+    auto port = MakePort();
+    int events = 0;
+    std::vector<bool> requests;  // Open values the handler sets after its first Close
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t) {
+        ++events;
+        cp->Close();
+        for (const bool open : requests)
+            cp->SetOpen(open);
+        EXPECT_TRUE(cp->IsClosing());
+    });
+    for (const auto& sequence : {std::vector<bool>{true, false}, std::vector<bool>{true, false, true},
+                                 std::vector<bool>{true, true, false}}) {
+        requests = sequence;
+        const bool last = sequence.back();
+        SCOPED_TRACE(last ? "ends with Open" : "ends with Close");
+        if (!port->IsOpen())
+            port->Open();
+        const int before = events;
+        pty.Write("1");
+        ASSERT_TRUE(WaitFor([&] { return events == before + 1 && !port->IsClosing(); }));
+        EXPECT_EQ(port->IsOpen(), last);
+        EXPECT_EQ(port->Active(), last);
+    }
+    // The port that stayed closed let go of the device.
+    auto other = MakePort();
+    EXPECT_NO_THROW(other->Open());
 }
 
 TEST_F(ComPortTest, DestroyingAnOpenComponentClosesItsPort)
@@ -496,6 +527,45 @@ TEST_F(ComPortTest, TraceDumpIsWrittenAtClose)
     QFile::remove(file);
 }
 
+TEST_F(ComPortTest, ANewTraceOrLogSizeStartsAnEmptyBufferAndKeepsItPaused)
+{
+    QTemporaryDir dir;
+    const QString traceFile = dir.filePath(QStringLiteral("serial.trc"));
+    const QString logFile = dir.filePath(QStringLiteral("serial.log"));
+    auto port = MakePort();
+    port->SetTraceName(traceFile);
+    port->SetLogName(logFile);
+    port->Open();
+    port->SetTracing(tlOn);
+    port->SetLogging(tlOn);
+    port->PutString("AB");
+    port->SetTracing(tlPause);
+    port->SetLogging(tlPause);
+    port->SetTraceSize(100);
+    port->SetLogSize(5000);
+    EXPECT_EQ(port->Tracing(), tlPause);
+    EXPECT_EQ(port->Logging(), tlPause);
+    port->PutString("paused");
+    port->SetTracing(tlOn);
+    port->SetLogging(tlOn);
+    port->PutString("EF");
+    // On stays on through a new size.
+    port->SetTraceSize(200);
+    EXPECT_EQ(port->Tracing(), tlOn);
+    port->PutString("GH");
+    port->SetTracing(tlDump);
+    port->SetLogging(tlDump);
+    QFile trace(traceFile);
+    ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+    EXPECT_EQ(trace.readAll(), "Transmit: \nGH\n");
+    QFile log(logFile);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray logged = log.readAll();
+    EXPECT_EQ(logged.count("WriteCom"), 2) << logged.toStdString();
+    EXPECT_TRUE(logged.contains("  EF\n")) << logged.toStdString();
+    EXPECT_TRUE(logged.contains("  GH\n")) << logged.toStdString();
+}
+
 TEST_F(ComPortTest, SelectionDialogListsPresentPortsUpToFifty)
 {
     PtyPair second;
@@ -548,6 +618,67 @@ TEST_F(ComPortTest, TracingOnAgainKeepsTheTraceAndAPortChangeKeepsOnlyOnAndOff)
     EXPECT_EQ(port->Tracing(), tlOn);
     port.reset();
     QFile::remove(file);
+}
+
+TEST_F(ComPortTest, SoftwareFlowControlReachesTheLineInEveryTransition)
+{
+    auto port = MakePort();
+    port->SetXOnChar(0x05);
+    port->SetXOffChar(0x06);
+    port->Open();
+    const TSWFlowOptions all[] = {swfNone, swfTransmit, swfReceive, swfBoth};
+    for (const TSWFlowOptions from : all) {
+        for (const TSWFlowOptions to : all) {
+            SCOPED_TRACE(testing::Message() << "from " << int(from) << " to " << int(to));
+            port->SetSWFlowOptions(from);
+            port->SetSWFlowOptions(to);
+            const termios t = pty.SlaveSettings();
+            EXPECT_EQ(bool(t.c_iflag & IXON), bool(to & swfTransmit)) << "transmit side";
+            EXPECT_EQ(bool(t.c_iflag & IXOFF), bool(to & swfReceive)) << "receive side";
+            EXPECT_EQ(t.c_cc[VSTART], 0x05);
+            EXPECT_EQ(t.c_cc[VSTOP], 0x06);
+            uint32_t hw, sw;
+            uint8_t xon, xoff;
+            port->ValidDispatcher()->GetFlowOptions(hw, sw, xon, xoff);
+            EXPECT_EQ(sw, static_cast<uint32_t>(to));
+            EXPECT_EQ(xon, 0x05);
+            EXPECT_EQ(xoff, 0x06);
+        }
+    }
+}
+
+TEST_F(ComPortTest, AnRTSHandshakeWithoutCTSIsRefusedAndTheLineKeepsSending)
+{
+    auto port = MakePort();
+    port->SetRS485Mode(false);
+    port->Open();
+    // On Linux it would make the sender wait for CTS: on a cable without CTS nothing would go out.
+    try {
+        port->SetHWFlowOptions(hwfUseRTS);
+        ADD_FAILURE() << "an RTS handshake without CTS was taken";
+    } catch (const ERtsHandshakeWithoutCts& e) {
+        EXPECT_EQ(e.ErrorCode, ecode::RtsHandshakeWithoutCts);
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("hwfRequireCTS"))) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("не поддерживается"))) << e.Message().toStdString();
+    }
+    EXPECT_EQ(port->HWFlowOptions(), 0) << "the port keeps the handshake it had";
+    EXPECT_FALSE(pty.SlaveSettings().c_cflag & CRTSCTS);
+    EXPECT_THROW(port->SetHWFlowOptions(hwfUseRTS | hwfUseDTR), ERtsHandshakeWithoutCts);
+    port->PutString("ok");
+    EXPECT_EQ(pty.Read(2), "ok");
+    // Both directions together are what the line can do.
+    port->SetHWFlowOptions(hwfUseRTS | hwfRequireCTS);
+    EXPECT_TRUE(pty.SlaveSettings().c_cflag & CRTSCTS);
+    port->SetHWFlowOptions(0);
+    EXPECT_FALSE(pty.SlaveSettings().c_cflag & CRTSCTS);
+    port->Close();
+
+    // Stored while closed (a layout may hold it), refused when the port opens.
+    port->SetHWFlowOptions(hwfUseRTS);
+    EXPECT_THROW(port->Open(), ERtsHandshakeWithoutCts);
+    EXPECT_FALSE(port->IsOpen());
+    port->SetHWFlowOptions(0);
+    EXPECT_NO_THROW(port->Open()) << "the failed open let go of the device";
 }
 
 TEST_F(ComPortTest, HardwareHandshakeOnAnOpenPortEndsDirectionControl)
@@ -687,4 +818,49 @@ TEST_F(ComPortTest, AnAdoptedDescriptorKeepsTheLineSettingsItHad)
     port->PutString("ok");
     EXPECT_EQ(pty.Read(2), "ok");
     port->Close();
+}
+
+TEST_F(ComPortTest, BytesAHandlerReadAreNotHandedOutAgainByReadsAfterIt)
+{
+    // The application's exception handler runs after the delivery is done, before the
+    // dispatch thread has moved on: what it reads must come after what the handler read.
+    auto port = MakePort();
+    QByteArray everything;  // every byte read, inside the handler or after it, in order
+    std::vector<uint32_t> leftAfterHandler;
+    SetExceptionHandler([&](std::exception_ptr e) {
+        handled.push_back(e);
+        leftAfterHandler.push_back(port->InBuffUsed());
+        const int peeked = port->ValidDispatcher()->PeekChar(1);
+        try {
+            const char c = port->GetChar();
+            EXPECT_EQ(static_cast<uint8_t>(c), peeked) << "a peek shows the byte a read takes";
+            everything.append(c);
+        } catch (const EBufferIsEmpty&) {
+            EXPECT_EQ(peeked, ecode::BufferIsEmpty);
+        }
+    });
+    port->SetOnTriggerAvail([&](TCustomComPort* cp, uint16_t count) {
+        counts.push_back(count);
+        for (uint16_t i = 0; i < count; ++i) {
+            EXPECT_EQ(cp->InBuffUsed(), count - i);
+            const int peeked = cp->ValidDispatcher()->PeekChar(1);
+            everything.append(cp->GetChar());
+            EXPECT_EQ(static_cast<uint8_t>(everything.back()), peeked) << "the handler peeks at its own next byte";
+        }
+        throw Exception(QStringLiteral("after reading"));
+    });
+    port->Open();
+    QByteArray sent;
+    for (size_t round = 1; round <= 20; ++round) {
+        const QByteArray chunk = QByteArray::number(static_cast<qulonglong>(round)).rightJustified(4, '-');
+        pty.Write(chunk);
+        sent += chunk;
+        ASSERT_TRUE(WaitFor([&] { return handled.size() == round; })) << "round " << round;
+        ASSERT_EQ(everything, sent) << "round " << round << ": every byte once, in order";
+    }
+    for (const uint32_t left : leftAfterHandler)
+        EXPECT_EQ(left, 0u);
+    ASSERT_TRUE(WaitFor([&] { return !port->ValidDispatcher()->DeliveryRunning(); }));
+    EXPECT_EQ(port->InBuffUsed(), 0u);
+    EXPECT_EQ(port->ValidDispatcher()->PeekChar(1), ecode::BufferIsEmpty);
 }

@@ -81,6 +81,7 @@ int RecordingSystem::Ioctl(int fd, unsigned long request, void* arg)
         }
         break;
     case TIOCGICOUNT:
+        ++CounterQueries;
         if (FrameErrors < 0) {
             errno = ENOTTY;
             return -1;

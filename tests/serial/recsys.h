@@ -28,6 +28,7 @@ public:
     std::atomic<int> QueueErrno{0};         // asking how much waits to be read fails with this
     std::atomic<unsigned> Rs485Flags{0};    // the driver's RS-485 flags
     std::atomic<int> FrameErrors{-1};       // the driver's framing-error count (-1: no counters)
+    std::atomic<int> CounterQueries{0};     // how often the error counters were asked for
 
     int Open(const char* path, int flags) override;
     int Close(int fd) override;

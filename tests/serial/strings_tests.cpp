@@ -51,7 +51,7 @@ TEST(StringTables, CompiledInTablesHaveTheirRows)
     EXPECT_EQ(StrResMgrStrings().Count(), 5u);
     EXPECT_EQ(StrResMgrStrings().GetStringById(4), "Unable to open string resource: %s");
     EXPECT_EQ(StrResMgrStrings().GetStringById(6), "");
-    EXPECT_EQ(SerialErrorStrings().Count(), 829u);
+    EXPECT_EQ(SerialErrorStrings().Count(), 830u);
     EXPECT_EQ(SerialErrorStrings().GetStringById(0), "OK");
     EXPECT_EQ(SerialErrorStrings().GetStringById(2011), "The ComNumber property of the TComPort has not been set");
     EXPECT_EQ(SerialErrorStrings().GetStringById(15102), "WriteCom");
