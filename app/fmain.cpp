@@ -16,6 +16,7 @@
 #include "platform/text.h"
 #include "platform/types.h"
 #include "serial/comport.h"
+#include "serial/serialexcept.h"
 #include "app/fmain_ui.h"
 
 #include <QCloseEvent>
@@ -46,6 +47,30 @@ const QString kViewRunning = QStringLiteral("СТОП");
 const QString kNoReply = QStringLiteral("Устройство не отвечает !");
 const QString kOpenFailed = QStringLiteral("Ошибка открыти порта !");
 const QString kNoPortOpen = QStringLiteral("Нет открытого порта ! Выберите порт в списке.");
+const QString kPortsRefused = QStringLiteral("Порты, которые нельзя открыть, в список не включены :");
+const QString kReadFirst = QStringLiteral("Нажмите «Считать», измените значения и нажмите «Записать».");
+
+// Why a port that is there cannot be held, in the serial library's words (access denied
+// naming the group, in use naming the holder). Nothing when it can be held after all; an
+// empty text when there is nothing to say (no such device).
+std::optional<QString> PortRefusal(int number)
+{
+    TComPort probe;
+    probe.SetComNumber(std::uint16_t(number));
+    probe.SetPromptForPort(false);
+    probe.SetAutoOpen(false);
+    try {
+        probe.SetOpen(true);
+        probe.SetOpen(false);
+        return std::nullopt;
+    } catch (const EPortAccessDenied& e) {
+        return e.Message();
+    } catch (const EAlreadyOpen& e) {
+        return e.Message();
+    } catch (...) {
+        return QString();
+    }
+}
 
 // The live view's requests: asked again every tick.
 bool IsPoll(int code)
@@ -342,11 +367,18 @@ void TfrmMain::FormCreate()
         FSulmLeds[std::size_t(i - 1)] = ui->pnlSulmView->findChild<QLabel*>(QStringLiteral("ledSulmView%1").arg(i));
     }
 
-    // Port probe: every port the resolver offers that can be held right now.
+    // Port probe: every port the resolver offers that can be held right now. One that is there
+    // but cannot be held is left out, and why is said once, here.
+    QStringList refused;
     for (int n : AvailableComPorts()) {
-        if (ComPortFree(n))
+        const std::optional<QString> why = ComPortFree(n) ? std::nullopt : PortRefusal(n);
+        if (!why)
             ui->cmbPorts->addItem(PortName(n));
+        else if (!why->isEmpty())
+            refused << *why;
     }
+    if (!refused.isEmpty())
+        MessageBox(kPortCaption, kPortsRefused + QLatin1Char('\n') + refused.join(QLatin1Char('\n')), MsgIcon::Warning);
     if (ui->cmbPorts->count() > 0) {
         ui->cmbPorts->setCurrentIndex(0);
         comPort_->SetComNumber(PortNumber(ui->cmbPorts->itemText(0)));
@@ -803,8 +835,8 @@ void TfrmMain::SendCommand(int code)
     ctx.scanNumber = FScanNumber;
     ctx.selectedNumber = SelectedNumber;
     ctx.newSpeedCode = ui->cmbNewSpeed->currentIndex();
-    if (code == vemor::rqSetSpeed)
-        ui->lstScanVemor->clear();
+    if (const QString why = WriteRefusal(code); !why.isNull())
+        throw Exception(why);
     if (code == vemor::rqWriteParams) {
         ctx.params = ParamsFromPage();
         StoreVemorContactTypes(*qryEdit_, SelectedNumber,
@@ -817,15 +849,8 @@ void TfrmMain::SendCommand(int code)
         ui->edtInformation->setText(text);
         ctx.information = vemor::InformationBytes(text);
     }
+    // A speed change is stored when the device acknowledges it (ReplyIdentify), not before.
     const QByteArray frame = vemor::BuildRequest(code, ctx);
-    if (code == vemor::rqSetSpeed) {
-        if (DeviceKind() == 0)
-            StoreVemorSpeed(*qryEdit_, SelectedNumber, ctx.newSpeedCode);
-        else if (DeviceKind() == 1)
-            StoreSulmSpeed(*qryEdit_, SelectedNumber, ctx.newSpeedCode);
-        SelectedNumber = -1;
-        ui->grpSpeed->SetItemIndex(ui->cmbNewSpeed->currentIndex());
-    }
     comPort_->PutString(frame);
     Expect(code, ctx, int(frame.size()));
 }
@@ -868,27 +893,30 @@ void TfrmMain::CheckReplyTime()
     MessageLater(kCaption, kNoReply, int(MsgIcon::Error));
 }
 
-bool TfrmMain::TakeReply(const QByteArray& f)
+std::optional<int> TfrmMain::TakeReply(const QByteArray& f)
 {
     if (!FPending)
-        return false;
+        return std::nullopt;
+    const int code = FPending->code;
     vemor::Expectation expected = FPending->expected;
-    if (FPending->code == vemor::rqIdentify) {
+    if (code == vemor::rqIdentify) {
         // Any number the scan asked may answer, also after the scan has moved on.
         expected.number = Byte(f, 2) * 256 + Byte(f, 3);
-        return FScanAsked.contains(expected.number) && vemor::Answers(f, expected);
+        if (FScanAsked.contains(expected.number) && vemor::Answers(f, expected))
+            return code;
+        return std::nullopt;
     }
     if (!vemor::Answers(f, expected))
-        return false;
+        return std::nullopt;
     // The operator has chosen another device since: its answer is no longer wanted.
-    if (FPending->code != vemor::rqSetSpeed && expected.number != SelectedNumber)
-        return false;
+    if (code != vemor::rqSetSpeed && expected.number != SelectedNumber)
+        return std::nullopt;
     // The live view polls: each of its replies answers it, and it waits again from now.
-    if (IsPoll(FPending->code))
+    if (IsPoll(code))
         FPending->deadlineMs = clock_.elapsed() + FPending->span;
     else
         FPending.reset();
-    return true;
+    return code;
 }
 
 // ---- Reply side --------------------------------------------------------------------------
@@ -945,10 +973,13 @@ void TfrmMain::DispatchReply(const QByteArray& f)
     const int need = vemor::MinReplyData(command);
     // Commands without an action, replies too short for their layout, and frames that do not
     // answer what was asked are dropped.
-    if (need < 0 || n < need || !TakeReply(f))
+    if (need < 0 || n < need)
+        return;
+    const std::optional<int> answered = TakeReply(f);
+    if (!answered)
         return;
     switch (command) {
-    case 0: ReplyIdentify(f); break;
+    case 0: ReplyIdentify(f, *answered); break;
     case 1: ReplyLive(f); break;
     case 2: ReplyParams(f); break;
     case 3: FState = stWriteInfo; break;
@@ -957,7 +988,10 @@ void TfrmMain::DispatchReply(const QByteArray& f)
     case 6: ReplyLogBlock(f); break;
     case 7: ReplyInfo(f); break;
     case 8:
+        // The page no longer shows the device's text: nothing of it can be written back
+        // until the read that follows has shown it again.
         ui->edtInformation->clear();
+        FInfoNumber = -1;
         FState = stReadParams;
         break;
     case 30: ReplySulmLog(f); break;
@@ -970,11 +1004,13 @@ void TfrmMain::DispatchReply(const QByteArray& f)
     }
 }
 
-void TfrmMain::ReplyIdentify(const QByteArray& f)
+void TfrmMain::ReplyIdentify(const QByteArray& f, int answered)
 {
     const int number = Byte(f, 2) * 256 + Byte(f, 3);
+    const bool speedChange = answered == vemor::rqSetSpeed;
+    const bool scanned = FState == stScan && number == FScanNumber;
     // Only the number being asked moves the scan on; past the last number the pass is over.
-    if (FState == stScan && number == FScanNumber) {
+    if (scanned) {
         if (FScanNumber < ui->edtScanEndNum->value()) {
             ++FScanNumber;
             FTries = 1;
@@ -982,33 +1018,40 @@ void TfrmMain::ReplyIdentify(const QByteArray& f)
             FTries = 3;
         }
     }
-    // A device is listed once, however many of its answers come.
-    if (!ui->lstScanVemor->findItems(QString::number(number), Qt::MatchExactly, 0).isEmpty())
+    // A device is listed once, however many of its answers come; a speed change lists it anew.
+    if (!speedChange && !ui->lstScanVemor->findItems(QString::number(number), Qt::MatchExactly, 0).isEmpty())
         return;
     FSpeedCode = std::uint8_t(Byte(f, 6));
-    SelectedNumber = number;
     if (FSpeedCode >= ui->grpSpeed->Items().size()) {
         FState = stIdle;
         FProgress = 0;
         RepaintStatus();
         MessageLater(kCaption,
                      QStringLiteral("Ошибка ! Неверные данные :\nзав.№ = %1, скорость (код) = %2")
-                         .arg(SelectedNumber)
+                         .arg(number)
                          .arg(FSpeedCode),
                      int(MsgIcon::Error));
         ui->lstScanVemor->clear();
         return;
     }
+    if (speedChange) {
+        // The device took its new speed: what was found at the old one is gone from the line.
+        ui->lstScanVemor->clear();
+        ui->grpSpeed->SetItemIndex(FSpeedCode);
+    }
     auto* item = new QTreeWidgetItem(ui->lstScanVemor);
-    item->setText(0, QString::number(SelectedNumber));
+    item->setText(0, QString::number(number));
     item->setText(1, ui->grpSpeed->Items().at(FSpeedCode));
-    // The list announces its new item, which selects the device as a click on it does.
-    lstScanVemorChanging(item);
+    // Only an answer to the operator's own request for this number (the scan's current
+    // number, the speed change) selects the device, as a click on it does; any other only
+    // lists it, so the page and "Записать" stay with the device the operator chose.
+    if (scanned || speedChange)
+        lstScanVemorChanging(item);
     const int type = Byte(f, 1);
     if (type == 1)
-        StoreVemorSpeed(*qryEdit_, SelectedNumber, FSpeedCode);
+        StoreVemorSpeed(*qryEdit_, number, FSpeedCode);
     else if (type == 2)
-        StoreSulmSpeed(*qryEdit_, SelectedNumber, FSpeedCode);
+        StoreSulmSpeed(*qryEdit_, number, FSpeedCode);
 }
 
 void TfrmMain::ReplyLive(const QByteArray& f)
@@ -1406,12 +1449,15 @@ void TfrmMain::RefreshParams()
             ui->lblTip->setText(QStringLiteral("Версия ПО ВЕМОР :"));
             FInfoNumber = -1;
         }
-        SelectVemorRow(q, SelectedNumber);
-        // A device without its rows shows an empty page, never the values of the device before.
+        SelectVemorParamsRow(q, SelectedNumber);
+        // A device whose parameters were never read from it shows an empty page, never
+        // defaults or the values of the device before.
         if (q.Eof()) {
             ClearVemorParams();
+            FParamsNumber = -1;
             return;
         }
+        FParamsNumber = SelectedNumber;
         auto i = [&q](const char* name) { return q.FieldByName(QString::fromLatin1(name))->AsInteger(); };
         auto b = [&q](const char* name) { return q.FieldByName(QString::fromLatin1(name))->AsBoolean(); };
         auto t = [&q](const char* name) { return q.FieldByName(QString::fromLatin1(name))->AsString(); };
@@ -1456,9 +1502,11 @@ void TfrmMain::RefreshParams()
         ui->chkWriteEngineOnUk->setChecked(b("fwriteengineonuk"));
         ui->chkWriteEngineOffUk->setChecked(b("fwriteengineoffuk"));
     } else if (DeviceKind() == 1) {
-        SelectSulmRow(q, SelectedNumber);
-        // A device without its row shows empty values rather than those of the device before.
+        SelectSulmParamsRow(q, SelectedNumber);
+        // A device without parameters read from it shows empty values rather than defaults
+        // or those of the device before.
         const bool row = !q.Eof();
+        FParamsNumber = row ? SelectedNumber : -1;
         auto text = [&q, row](const char* name) {
             return row ? q.FieldByName(QString::fromLatin1(name))->AsString() : QString();
         };
@@ -1468,6 +1516,8 @@ void TfrmMain::RefreshParams()
                 c->setChecked(k < inv.size() && inv.at(k) == QLatin1Char('1'));
         ui->edtSulmDelay->setText(text("fpause"));
         ui->lblSulmDateTime->setText(QStringLiteral("Дата/время :  \n\n") + text("fdatetime"));
+        for (QLineEdit* edit : ui->boxSulmNames->findChildren<QLineEdit*>())
+            edit->clear();
         SelectSulmNames(q, SelectedNumber);
         for (; !q.Eof(); q.Next()) {
             const QString name = QStringLiteral("edtSulmCannel%1Name").arg(q.FieldByName(QStringLiteral("fpin"))->AsInteger());
@@ -1491,8 +1541,31 @@ void TfrmMain::ClearVemorParams()
     ui->lblDateTime->clear();
 }
 
+QString TfrmMain::WriteRefusal(int code) const
+{
+    const bool params = code == vemor::rqWriteParams || code == 35;
+    const bool info = code == vemor::rqWriteParams || code == vemor::rqWriteInfo;
+    if (!params && !info)
+        return QString();
+    if (SelectedNumber <= 0)
+        return QStringLiteral("Устройство не выбрано !");
+    if (params && FParamsNumber != SelectedNumber)
+        return QStringLiteral("Параметры устройства № %1 не считаны с него, записывать нечего !\n").arg(SelectedNumber) +
+               kReadFirst;
+    // The information text goes with the parameters: a blank one would overwrite the device's.
+    if (info && FInfoNumber != SelectedNumber)
+        return QStringLiteral("Пользовательские данные устройства № %1 не считаны с него !\n").arg(SelectedNumber) +
+               kReadFirst;
+    return QString();
+}
+
 void TfrmMain::btnWriteParamsClick()
 {
+    // Nothing goes into the device but what the page shows as read from it.
+    if (const QString why = WriteRefusal(DeviceKind() == 1 ? 35 : vemor::rqWriteParams); !why.isNull()) {
+        MessageBox(kCaption, why, MsgIcon::Warning);
+        return;
+    }
     if (DeviceKind() == 0) {
         FState = stWriteParams;
     } else if (DeviceKind() == 1) {

@@ -193,10 +193,12 @@ private:
     void Expect(int code, const vemor::RequestContext& ctx, int frameSize);
     // Ends a request that went unanswered for too long, with one message.
     void CheckReplyTime();
-    // True when the frame answers the request that waits (and it stops waiting, unless it polls).
-    bool TakeReply(const QByteArray& frame);
+    // The code of the waiting request that the frame answers (it stops waiting, unless it
+    // polls); nothing when the frame answers no request.
+    std::optional<int> TakeReply(const QByteArray& frame);
     void DispatchReply(const QByteArray& frame);
-    void ReplyIdentify(const QByteArray& f);
+    // answered: the request code the reply answers (identify or speed change).
+    void ReplyIdentify(const QByteArray& f, int answered);
     // Empties the Vemor parameter page (a device without stored parameters).
     void ClearVemorParams();
     void ReplyLive(const QByteArray& f);
@@ -227,6 +229,10 @@ private:
     QString AccountBeginText(bool second = false) const;
 
     vemor::ParamBlock ParamsFromPage();
+    // Why the write request of this code (parameters, information, the second kind's
+    // parameters) may not go to the chosen device now; a null text when it may. Only what the
+    // pages show as read from that device is written back into it.
+    QString WriteRefusal(int code) const;
     int DeviceKind() const;
 
     Ui::TfrmMain* ui;
@@ -262,6 +268,8 @@ private:
     QSet<int> FScanAsked;
     // The device whose information text and version the parameter page shows (-1: none).
     int FInfoNumber = -1;
+    // The device whose parameters, as read from it, the parameter page shows (-1: none).
+    int FParamsNumber = -1;
     std::array<QCheckBox*, 16> FSulmInvert{};
     std::array<QLabel*, 16> FSulmLeds{};
     double FBeginDate = 0;

@@ -314,6 +314,14 @@ void SelectVemorRow(TQuery& qryEdit, int fid)
     Select(qryEdit, "select u.*, ui.* from vemors u, vemors_i ui where u.fid=:pID and u.fid=ui.fid", fid);
 }
 
+void SelectVemorParamsRow(TQuery& qryEdit, int fid)
+{
+    Select(qryEdit,
+           "select u.*, ui.* from vemors u, vemors_i ui where u.fid=:pID and u.fid=ui.fid"
+           " and coalesce(u.fdatetime, '') <> ''",
+           fid);
+}
+
 void SelectVemorSpeed(TQuery& qryEdit, int fid)
 {
     Select(qryEdit, "select fspeed from vemors where fid=:pID", fid);
@@ -327,6 +335,11 @@ void SelectSulmSpeed(TQuery& qryEdit, int fid)
 void SelectSulmRow(TQuery& qryEdit, int fid)
 {
     Select(qryEdit, "select * from sulm where fid=:pID", fid);
+}
+
+void SelectSulmParamsRow(TQuery& qryEdit, int fid)
+{
+    Select(qryEdit, "select * from sulm where fid=:pID and coalesce(fdatetime, '') <> ''", fid);
 }
 
 void SelectSulmNames(TQuery& qryEdit, int fid)

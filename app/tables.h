@@ -111,12 +111,19 @@ void StoreSulmParameters(TQuery& qryEdit, int fid, int pause, const QString& clo
 
 // fisbtn1..4, fbtn1..4, fureg, fualert of the device (live view binding).
 void SelectVemorLiveBinding(TQuery& qryEdit, int fid);
-// The joined row "u.*, ui.*" of vemors and vemors_i (parameter page, log page's account row).
+// The joined row "u.*, ui.*" of vemors and vemors_i (log page's account row, report).
 // No row when either table lacks the device. The second fid column is named "fid_1".
 void SelectVemorRow(TQuery& qryEdit, int fid);
+// The same row only when the device's parameters were read from it (parameter page). A row
+// made for a speed, the contact types or the account holds defaults, not the device's values;
+// only the parameters reply writes the device clock (fdatetime), so that marks a read, in
+// databases of earlier versions too.
+void SelectVemorParamsRow(TQuery& qryEdit, int fid);
 void SelectVemorSpeed(TQuery& qryEdit, int fid);  // fspeed
 void SelectSulmSpeed(TQuery& qryEdit, int fid);   // fspeed
 void SelectSulmRow(TQuery& qryEdit, int fid);     // sulm.*
+// sulm.* only when the parameters were read from the device (its clock is stored), as above.
+void SelectSulmParamsRow(TQuery& qryEdit, int fid);
 void SelectSulmNames(TQuery& qryEdit, int fid);   // sulm_n rows ordered by fpin
 void SelectSulmAccount(TQuery& qryEdit, int fid); // fbegin, fpause, finvert
 

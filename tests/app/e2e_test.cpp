@@ -334,24 +334,32 @@ TEST_F(MainWindowTest, ManualDeviceChoiceAcceptsOneToAThousand)
     EXPECT_EQ(w.Form().grpSpeed->ItemIndex(), 5);
 }
 
-TEST_F(MainWindowTest, SpeedChangeTellsTheDeviceAndForgetsTheSelection)
+TEST_F(MainWindowTest, SpeedChangeTellsTheDeviceAndIsKeptOnItsAcknowledgement)
 {
     bus().AddDevice(sim::DeviceState::Factory(300, 2));
     auto w = ManualWindow();
+    w->DataTimer.stop();
     StoreVemorSpeed(w->QryEdit(), 300, 2);
     Select(*w, 300);
     w->Form().cmbNewSpeed->setCurrentIndex(4);
     w->btnChangeClick();
     w->GlobalTimerTimer();
-    // Sending forgets the selection and stores the new speed at once.
-    EXPECT_EQ(SelectedNumber, -1);
-    EXPECT_EQ(w->Form().grpSpeed->ItemIndex(), 4);
-    EXPECT_EQ(Scalar(QStringLiteral("select fspeed from vemors where fid=300")), 4);
     ASSERT_TRUE(WaitFor([&] { return bus().Device(300).speedCode == 4; }));
     EXPECT_EQ(bus().Requests().back(), MakeFrame(1, 300, 0, QByteArray(1, '\x04')));
-    // The device's answer is an identify reply: it selects the device again and lists it at its new speed.
-    ASSERT_TRUE(WaitFor([&] { return SelectedNumber == 300; }));
+    // Sent but not yet acknowledged: nothing is stored or forgotten.
+    EXPECT_EQ(SelectedNumber, 300);
+    EXPECT_EQ(w->Form().grpSpeed->ItemIndex(), 2);
+    EXPECT_EQ(Scalar(QStringLiteral("select fspeed from vemors where fid=300")), 2);
+    // The device's answer is an identify reply: the speed is kept, and the device is listed
+    // alone at its new speed and chosen.
+    ASSERT_TRUE(WaitFor([&] { return w->RxBuffer().Data().size() >= 9; }));
+    w->DataTimerTimer();
     EXPECT_EQ(Scalar(QStringLiteral("select fspeed from vemors where fid=300")), 4);
+    EXPECT_EQ(w->Form().grpSpeed->ItemIndex(), 4);
+    EXPECT_EQ(SelectedNumber, 300);
+    ASSERT_EQ(w->FoundCount(), 1);
+    EXPECT_EQ(w->Form().lstScanVemor->topLevelItem(0)->text(1), QStringLiteral("19200"));
+    EXPECT_EQ(boxes.Count(), 0u);
 }
 
 TEST_F(MainWindowTest, EachContactTypeBelongsToOneContact)
@@ -372,6 +380,7 @@ TEST_F(MainWindowTest, EachContactTypeBelongsToOneContact)
 
 TEST_F(MainWindowTest, EditsRefuseWhatDoesNotFitTheirField)
 {
+    bus().AddDevice(sim::DeviceState::Factory(5, 2));
     TfrmMain w;
     auto& f = w.Form();
     int pos = 0;
@@ -393,9 +402,17 @@ TEST_F(MainWindowTest, EditsRefuseWhatDoesNotFitTheirField)
     EXPECT_EQ(f.edtKoef->validator()->validate(t, pos), QValidator::Invalid);
 
     // A value set behind the edit's back is refused when the frame is built, not cut.
-    SelectedNumber = 5;
+    Select(w, 5);
+    w.btnSulmParamsReadClick();
+    ASSERT_TRUE(WaitFor([&] { return HasBox(kParamsDone); }));
+    bus().ClearHistory();
     f.edtUn->setText(QStringLiteral("70000"));
-    EXPECT_THROW(w.SendCommand(3), Exception);
+    try {
+        w.SendCommand(3);
+        ADD_FAILURE() << "70000 was sent";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Значение '70000' вне пределов 0..65535 !"));
+    }
     EXPECT_EQ(bus().RequestCount(), 0u);
 }
 
@@ -986,12 +1003,13 @@ TEST_F(MainWindowTest, LateIdentifyReplyFromAnEarlierNumberOnlyListsItsDevice)
     EXPECT_EQ(w->ScanNumber(), 3);
     EXPECT_EQ(w->Tries(), 1);
     ASSERT_EQ(w->FoundCount(), 1);
-    EXPECT_EQ(SelectedNumber, 2);
+    // Late, it answers no request that is waiting: the device is listed, not chosen.
+    EXPECT_EQ(SelectedNumber, -1);
     // An identify reply from a number this scan never asked is nobody's answer.
     w->AppendReceived(MakeFrame(1, 7, 0, QByteArray(1, '\x02')));
     w->DataTimerTimer();
     EXPECT_EQ(w->FoundCount(), 1);
-    EXPECT_EQ(SelectedNumber, 2);
+    EXPECT_EQ(SelectedNumber, -1);
 }
 
 TEST_F(MainWindowTest, ReplyFromAnotherAddressIsDroppedAndTheReadEndsUnanswered)
