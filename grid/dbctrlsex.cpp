@@ -811,7 +811,7 @@ bool TCustomDBEditEx::event(QEvent* e)
 void TCustomDBEditEx::keyPressEvent(QKeyEvent* e)
 {
     bool consumed = false;
-    Guarded([&] {
+    const bool handled = Guarded([&] {
         int key = VirtualKeyOf(e->key());
         const TShiftState shift = ShiftStateOf(e->modifiers());
         if (holder_ && key) {
@@ -900,7 +900,8 @@ void TCustomDBEditEx::keyPressEvent(QKeyEvent* e)
                 StartEdit();
         }
     });
-    if (consumed)
+    // A key whose handling failed (a refused text) goes nowhere else.
+    if (consumed || !handled)
         return;
     if (e->key() == Qt::Key_Tab && (wantTabs_ || holder_)) {
         insert(QStringLiteral("\t"));

@@ -2,6 +2,7 @@
 // and deletion, clipboard keys, incremental search, title buttons and sort marking, column
 // sizing, and selection of records, columns and rectangles.
 #include "grid/dbgridex.h"
+#include "grid/dbgridexfilterrow.h"
 #include "grid/dbgridexinplace.h"
 
 #include "platform/application.h"
@@ -671,6 +672,8 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
 {
     lastMouseX_ = x;
     lastMouseY_ = y;
+    if (filterEdit_ && filterEdit_->RefusedLeave())
+        return;
     // The second press of a double click on the filter cell being edited belongs to its editor
     // (taking the focus first would close it).
     if (doubleClick && button == Qt::LeftButton && FilterEditing()) {
