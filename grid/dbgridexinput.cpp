@@ -117,15 +117,32 @@ void TCustomDBGridEx::MoveToRecord(int distance, bool select)
     TDataSet* ds = DataSet();
     if (!link_->Active() || !ds || distance == 0)
         return;
+    // Shift extends the kind of selection there is; without one it selects records.
+    const TDBGridExSelectionType kind = selection_->SelectionType();
+    if (select && kind == gstRectangle) {
+        // The far corner moves by rows, and the current cell with it.
+        const TDBGridExSelectionCorner corner = selection_->Rect().ShiftCorner();
+        if (!corner.Row.IsNull() && corner.Row != ds->GetBookmark() && ds->BookmarkValid(corner.Row))
+            ds->GotoBookmark(corner.Row);
+        SetCurrentDataCol(corner.Col);
+        link_->MoveBy(distance);
+        selection_->Rect().Select(SelectedIndex(), ds->GetBookmark(), true);
+        return;
+    }
+    if (select && (kind == gstColumns || kind == gstAll)) {
+        link_->MoveBy(distance);
+        return;
+    }
     if (select && CanSelectType(gstRecordBookmarks)) {
-        // Every record passed over joins the selection.
-        bookmarks_->SetCurrentRowSelected(true);
-        const int step = distance > 0 ? 1 : -1;
-        for (int i = 0; i != distance; i += step) {
-            if (link_->MoveBy(step) == 0)
-                break;
+        // As a drag from the anchor record: moving away selects, moving back deselects. A
+        // current record that does not belong to the running extension starts a new one.
+        if (kind != gstRecordBookmarks || !dragSelecting_ || dragAnchor_.IsNull() ||
+            !ds->BookmarkValid(dragAnchor_) || !bookmarks_->CurrentRowSelected()) {
+            dragAnchor_ = ds->GetBookmark();
+            dragSelecting_ = true;
             bookmarks_->SetCurrentRowSelected(true);
         }
+        DragRecordsBy(distance);
         return;
     }
     if (optionsEx_.Contains(dghClearSelection))
@@ -369,15 +386,34 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
                 if (step < 0 ? LeftCol() > FixedCols() : LeftCol() < MaxLeftCol())
                     SetLeftCol(LeftCol() + step);
             } else {
-                const int dc = nextVisible(SelectedIndex(), step);
-                if (sh && multi && CanSelectType(gstRectangle)) {
-                    if (selection_->SelectionType() != gstRectangle)
-                        selection_->Rect().Select(SelectedIndex(), ds->GetBookmark(), false);
+                // Shift extends the kind of selection there is; without one it makes a rectangle.
+                const TDBGridExSelectionType kind = selection_->SelectionType();
+                const bool extend = sh && multi;
+                if (extend && kind == gstColumns) {
+                    TDBGridExSelectionCols& cols = selection_->Columns();
+                    const int dc = nextVisible(cols.ShiftCol() ? cols.ShiftCol()->Index() : SelectedIndex(), step);
                     SetCurrentDataCol(dc);
-                    selection_->Rect().Select(dc, ds->GetBookmark(), true);
+                    cols.SelectShift(columns_->Items(dc));
+                } else if (extend && (kind == gstRecordBookmarks || kind == gstAll)) {
+                    SetCurrentDataCol(nextVisible(SelectedIndex(), step));
+                } else if (extend && CanSelectType(gstRectangle)) {
+                    TDBGridExSelectionRect& rect = selection_->Rect();
+                    if (kind != gstRectangle) {
+                        rect.Select(SelectedIndex(), ds->GetBookmark(), false);
+                    } else if (const TDBGridExSelectionCorner corner = rect.ShiftCorner();
+                               !corner.Row.IsNull() && corner.Row != ds->GetBookmark() &&
+                               ds->BookmarkValid(corner.Row)) {
+                        // The far corner moves, and the current cell with it.
+                        ds->GotoBookmark(corner.Row);
+                    }
+                    const int from = kind == gstRectangle && rect.ShiftCorner().Col >= 0 ? rect.ShiftCorner().Col
+                                                                                         : SelectedIndex();
+                    const int dc = nextVisible(from, step);
+                    SetCurrentDataCol(dc);
+                    rect.Select(dc, ds->GetBookmark(), true);
                 } else {
                     clearUnlessExtending(false);
-                    SetCurrentDataCol(dc);
+                    SetCurrentDataCol(nextVisible(SelectedIndex(), step));
                 }
             }
             key = 0;
@@ -453,7 +489,7 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
         case VK_HOME:
         case VK_END:
             if (dataCols <= 1 || options_.Contains(dgRowSelect)) {
-                if (sh && multi && CanSelectType(gstRecordBookmarks))
+                if (sh && multi)
                     MoveToRecord(key == VK_HOME ? -ds->RecordCount() : ds->RecordCount(), true);
                 else {
                     clearUnlessExtending(false);
@@ -526,7 +562,7 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
         break;
     case VK_HOME:
     case VK_END:
-        if (sh && multi && CanSelectType(gstRecordBookmarks))
+        if (sh && multi)
             MoveToRecord(key == VK_HOME ? -ds->RecordCount() : ds->RecordCount(), true);
         else
             key == VK_HOME ? ds->First() : ds->Last();
