@@ -24,6 +24,13 @@ constexpr int kColumnSelectZone = 7;
 
 bool NoShift(TShiftState s) { return (s & (ssShift | ssCtrl | ssAlt)) == 0; }
 
+// Makes the record of a selection corner current (a corner whose record is gone leaves it).
+void GoToCornerRecord(TDataSet& ds, const TDBGridExSelectionCorner& corner)
+{
+    if (!corner.Row.IsNull() && corner.Row != ds.GetBookmark() && ds.BookmarkValid(corner.Row))
+        ds.GotoBookmark(corner.Row);
+}
+
 } // namespace
 
 // ---- Permission tests ---------------------------------------------------------------------------
@@ -122,8 +129,7 @@ void TCustomDBGridEx::MoveToRecord(int distance, bool select)
     if (select && kind == gstRectangle) {
         // The far corner moves by rows, and the current cell with it.
         const TDBGridExSelectionCorner corner = selection_->Rect().ShiftCorner();
-        if (!corner.Row.IsNull() && corner.Row != ds->GetBookmark() && ds->BookmarkValid(corner.Row))
-            ds->GotoBookmark(corner.Row);
+        GoToCornerRecord(*ds, corner);
         SetCurrentDataCol(corner.Col);
         link_->MoveBy(distance);
         selection_->Rect().Select(SelectedIndex(), ds->GetBookmark(), true);
@@ -398,16 +404,15 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
                     SetCurrentDataCol(nextVisible(SelectedIndex(), step));
                 } else if (extend && CanSelectType(gstRectangle)) {
                     TDBGridExSelectionRect& rect = selection_->Rect();
+                    int from = SelectedIndex();
                     if (kind != gstRectangle) {
-                        rect.Select(SelectedIndex(), ds->GetBookmark(), false);
-                    } else if (const TDBGridExSelectionCorner corner = rect.ShiftCorner();
-                               !corner.Row.IsNull() && corner.Row != ds->GetBookmark() &&
-                               ds->BookmarkValid(corner.Row)) {
+                        rect.Select(from, ds->GetBookmark(), false);
+                    } else {
                         // The far corner moves, and the current cell with it.
-                        ds->GotoBookmark(corner.Row);
+                        GoToCornerRecord(*ds, rect.ShiftCorner());
+                        if (rect.ShiftCorner().Col >= 0)
+                            from = rect.ShiftCorner().Col;
                     }
-                    const int from = kind == gstRectangle && rect.ShiftCorner().Col >= 0 ? rect.ShiftCorner().Col
-                                                                                         : SelectedIndex();
                     const int dc = nextVisible(from, step);
                     SetCurrentDataCol(dc);
                     rect.Select(dc, ds->GetBookmark(), true);
