@@ -811,7 +811,7 @@ bool TCustomDBEditEx::event(QEvent* e)
 void TCustomDBEditEx::keyPressEvent(QKeyEvent* e)
 {
     bool consumed = false;
-    Guarded([&] {
+    const bool handled = Guarded([&] {
         int key = VirtualKeyOf(e->key());
         const TShiftState shift = ShiftStateOf(e->modifiers());
         if (holder_ && key) {
@@ -900,7 +900,8 @@ void TCustomDBEditEx::keyPressEvent(QKeyEvent* e)
                 StartEdit();
         }
     });
-    if (consumed)
+    // A key whose handling failed (a refused text) goes nowhere else.
+    if (consumed || !handled)
         return;
     if (e->key() == Qt::Key_Tab && (wantTabs_ || holder_)) {
         insert(QStringLiteral("\t"));
@@ -921,10 +922,25 @@ void TCustomDBEditEx::keyReleaseEvent(QKeyEvent* e)
     QLineEdit::keyReleaseEvent(e);
 }
 
+namespace {
+
+// The focus going to a pop-up over the edit (a menu, a list) or to another window, and coming
+// back from there, is neither leaving the edit nor entering it.
+bool IsPassingFocus(const QFocusEvent* e)
+{
+    return e->reason() == Qt::PopupFocusReason || e->reason() == Qt::ActiveWindowFocusReason;
+}
+
+} // namespace
+
 void TCustomDBEditEx::focusInEvent(QFocusEvent* e)
 {
-    focusByMouse_ = e->reason() == Qt::MouseFocusReason;
     QLineEdit::focusInEvent(e);
+    if (IsPassingFocus(e)) {
+        UpdateBorderState();
+        return;
+    }
+    focusByMouse_ = e->reason() == Qt::MouseFocusReason;
     // Back after a refused text: the operator corrects what is there.
     const bool keep = std::exchange(keepTextOnFocusIn_, false) && Modified();
     if (Field() && Field()->CanModify() && !keep)
@@ -941,8 +957,7 @@ void TCustomDBEditEx::focusOutEvent(QFocusEvent* e)
         if (listVisible_ && (!mruListbox_ || !mruListbox_->isAncestorOf(QApplication::focusWidget())))
             CloseUp(false);
     });
-    // A context menu or another pop-up over the edit is no leaving.
-    if (e->reason() != Qt::PopupFocusReason) {
+    if (!IsPassingFocus(e)) {
         const bool written = Guarded([&] {
             if (DataIndependent())
                 dataLink_.UpdateData();

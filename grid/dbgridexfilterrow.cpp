@@ -55,8 +55,21 @@ void TInplaceFilterEditEx::focusOutEvent(QFocusEvent* e)
 {
     TCustomDBEditEx::focusOutEvent(e);
     // A click into the grid's data ends the filter editing.
-    if (QApplication::focusWidget() == grid_ && isVisible())
-        Guarded([&] { grid_->HideFilterEditor(); });
+    if (QApplication::focusWidget() != grid_ || !isVisible())
+        return;
+    if (Guarded([&] { grid_->HideFilterEditor(); }))
+        return;
+    // The text was refused: the press that took the focus does nothing, and the focus comes back
+    // to the text for correcting.
+    refusedLeave_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            refusedLeave_ = false;
+            if (isVisible())
+                setFocus(Qt::OtherFocusReason);
+        },
+        Qt::QueuedConnection);
 }
 
 void TInplaceFilterEditEx::mousePressEvent(QMouseEvent* e)
@@ -191,19 +204,13 @@ void TCustomDBGridEx::HideFilterEditor()
     if (stFilter_->UpdateCount() > 0)
         return;
     if (filterEdit_ && filterEdit_->isVisible()) {
+        // A text the filter refuses raises here, with the editor still holding it.
+        if (filterCol_ >= 0)
+            StoreFilterEditText(filterCol_);
         const bool hadFocus = filterEdit_->hasFocus();
         filterEdit_->hide();
-        if (filterCol_ >= 0) {
+        if (filterCol_ >= 0)
             InvalidateCell(DataColToGridCol(filterCol_), GetTitleRowCount());
-            try {
-                StoreFilterEditText(filterCol_);
-            } catch (...) {
-                filterEditing_ = false;
-                if (hadFocus)
-                    setFocus(Qt::OtherFocusReason);
-                throw;
-            }
-        }
         if (hadFocus)
             setFocus(Qt::OtherFocusReason);
     }

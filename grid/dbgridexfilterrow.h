@@ -13,6 +13,8 @@ public:
     ~TInplaceFilterEditEx() override;
 
     TCustomDBGridEx* Grid() const { return grid_; }
+    // The grid took the focus but the filter refused the text: the grid's press is not to act.
+    bool RefusedLeave() const { return refusedLeave_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -23,6 +25,7 @@ private:
     class Holder;
     TCustomDBGridEx* grid_;
     Holder* holder_;
+    bool refusedLeave_ = false;
 };
 
 // The filter row's colours: the grid's font in blue on FixedColor lightened (each component c

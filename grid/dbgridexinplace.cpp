@@ -35,6 +35,13 @@ QChar CharOf(const QKeyEvent* e)
     return t.size() == 1 ? t.at(0) : QChar();
 }
 
+// A list column takes only what its list holds: the text stays in the editor to be corrected.
+[[noreturn]] void RefuseNotInList(const QString& text)
+{
+    throw EDatabaseError(
+        QStringLiteral("Значения «%1» нет в списке. Нажмите Esc, чтобы отменить изменения.").arg(text));
+}
+
 // The first line of list starting with text (case-insensitive), or -1.
 int LocateInStrings(const TStringList& list, const QString& text)
 {
@@ -671,19 +678,26 @@ void TDBGridInplaceEdit::MarkTextChanged()
     if (settingText_)
         return;
     modified_ = true;
-    if (column_ && column_->CanModify(true)) {
-        if (style_ == esDataListEx) {
-            editKey_ = LocateLookupKey(text(), false, nullptr);
-            keyPending_ = true;
-        } else if (IsKeyPickColumn()) {
-            const int line = column_->PickList().IndexOf(text());
-            editKey_ = line >= 0 && line < column_->KeyList().Count() ? Variant(column_->KeyList().Strings(line))
-                                                                       : Variant::Null();
-            keyPending_ = true;
-        }
-    }
+    ResolveTypedKey();
     if (mruList_ && mruList_->Active())
         ShowMRUList();
+}
+
+// A typed lookup text has the key of the entry it names; one that names none has no key, so that
+// the write-back looks it up again and refuses it rather than clearing the key.
+void TDBGridInplaceEdit::ResolveTypedKey()
+{
+    if (!column_ || !column_->CanModify(true))
+        return;
+    if (style_ == esDataListEx) {
+        editKey_ = LocateLookupKey(text(), false, nullptr);
+        keyPending_ = !VarIsNull(editKey_);
+    } else if (IsKeyPickColumn()) {
+        const int line = column_->PickList().IndexOf(text());
+        editKey_ = line >= 0 && line < column_->KeyList().Count() ? Variant(column_->KeyList().Strings(line))
+                                                                   : Variant::Null();
+        keyPending_ = true;
+    }
 }
 
 void TDBGridInplaceEdit::ClearListValue()
@@ -856,6 +870,7 @@ bool TDBGridInplaceEdit::EditorKeyDown(int key, TShiftState shift)
                 t.remove(start, hasSelectedText() ? int(selectedText().size()) : 1);
                 SetPendingText(t, true, start);
                 setCursorPosition(start);
+                ResolveTypedKey();
                 AutoComplete(QString());
             }
             return true;
@@ -875,6 +890,7 @@ bool TDBGridInplaceEdit::EditorKeyDown(int key, TShiftState shift)
             }
             SetPendingText(t, true, start);
             setCursorPosition(start);
+            ResolveTypedKey();
             AutoComplete(QString());
         }
         return true;
@@ -1323,7 +1339,7 @@ void TCustomDBGridEx::UpdateData()
         if (line < 0 && notInList(text))
             line = column->PickList().IndexOf(text);
         if (line < 0 || line >= column->KeyList().Count())
-            break;
+            RefuseNotInList(text);
         const QString key = column->KeyList().Strings(line);
         column->UpdateData(key, Variant(key), true);
         break;
@@ -1336,7 +1352,7 @@ void TCustomDBGridEx::UpdateData()
             if (!found && notInList(text))
                 found = lookup.Locate(field->LookupResultField(), Variant(text), loCaseInsensitive);
             if (!found)
-                break;
+                RefuseNotInList(text);
             key = lookup.FieldValues(field->LookupKeyFields());
         }
         column->UpdateData(text, key, false);

@@ -109,6 +109,7 @@ private:
     void SyncTextWithList();
     void StepValue(bool topButton);
     void ClearListValue();
+    void ResolveTypedKey();
     void SetPendingText(const QString& text, bool selectRest, int keepLength);
     Variant LocateLookupKey(const QString& text, bool partial, QString* found) const;
     bool CanModifyColumn(bool tryEdit) const;

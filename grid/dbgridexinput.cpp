@@ -2,6 +2,7 @@
 // and deletion, clipboard keys, incremental search, title buttons and sort marking, column
 // sizing, and selection of records, columns and rectangles.
 #include "grid/dbgridex.h"
+#include "grid/dbgridexfilterrow.h"
 #include "grid/dbgridexinplace.h"
 
 #include "platform/application.h"
@@ -22,6 +23,13 @@ constexpr int VK_F2 = 0x71;
 constexpr int kColumnSelectZone = 7;
 
 bool NoShift(TShiftState s) { return (s & (ssShift | ssCtrl | ssAlt)) == 0; }
+
+// Makes the record of a selection corner current (a corner whose record is gone leaves it).
+void GoToCornerRecord(TDataSet& ds, const TDBGridExSelectionCorner& corner)
+{
+    if (!corner.Row.IsNull() && corner.Row != ds.GetBookmark() && ds.BookmarkValid(corner.Row))
+        ds.GotoBookmark(corner.Row);
+}
 
 } // namespace
 
@@ -116,15 +124,31 @@ void TCustomDBGridEx::MoveToRecord(int distance, bool select)
     TDataSet* ds = DataSet();
     if (!link_->Active() || !ds || distance == 0)
         return;
+    // Shift extends the kind of selection there is; without one it selects records.
+    const TDBGridExSelectionType kind = selection_->SelectionType();
+    if (select && kind == gstRectangle) {
+        // The far corner moves by rows, and the current cell with it.
+        const TDBGridExSelectionCorner corner = selection_->Rect().ShiftCorner();
+        GoToCornerRecord(*ds, corner);
+        SetCurrentDataCol(corner.Col);
+        link_->MoveBy(distance);
+        selection_->Rect().Select(SelectedIndex(), ds->GetBookmark(), true);
+        return;
+    }
+    if (select && (kind == gstColumns || kind == gstAll)) {
+        link_->MoveBy(distance);
+        return;
+    }
     if (select && CanSelectType(gstRecordBookmarks)) {
-        // Every record passed over joins the selection.
-        bookmarks_->SetCurrentRowSelected(true);
-        const int step = distance > 0 ? 1 : -1;
-        for (int i = 0; i != distance; i += step) {
-            if (link_->MoveBy(step) == 0)
-                break;
+        // As a drag from the anchor record: moving away selects, moving back deselects. A
+        // current record that does not belong to the running extension starts a new one.
+        if (kind != gstRecordBookmarks || !dragSelecting_ || dragAnchor_.IsNull() ||
+            !ds->BookmarkValid(dragAnchor_) || !bookmarks_->CurrentRowSelected()) {
+            dragAnchor_ = ds->GetBookmark();
+            dragSelecting_ = true;
             bookmarks_->SetCurrentRowSelected(true);
         }
+        DragRecordsBy(distance);
         return;
     }
     if (optionsEx_.Contains(dghClearSelection))
@@ -368,15 +392,33 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
                 if (step < 0 ? LeftCol() > FixedCols() : LeftCol() < MaxLeftCol())
                     SetLeftCol(LeftCol() + step);
             } else {
-                const int dc = nextVisible(SelectedIndex(), step);
-                if (sh && multi && CanSelectType(gstRectangle)) {
-                    if (selection_->SelectionType() != gstRectangle)
-                        selection_->Rect().Select(SelectedIndex(), ds->GetBookmark(), false);
+                // Shift extends the kind of selection there is; without one it makes a rectangle.
+                const TDBGridExSelectionType kind = selection_->SelectionType();
+                const bool extend = sh && multi;
+                if (extend && kind == gstColumns) {
+                    TDBGridExSelectionCols& cols = selection_->Columns();
+                    const int dc = nextVisible(cols.ShiftCol() ? cols.ShiftCol()->Index() : SelectedIndex(), step);
                     SetCurrentDataCol(dc);
-                    selection_->Rect().Select(dc, ds->GetBookmark(), true);
+                    cols.SelectShift(columns_->Items(dc));
+                } else if (extend && (kind == gstRecordBookmarks || kind == gstAll)) {
+                    SetCurrentDataCol(nextVisible(SelectedIndex(), step));
+                } else if (extend && CanSelectType(gstRectangle)) {
+                    TDBGridExSelectionRect& rect = selection_->Rect();
+                    int from = SelectedIndex();
+                    if (kind != gstRectangle) {
+                        rect.Select(from, ds->GetBookmark(), false);
+                    } else {
+                        // The far corner moves, and the current cell with it.
+                        GoToCornerRecord(*ds, rect.ShiftCorner());
+                        if (rect.ShiftCorner().Col >= 0)
+                            from = rect.ShiftCorner().Col;
+                    }
+                    const int dc = nextVisible(from, step);
+                    SetCurrentDataCol(dc);
+                    rect.Select(dc, ds->GetBookmark(), true);
                 } else {
                     clearUnlessExtending(false);
-                    SetCurrentDataCol(dc);
+                    SetCurrentDataCol(nextVisible(SelectedIndex(), step));
                 }
             }
             key = 0;
@@ -452,7 +494,7 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
         case VK_HOME:
         case VK_END:
             if (dataCols <= 1 || options_.Contains(dgRowSelect)) {
-                if (sh && multi && CanSelectType(gstRecordBookmarks))
+                if (sh && multi)
                     MoveToRecord(key == VK_HOME ? -ds->RecordCount() : ds->RecordCount(), true);
                 else {
                     clearUnlessExtending(false);
@@ -525,7 +567,7 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
         break;
     case VK_HOME:
     case VK_END:
-        if (sh && multi && CanSelectType(gstRecordBookmarks))
+        if (sh && multi)
             MoveToRecord(key == VK_HOME ? -ds->RecordCount() : ds->RecordCount(), true);
         else
             key == VK_HOME ? ds->First() : ds->Last();
@@ -671,6 +713,8 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
 {
     lastMouseX_ = x;
     lastMouseY_ = y;
+    if (filterEdit_ && filterEdit_->RefusedLeave())
+        return;
     // The second press of a double click on the filter cell being edited belongs to its editor
     // (taking the focus first would close it).
     if (doubleClick && button == Qt::LeftButton && FilterEditing()) {

@@ -4,12 +4,38 @@
 #include "grid/dbgridex.h"
 #include "grid/dbgridexinplace.h"
 
+#include "platform/application.h"
 #include "platform/datasource.h"
 #include "platform/memdataset.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QTest>
 #include <memory>
+
+// Records the texts of the exceptions that reach the application's handler.
+struct ErrorRecorder {
+    QStringList texts;
+    ExceptionHandler previous;
+    ErrorRecorder()
+    {
+        previous = SetExceptionHandler([this](std::exception_ptr e) { texts << ExceptionText(e); });
+    }
+    ~ErrorRecorder() { SetExceptionHandler(previous); }
+};
+
+// Types text as a keyboard with a Russian layout sends it: the key code of a letter is its
+// upper-case code point, punctuation keeps its own code.
+inline void Type(QWidget* w, const QString& text)
+{
+    for (const QChar c : text) {
+        const int key = c.isLetter() ? int(c.toUpper().unicode()) : int(c.unicode());
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &release);
+    }
+}
 
 // Cities: key CID 1..4, names "Amsterdam", "Berlin", "Bern", "Cairo".
 inline std::unique_ptr<TMemDataSet> MakeCities()

@@ -12,17 +12,6 @@ void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     QTest::keyClick(w, key, mods);
 }
 
-// Records the texts of the exceptions that reach the application's handler.
-struct ErrorRecorder {
-    QStringList texts;
-    ExceptionHandler previous;
-    ErrorRecorder()
-    {
-        previous = SetExceptionHandler([this](std::exception_ptr e) { texts << ExceptionText(e); });
-    }
-    ~ErrorRecorder() { SetExceptionHandler(previous); }
-};
-
 } // namespace
 
 TEST(EditorRejectedValue, TheRecordIsNotLeftAndTheTextStays)
@@ -120,19 +109,6 @@ TEST(EditorEsc, FirstEscTakesBackTheEditorSecondCancelsTheRecord)
 }
 
 namespace {
-
-// Types text as a keyboard with a Russian layout sends it: the key code of a letter is its
-// upper-case code point, punctuation keeps its own code.
-void Type(QWidget* w, const QString& text)
-{
-    for (const QChar c : text) {
-        const int key = c.isLetter() ? int(c.toUpper().unicode()) : int(c.unicode());
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &press);
-        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &release);
-    }
-}
 
 void SetName(TDataSet& ds, int recNo, const QString& name)
 {
