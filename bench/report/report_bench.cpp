@@ -1,7 +1,8 @@
 // The report of a long log ("Сохранить" on the log page: the template filled and saved as a
 // .docx) against the least any report needs: the same rows' texts written to a text file. Both
-// run in one process over the same open log query; the counters give the time and the peak
-// memory (resident set above what was resident before) of each and their ratios.
+// run in one process over the same open log query, the report first, as the first one after the
+// log page opened; the counters give the time and the peak memory (resident set above what was
+// resident before) of each and their ratios, and what the report leaves resident.
 //     report_bench                                  100 000 rows
 //     report_bench --benchmark_filter=/1000000      a million rows (minutes, gigabytes of disk)
 #include "app/fmain.h"
