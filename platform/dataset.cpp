@@ -1158,9 +1158,14 @@ void TDataSet::Open()
         InternalOpen();
         // Calculated and lookup fields are computed when a record is first read, so that a
         // long result opens without running the handlers for rows nobody looks at.
+        // Records a subclass kept over the close drop what was computed for them then.
+        const bool anyCalculated =
+            std::any_of(fields_.begin(), fields_.end(), [](const auto& f) { return f->FieldKind() != fkData; });
         for (auto& rec : records_) {
             if (rec->Values.size() != fields_.size())
                 rec->Values.resize(fields_.size());
+            if (anyCalculated)
+                DropCalculated(*rec);
             rec->Calculated = false;
         }
         RebuildView();
@@ -1206,6 +1211,7 @@ void TDataSet::Close()
 void TDataSet::ResetAfterClose()
 {
     records_.clear();
+    calculatedIds_.clear();
     view_.clear();
     positions_.clear();
     positionsValid_ = false;
@@ -1303,14 +1309,23 @@ void TDataSet::EnsureCalculated(const TRecordData& rec) const
 
 void TDataSet::CalcRecord(TRecordData& rec)
 {
-    rec.Calculated = true;
-    bool any = false;
-    for (const auto& f : fields_) {
-        if (f->FieldKind() != fkData) {
-            rec.Values.Set(std::size_t(f->Index()), Variant());
-            any = true;
+    const bool any =
+        std::any_of(fields_.begin(), fields_.end(), [](const auto& f) { return f->FieldKind() != fkData; });
+    if (any) {
+        // The oldest calculations make room; a record read again is computed again.
+        while (calculatedIds_.size() >= CalculatedRecordsKept) {
+            const std::uint64_t id = calculatedIds_.front();
+            calculatedIds_.pop_front();
+            const int pos = id == rec.Id ? -1 : PositionOf(id);
+            if (pos >= 0)
+                DropCalculated(*records_[std::size_t(pos)]);
         }
+        calculatedIds_.push_back(rec.Id);
     }
+    rec.Calculated = true;
+    for (const auto& f : fields_)
+        if (f->FieldKind() != fkData)
+            rec.Values.Set(std::size_t(f->Index()), Variant());
     if (!any)
         return;
     TempState guard(state_, overrideRecord_, dsCalcFields, &rec);
@@ -1324,6 +1339,16 @@ void TDataSet::CalcRecord(TRecordData& rec)
         rec.Values.Set(std::size_t(f->Index()), f->Convert(ld->Lookup(f->LookupKeyFields(), keys, f->LookupResultField())));
     }
     OnCalcFields(*this);
+}
+
+void TDataSet::DropCalculated(TRecordData& rec)
+{
+    rec.Calculated = false;
+    for (const auto& f : fields_) {
+        const std::size_t slot = std::size_t(f->Index());
+        if (f->FieldKind() != fkData && !rec.Values.IsClear(slot))
+            rec.Values.Set(slot, Variant());
+    }
 }
 
 void TDataSet::RecalcFields()
@@ -1403,6 +1428,14 @@ int TDataSet::RecordCount() const
 {
     CheckActive();
     return int(view_.size()) - (inserting_ ? 1 : 0);
+}
+
+std::size_t TDataSet::RecordBytes() const
+{
+    std::size_t bytes = 0;
+    for (const auto& rec : records_)
+        bytes += rec->Values.ByteSize();
+    return bytes;
 }
 
 int TDataSet::RecNo() const

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -359,6 +360,8 @@ public:
     bool IsEmpty() const;
     int RecordCount() const;
     int RecNo() const;          // 1-based; 0 when empty
+    // Bytes the records' values hold, calculated values included (for measuring).
+    std::size_t RecordBytes() const;
     void SetRecNo(int recNo);
     virtual bool IsSequenced() const { return true; }
 
@@ -389,6 +392,10 @@ public:
     void UpdateRecord();
     // Recomputes the calculated and lookup fields of every record.
     void RecalcFields();
+    // Records whose calculated and lookup values are kept at most: a walk over a long result
+    // keeps those of the records it read last, and computes the others again when they are
+    // read again, so that reading every record once costs no memory per record.
+    static constexpr std::size_t CalculatedRecordsKept = 1024;
 
     // ---- Controls
     void DisableControls();
@@ -473,6 +480,8 @@ private:
     int ViewIndexOf(std::uint64_t id) const;
     void CalcRecord(TRecordData& rec);
     void EnsureCalculated(const TRecordData& rec) const;
+    // Lets a record's calculated and lookup values go (they are computed again when read).
+    void DropCalculated(TRecordData& rec);
     void FinishMove(int newCur, bool newBof, bool newEof);
     int FindRecord(const QString& keyFields, const Variant& keyValues, TLocateOptions options) const;
     bool RecordMatches(const TRecordData& rec, const std::vector<TField*>& keys,
@@ -507,6 +516,9 @@ private:
     mutable bool idsAscending_ = true;
     std::uint64_t nextId_ = 1;
     std::vector<Variant> loadScratch_;
+    // Ids of the records that hold calculated values, oldest calculation first; no more than
+    // CalculatedRecordsKept (an id may be listed twice; only its last calculation counts).
+    std::deque<std::uint64_t> calculatedIds_;
     int cur_ = -1;
     bool bof_ = true;
     bool eof_ = true;

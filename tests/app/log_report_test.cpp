@@ -569,6 +569,40 @@ TEST_F(LogPageTest, TheReportsMemoryDoesNotGrowWithItsRows)
     EXPECT_EQ(boxes.Count(), 0u);
 }
 
+TEST_F(LogPageTest, TheFirstReportHoldsTheTimeTextsOfNoMoreThanAFewRows)
+{
+    AddDevice();
+    constexpr int kKept = int(TDataSet::CalculatedRecordsKept);
+    // What the log query's rows hold more than when the page opened: when the report asks where
+    // to save (every row typed) and when it is done.
+    const auto grown = [&](int rows) {
+        Exec(QStringLiteral("delete from vprotokol"));
+        Exec(BigLogSql(7, rows));
+        w().btnProtokolClick();
+        EXPECT_EQ(w().QryProtokol().RecordCount(), rows);
+        const std::size_t opened = w().QryProtokol().RecordBytes();
+        std::size_t atSave = 0;
+        const auto previous = TSaveDialog::SetHook([&](TSaveDialog& d) {
+            atSave = w().QryProtokol().RecordBytes();
+            d.FileName = harness().Folder() + QStringLiteral("report%1.docx").arg(rows);
+            return true;
+        });
+        w().Form().btnSaveProtokol->click();
+        TSaveDialog::SetHook(previous);
+        return std::pair(atSave - opened, w().QryProtokol().RecordBytes() - opened);
+    };
+    const auto few = grown(2 * kKept);
+    const auto many = grown(8 * kKept);
+    EXPECT_EQ(BoxesWith(kSaved).size(), 2u);
+    // A time text costs a few dozen bytes; the rows' count does not matter.
+    EXPECT_LE(many.first, std::size_t(kKept) * 64);
+    EXPECT_EQ(many.first, few.first);
+    EXPECT_EQ(many.second, few.second);
+    TWordDocument doc;
+    doc.Open(harness().Folder() + QStringLiteral("report%1.docx").arg(8 * kKept));
+    EXPECT_EQ(doc.TableAtBookmark(QStringLiteral("tab1")).size(), std::size_t(1 + 8 * kKept));
+}
+
 TEST_F(LogPageTest, ReportNeedsRecordsAndATemplate)
 {
     SelectedNumber = 7;

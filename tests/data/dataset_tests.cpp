@@ -246,6 +246,46 @@ TEST(DataSetCalcFields, ComputedOnFetchAndAfterPost)
     EXPECT_GT(calls, before);
 }
 
+TEST(DataSetCalcFields, AWalkOverEveryRecordKeepsTheValuesOfOnlyTheLastRead)
+{
+    constexpr int kKept = int(TDataSet::CalculatedRecordsKept);
+    auto ds = MakeSet(4 * kKept);
+    ds->Close();
+    ds->AddField(ftString, "label", 20, fkCalculated);
+    std::vector<int> computed(std::size_t(4 * kKept) + 1, 0);
+    ds->OnCalcFields.Add([&](TDataSet& d) {
+        const int id = d.FieldByName("id")->AsInteger();
+        ++computed[std::size_t(id)];
+        d.FieldByName("label")->SetAsString(QStringLiteral("#%1").arg(id, 6, 10, QLatin1Char('0')));
+    });
+    ds->Open();
+    const std::size_t loaded = ds->RecordBytes();
+    // What the values of as many records as are kept cost.
+    for (ds->First(); ds->RecNo() <= kKept && !ds->Eof(); ds->Next())
+        ASSERT_EQ(ds->FieldByName("label")->AsString(), QStringLiteral("#%1").arg(ds->RecNo(), 6, 10, QLatin1Char('0')));
+    const std::size_t kept = ds->RecordBytes() - loaded;
+    EXPECT_GT(kept, 0u);
+    // Reading every record, and searching every record by the calculated field, holds no more.
+    for (ds->First(); !ds->Eof(); ds->Next())
+        ASSERT_FALSE(ds->FieldByName("label")->AsString().isEmpty());
+    EXPECT_EQ(ds->RecordBytes() - loaded, kept);
+    EXPECT_FALSE(ds->Locate("label", QStringLiteral("none")));
+    EXPECT_EQ(ds->RecordBytes() - loaded, kept);
+    // A record read again is computed again and shows the same value.
+    ds->First();
+    EXPECT_EQ(ds->FieldByName("label")->AsString(), QStringLiteral("#000001"));
+    EXPECT_EQ(computed[1], 3);
+    // The values read last are kept: reading them again computes nothing.
+    ds->Last();
+    const int last = computed.back();
+    EXPECT_EQ(ds->FieldByName("label")->AsString(), QStringLiteral("#%1").arg(4 * kKept, 6, 10, QLatin1Char('0')));
+    EXPECT_EQ(computed.back(), last);
+    // Records kept over a close give up what was computed for them.
+    ds->Close();
+    ds->Open();
+    EXPECT_EQ(ds->RecordBytes(), loaded);
+}
+
 TEST(DataSetEvents, ObserversRunInOrderAndCanBeRemoved)
 {
     auto ds = MakeSet(3);

@@ -465,6 +465,35 @@ TEST_F(SimBus, SendsUnaskedFrames)
     EXPECT_EQ(line->ReadFrame(), frame);
 }
 
+TEST_F(SimBus, APacedLineGivesEveryByteItsTimeOnTheWire)
+{
+    bus.SetPaced(true);
+    // A split and delayed reply with junk before it: every byte still waits for its turn.
+    bus.SetFaults(300, sim::Faults{.delayMs = 5, .splitPieces = 3, .splitPauseMs = 0, .junkBefore = FromHex("00 FF"),
+                                   .command = sim::cmdIdentify});
+    for (const uint8_t command : {sim::cmdReadParams, sim::cmdReadInfo, sim::cmdIdentify}) {
+        bus.ClearHistory();
+        const QByteArray request = Request(300, command);
+        const auto start = std::chrono::steady_clock::now();
+        line->Write(request);
+        ASSERT_TRUE(bus.WaitForReplies(1, 5s));
+        const QByteArray sent = bus.SentBytes();
+        const auto frameAt = sent.indexOf(char(sim::kStart));
+        const QByteArray got = line->Read(sent.size());
+        const auto took = std::chrono::steady_clock::now() - start;
+        // The bytes come whole and in order, and no sooner than 10 bits each at 9600 bit/s
+        // both ways allow.
+        EXPECT_EQ(got, sent);
+        ASSERT_TRUE(sim::ParseFrame(got.mid(frameAt))) << Hex(got).toStdString();
+        const auto wire = std::chrono::microseconds((request.size() + sent.size()) * 10 * 1'000'000 / 9600);
+        EXPECT_GE(took, wire) << command;
+        EXPECT_TRUE(bus.Idle());
+    }
+    // Unpaced again, the line moves bytes at once as before.
+    bus.SetPaced(false);
+    EXPECT_EQ(line->Ask(Request(300, sim::cmdReadParams)).size(), 8 + sim::kParamBlockSize);
+}
+
 TEST(SimAnimation, EngineCycleMovesLiveValuesAndWritesTheLog)
 {
     sim::DeviceState d = sim::DeviceState::Factory(1);

@@ -35,6 +35,10 @@ constexpr std::chrono::milliseconds kAnimationStep{200};
 struct Output {
     QByteArray bytes;
     QByteArray replyFrame;  // set on the last piece of a reply
+    // On a paced line: when the first byte went on the line, and how many are written.
+    std::optional<Clock::time_point> lineStart{};
+    Clock::duration byteTime{};
+    qsizetype done = 0;
 };
 
 struct Slot {
@@ -81,6 +85,8 @@ struct Bus::Impl {
     bool unplugged = false;
     QByteArray rx;
     Clock::time_point lastRx{};
+    bool paced = false;
+    Clock::time_point lineFree{};  // a paced line carries nothing new before this
     std::vector<QByteArray> requests;
     QByteArray received;
     QByteArray sent;
@@ -117,9 +123,19 @@ struct Bus::Impl {
     }
     void Run();
     void ReadInput(std::vector<QString>& log);
-    void Dispatch(const Frame& frame, std::vector<QString>& log);
+    void Dispatch(const Frame& frame, Clock::time_point at, std::vector<QString>& log);
     void Schedule(Slot& slot, uint8_t command, QByteArray reply, Clock::time_point now);
     void WriteDue(std::vector<QString>& log);
+    // Writes an output's bytes up to upTo (what the line does not take is lost) and records
+    // the reply when its last byte is out.
+    void WriteOut(Output& out, qsizetype upTo, std::vector<QString>& log);
+    // Time of one byte on a paced line (zero when not paced or the speed is unknown).
+    Clock::duration ByteTime() const
+    {
+        const int speed = paced && master >= 0 ? ReadLineSpeed(master) : -1;
+        return speed > 0 ? std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(10'000'000'000LL / speed))
+                         : Clock::duration::zero();
+    }
     bool Animating() const
     {
         return std::any_of(devices.begin(), devices.end(), [](const Slot& s) { return s.state.live.animate; });
@@ -328,6 +344,14 @@ int Bus::LineSpeed() const
     return d->master >= 0 ? ReadLineSpeed(d->master) : -1;
 }
 
+void Bus::SetPaced(bool paced)
+{
+    std::lock_guard lock(d->mutex);
+    d->paced = paced;
+    d->lineFree = Clock::now();
+    d->Wake();
+}
+
 void Bus::SetTrace(std::function<void(const QString&)> trace)
 {
     std::lock_guard lock(d->mutex);
@@ -338,15 +362,16 @@ void Bus::Impl::Run()
 {
     while (!stop) {
         std::vector<QString> log;
-        int timeoutMs = -1;
+        std::optional<std::chrono::nanoseconds> wait;
         {
             std::lock_guard lock(mutex);
             UnplugIfAsked();
             const auto now = Clock::now();
+            // To the nanosecond: a paced line writes its bytes at their time.
             auto until = [&](Clock::time_point t) {
-                const auto ms = std::chrono::ceil<std::chrono::milliseconds>(t - now).count();
-                const int v = int(std::clamp<int64_t>(ms, 0, 60000));
-                timeoutMs = timeoutMs < 0 ? v : std::min(timeoutMs, v);
+                const auto v = std::clamp<std::chrono::nanoseconds>(t - now, std::chrono::nanoseconds::zero(),
+                                                                    std::chrono::seconds(60));
+                wait = wait ? std::min(*wait, v) : v;
             };
             if (!pending.empty())
                 until(pending.begin()->first);
@@ -354,7 +379,12 @@ void Bus::Impl::Run()
                 until(now + kAnimationStep);
         }
         pollfd fds[2] = {{master, POLLIN, 0}, {wake, POLLIN, 0}};
-        const int n = ::poll(fds, 2, timeoutMs);
+        timespec ts{};
+        if (wait) {
+            ts.tv_sec = time_t(wait->count() / 1'000'000'000);
+            ts.tv_nsec = long(wait->count() % 1'000'000'000);
+        }
+        const int n = ::ppoll(fds, 2, wait ? &ts : nullptr, nullptr);
         if (n < 0 && errno != EINTR)
             break;
         if (fds[1].revents & POLLIN) {
@@ -390,20 +420,26 @@ void Bus::Impl::ReadInput(std::vector<QString>& log)
 {
     const auto now = Clock::now();
     char buf[4096];
-    bool got = false;
+    qsizetype got = 0;
     for (;;) {
         const ssize_t n = ::read(master, buf, sizeof buf);
         if (n <= 0)
             break;
         if (!got && !rx.isEmpty() && now - lastRx > kFrameGap)
             rx.clear();
-        got = true;
+        got += n;
         rx.append(buf, n);
         received.append(buf, n);
     }
     if (!got)
         return;
     lastRx = now;
+    // On a paced line what was read arrives when its last byte has crossed the line.
+    auto arrived = now;
+    if (const auto byteTime = ByteTime(); byteTime > Clock::duration::zero()) {
+        arrived = std::max(now, lineFree) + got * byteTime;
+        lineFree = arrived;
+    }
     for (;;) {
         const qsizetype start = rx.indexOf(char(kStart));
         if (start < 0) {
@@ -420,7 +456,7 @@ void Bus::Impl::ReadInput(std::vector<QString>& log)
             rx.remove(0, length);
             requests.push_back(frame->raw);
             log.push_back(QStringLiteral("<- ") + Hex(frame->raw));
-            Dispatch(*frame, log);
+            Dispatch(*frame, arrived, log);
         } else {
             // Wrong sum: this 0xAA was not a frame start, look for the next one.
             rx.remove(0, 1);
@@ -428,12 +464,11 @@ void Bus::Impl::ReadInput(std::vector<QString>& log)
     }
 }
 
-void Bus::Impl::Dispatch(const Frame& frame, std::vector<QString>& log)
+void Bus::Impl::Dispatch(const Frame& frame, Clock::time_point at, std::vector<QString>& log)
 {
     if (frame.type != kTypeVemor)
         return;
     const int speed = ReadLineSpeed(master);
-    const auto now = Clock::now();
     for (auto& slot : devices) {
         DeviceState& dev = slot.state;
         if (dev.number != frame.number)
@@ -447,7 +482,7 @@ void Bus::Impl::Dispatch(const Frame& frame, std::vector<QString>& log)
         }
         auto reply = Respond(dev, frame);
         if (reply)
-            Schedule(slot, frame.command, *reply, now);
+            Schedule(slot, frame.command, *reply, at);
     }
 }
 
@@ -502,22 +537,50 @@ void Bus::Impl::WriteDue(std::vector<QString>& log)
 {
     const auto now = Clock::now();
     while (master >= 0 && !pending.empty() && pending.begin()->first <= now) {
-        Output out = std::move(pending.begin()->second);
-        pending.erase(pending.begin());
-        qsizetype done = 0;
-        while (done < out.bytes.size()) {
-            const ssize_t n = ::write(master, out.bytes.constData() + done, size_t(out.bytes.size() - done));
-            if (n <= 0)
-                break;  // nobody reads the line: what does not fit is lost, as on a real bus
-            done += n;
+        auto node = pending.extract(pending.begin());
+        Output& out = node.mapped();
+        if (!out.lineStart) {
+            out.byteTime = ByteTime();
+            if (out.byteTime > Clock::duration::zero()) {
+                // Paced: the bytes follow what the line carries already, one byte time each.
+                out.lineStart = std::max(node.key(), lineFree);
+                lineFree = *out.lineStart + out.bytes.size() * out.byteTime;
+            }
         }
-        sent.append(out.bytes.left(done));
-        if (!out.replyFrame.isEmpty()) {
-            replies.push_back(out.replyFrame);
-            log.push_back(QStringLiteral("-> ") + Hex(out.replyFrame));
-        } else if (out.bytes.size() > 0) {
-            log.push_back(QStringLiteral("-> (bytes) ") + Hex(out.bytes));
+        if (out.lineStart) {
+            // The bytes that have crossed the line by now; the rest waits for its time.
+            const qsizetype crossed = qsizetype(std::max<Clock::rep>(0, (now - *out.lineStart) / out.byteTime));
+            if (crossed < out.bytes.size()) {
+                WriteOut(out, crossed, log);
+                node.key() = *out.lineStart + (out.done + 1) * out.byteTime;
+                pending.insert(std::move(node));
+                continue;
+            }
         }
+        WriteOut(out, out.bytes.size(), log);
+    }
+}
+
+void Bus::Impl::WriteOut(Output& out, qsizetype upTo, std::vector<QString>& log)
+{
+    if (upTo <= out.done)
+        return;
+    qsizetype at = out.done;
+    while (at < upTo) {
+        const ssize_t n = ::write(master, out.bytes.constData() + at, size_t(upTo - at));
+        if (n <= 0)
+            break;  // nobody reads the line: what does not fit is lost, as on a real bus
+        at += n;
+    }
+    sent.append(out.bytes.mid(out.done, at - out.done));
+    out.done = upTo;
+    if (upTo < out.bytes.size())
+        return;
+    if (!out.replyFrame.isEmpty()) {
+        replies.push_back(out.replyFrame);
+        log.push_back(QStringLiteral("-> ") + Hex(out.replyFrame));
+    } else if (out.bytes.size() > 0) {
+        log.push_back(QStringLiteral("-> (bytes) ") + Hex(out.bytes));
     }
 }
 

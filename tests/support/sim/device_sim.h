@@ -21,6 +21,7 @@
 //     bus.SetFaults(300, sim::Faults{.silent = true, .command = 6, .after = 2});  // mute after 2 blocks
 //     bus.ReleaseHeld();                             // writes the replies held by .hold
 //     bus.Unplug();                                  // the line disappears (or .unplug = true)
+//     bus.SetPaced(true);                            // bytes take their time on the wire
 //     bus.Send(sim::MakeFrame(2, 7, 33, QByteArray("\x01\x00", 2)));  // unasked frame
 //
 // On the Qt thread, wait with the end-to-end harness's WaitFor and a predicate such as
@@ -258,6 +259,11 @@ public:
 
     // Line speed currently set on the port, bits per second (-1 when unknown).
     int LineSpeed() const;
+    // With pacing on, bytes cross the line at its speed (10 bits a byte at the speed set on the
+    // port), one way at a time as on a two-wire bus: a request reaches the devices when its
+    // last byte would have, and a reply reaches the program byte by byte after it. Off by
+    // default: the pseudo-terminal moves bytes at once.
+    void SetPaced(bool paced);
 
     // Called on the bus thread for every frame received and every reply written (tool logging).
     void SetTrace(std::function<void(const QString&)> trace);
