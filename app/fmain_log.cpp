@@ -527,13 +527,15 @@ void TfrmMain::ReportVemor()
         WordTypeText(value);
     };
     const auto group = [&](const QString& caption) { row(caption, QString()); };
+    // Parameters never read from the device are left blank, not shown as the zeros of a scanned row.
+    const bool paramsRead = !AccountText(QStringLiteral("fdatetime")).isEmpty();
     const auto yesNo = [&](const QString& caption, const QString& field) {
         const Variant v = AccountValue(field);
-        row(caption, YesNo(!v.IsClear() && v.AsBoolean()));
+        row(caption, paramsRead ? YesNo(!v.IsClear() && v.AsBoolean()) : QString());
     };
     const auto number = [&](const QString& caption, const QString& field) {
         const Variant v = AccountValue(field);
-        row(caption, QString::number(v.IsClear() ? 0 : v.AsInteger()));
+        row(caption, paramsRead ? QString::number(v.IsClear() ? 0 : v.AsInteger()) : QString());
     };
     const auto contact = [](int i) { return QStringLiteral("    -  Контакт %1").arg(i); };
     const QString razr = QStringLiteral("    -  Разрешение");
@@ -577,7 +579,7 @@ void TfrmMain::ReportVemor()
     number(QStringLiteral("Время блокировки самозапуска, сек :"), QStringLiteral("ftblock"));
     const Variant koef = AccountValue(QStringLiteral("fkoef"));
     row(QStringLiteral("Калибровочный коэффициент :"),
-        FormatFloat(QStringLiteral("0.000"), koef.IsClear() ? 0.0 : koef.AsDouble()));
+        paramsRead ? FormatFloat(QStringLiteral("0.000"), koef.IsClear() ? 0.0 : koef.AsDouble()) : QString());
 
     GoToBookmark(QStringLiteral("tab3"));
     WordTypeText(QStringLiteral("Начало учета :"));
@@ -630,15 +632,17 @@ void TfrmMain::ReportSulm()
     GoToBookmark(QStringLiteral("tab2"));
     SelectSulmRow(*qryEdit_, SelectedNumber);
     const bool hasRow = !qryEdit_->Eof();
-    const QString invert = hasRow ? qryEdit_->FieldByName(QStringLiteral("finvert"))->AsString() : QString();
+    // As on the parameter page: only what was read from the device, never a scanned row's defaults.
+    const bool paramsRead = hasRow && !qryEdit_->FieldByName(QStringLiteral("fdatetime"))->AsString().isEmpty();
+    const QString invert = paramsRead ? qryEdit_->FieldByName(QStringLiteral("finvert"))->AsString() : QString();
     const auto inverted = [&invert](int i) { return i < invert.size() && invert.at(i) == QLatin1Char('1'); };
     for (int i = 0; i < 16; ++i)
         if (QCheckBox* c = FSulmInvert[std::size_t(i)])
             c->setChecked(inverted(i));
-    WordTypeText(hasRow ? qryEdit_->FieldByName(QStringLiteral("fpause"))->AsString() : QString());
+    WordTypeText(paramsRead ? qryEdit_->FieldByName(QStringLiteral("fpause"))->AsString() : QString());
     for (int i = 0; i < 16; ++i) {
         WordNextCell();
-        WordTypeText(inverted(i) ? kSulmSet : kSulmClear);
+        WordTypeText(!paramsRead ? QString() : inverted(i) ? kSulmSet : kSulmClear);
     }
 
     GoToBookmark(QStringLiteral("tab3"));

@@ -1,8 +1,10 @@
 // What goes into a device, on the operator's path over the simulated bus: a scan, the choice in
 // the found list, the parameter page and its buttons; and the ports offered at start-up.
 #include "app/fmain.h"
+#include "app/savedialog.h"
 #include "app/tables.h"
 #include "platform/comports.h"
+#include "platform/document.h"
 #include "platform/query.h"
 #include "serial/comport.h"
 #include "tests/support/e2e_fixture.h"
@@ -528,4 +530,56 @@ TEST_F(DeviceWriteTest, PortsThatAreThereButCannotBeHeldAreNamedOnceAtStartUp)
     Scan(299, 301);
     EXPECT_EQ(Window().FoundCount(), 1);
     EXPECT_EQ(boxes.Count(), 1u);
+}
+
+TEST_F(DeviceWriteTest, ReportOfADeviceNeverReadLeavesItsParametersBlank)
+{
+    sim::DeviceState dev = Device(300, QStringLiteral("Насосная 1"));
+    dev.log = sim::GenerateLog(3, sim::Naive(2007, 5, 10, 12));
+    bus().AddDevice(dev);
+    Scan(299, 301);
+    Choose(300);
+    auto& f = Form();
+    ASSERT_TRUE(WaitFor([&] { return f.btnProtokol->isEnabled(); }));
+    f.btnProtokol->click();
+    const auto logRead = [&] {
+        for (const auto& b : boxes.Boxes())
+            if (b.text.startsWith(QStringLiteral("Протокол считан.")))
+                return true;
+        return false;
+    };
+    f.btnReadProtokol->click();
+    ASSERT_TRUE(WaitFor(logRead));
+
+    const QString out = harness().Folder() + QStringLiteral("out/");
+    QDir().mkpath(out);
+    QString target;
+    const auto previous = TSaveDialog::SetHook([&](TSaveDialog& d) {
+        d.FileName = target;
+        return true;
+    });
+    const auto params = [&](const QString& name) {
+        target = out + name;
+        f.btnSaveProtokol->click();
+        TWordDocument doc;
+        doc.Open(target);
+        return doc.TableAtBookmark(QStringLiteral("tab2"));
+    };
+
+    // Only scanned: the rows the scan made hold zeros, which the report must not present as the device's.
+    const auto blank = params(QStringLiteral("scanned.docx"));
+    ASSERT_EQ(blank.size(), 46u);
+    EXPECT_EQ(blank[1], (QStringList{"    -  Контакт 1", ""}));
+    EXPECT_EQ(blank[42], (QStringList{"Напряжение критическое, В :", ""}));
+    EXPECT_EQ(blank[45], (QStringList{"Калибровочный коэффициент :", ""}));
+
+    // Once read, the report carries the device's values.
+    OpenParams();
+    ReadParams();
+    f.btnProtokol->click();
+    const auto read = params(QStringLiteral("read.docx"));
+    TSaveDialog::SetHook(previous);
+    ASSERT_EQ(read.size(), 46u);
+    EXPECT_EQ(read[42], (QStringList{"Напряжение критическое, В :", "342"}));
+    EXPECT_FALSE(read[45][1].isEmpty());
 }

@@ -119,6 +119,7 @@ protected:
         p.tpause = 5;
         p.tblock = 60;
         p.koef = 1.25;
+        p.clockText = DeviceClockText(1, 2, 7, 3, 4, 5);   // as read from the device
         StoreVemorParameters(w().QryEdit(), 7, p);
         StoreVemorContactTypes(w().QryEdit(), 7, {2, 0, 4, 1});
         StoreVemorAccount(w().QryEdit(), 7, 12, 3, EncodeDate(2006, 1, 2) + EncodeTime(3, 4, 5, 0));
