@@ -155,6 +155,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         std::abort();
     }
     window->Form().edtScanEndNum->setValue(kScanEnd);
+    // The layout offers only the first device kind, yet the second kind's exchange stays in the
+    // program, chosen by the selector's second item: the target offers that item too.
+    window->Form().cmbDevice->addItem(QStringLiteral("СУЛМ"));
     return 0;
 }
 
@@ -173,7 +176,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t setup = in.Byte();
     Ui::TfrmMain& ui = window->Form();
     Guarded([&] {
-        ui.cmbDevice->setCurrentIndex(setup >> 7);
+        if (ui.cmbDevice->currentIndex() != setup >> 7) {  // as the operator's pick of the kind
+            ui.cmbDevice->setCurrentIndex(setup >> 7);
+            window->cmbDeviceChange();
+        }
         ui.chkReadAllRecordsVemorProtokol->setChecked(setup & 0x40);
         ui.cmbNewSpeed->setCurrentIndex((setup & 0x07) % ui.cmbNewSpeed->count());
     });
