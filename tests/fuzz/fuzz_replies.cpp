@@ -108,8 +108,9 @@ void RequestTick()
 {
     const std::uint8_t state = window->State();
     if (state == stScan && window->ScanNumber() >= kScanEnd && window->Tries() >= 3) {
-        // A scan past the last number asks nothing more: the operator starts it again.
-        for (int click = 0; click < 2 && window->State() != stScan; ++click)
+        // A scan past the last number asks nothing more: the operator starts it again (a button
+        // that still reads "Стоп" takes a click to stop first).
+        for (int click = 0; click < 2 && window->ScanNumber() >= kScanEnd; ++click)
             Guarded([] { window->btnStartScanClick(); });
         if (window->State() != stScan)
             return;
