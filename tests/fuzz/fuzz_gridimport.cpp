@@ -1,6 +1,8 @@
 // The grid's import formats and pasted clipboard data: tab-separated text and the typed record
 // format, read from a stream or pasted from the clipboard, into a grid with or without a
-// selection, loading into the selection or everything, with or without appending allowed.
+// selection, loading into the selection or everything, with or without appending allowed, with
+// the dataset browsing or inserting a record, and a value that does not fit answered "ignore" or
+// "ignore all".
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/fuzz_grid.h"
 
@@ -15,6 +17,7 @@
 namespace {
 
 fuzz::Grid* g = nullptr;
+bool ignoreAll = false;  // the answer to "Ignore error?" offered with "All"
 
 void Select(std::uint8_t how)
 {
@@ -47,6 +50,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz::InitApplication();
     InitDBGridExImpExp();
+    SetMessageBoxHook([](const MessageBoxRequest& r) {
+        return ignoreAll && (r.buttons & mbAll) ? mbAll : fuzz::DefaultAnswer(r);
+    });
     g = new fuzz::Grid;  // one grid for the run
     fuzz::AtShutdown([] {
         delete g;
@@ -69,7 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                    : TDBGridExAllowedOperations{alopInsertEx, alopUpdateEx,
                                                                                 alopDeleteEx, alopAppendEx});
         Select((setup >> 2) & 3);
+        if (setup & 0x40)  // a new record being typed when the data comes in
+            g->ds.Insert();
     });
+    ignoreAll = setup & 0x80;
     const bool loadAll = setup & 0x20;
     Guarded([&] {
         switch (setup & 3) {

@@ -44,6 +44,16 @@ void Shutdown()
     app = nullptr;
 }
 
+MsgButton DefaultAnswer(const MessageBoxRequest& r)
+{
+    if (r.defaultButton != mbNone)
+        return r.defaultButton;
+    for (unsigned b = 1; b <= mbAll; b <<= 1)
+        if (r.buttons & b)
+            return MsgButton(b);
+    return mbOK;
+}
+
 void InitApplication()
 {
     if (app)
@@ -56,14 +66,7 @@ void InitApplication()
     static char name[] = "fuzz";
     static char* argv[] = {name, nullptr};
     app = new QApplication(argc, argv);  // kept for the whole run, freed by Shutdown
-    SetMessageBoxHook([](const MessageBoxRequest& r) {
-        if (r.defaultButton != mbNone)
-            return r.defaultButton;
-        for (unsigned b = 1; b <= mbAll; b <<= 1)
-            if (r.buttons & b)
-                return MsgButton(b);
-        return mbOK;
-    });
+    SetMessageBoxHook(DefaultAnswer);
     SetExceptionHandler([](std::exception_ptr e) {
         try {
             std::rethrow_exception(e);

@@ -3,6 +3,8 @@
 // needs. A target defines LLVMFuzzerTestOneInput and, when it needs set-up, calls FuzzInitOnce.
 #pragma once
 
+#include "platform/application.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstddef>
@@ -18,6 +20,8 @@ namespace fuzz {
 // button. The application's exception handler passes our own exceptions silently (the program
 // would show them: its answer to a bad input) and aborts on any other, which is a fault.
 void InitApplication();
+// The button the boxes are answered with: the default one, else the first one offered.
+MsgButton DefaultAnswer(const MessageBoxRequest& r);
 
 // Runs f when the run ends (last registered first), before the application goes: targets free
 // what they keep for the run here, so that leak checking sees only what an input leaked.
