@@ -125,44 +125,109 @@ void TFieldDataLinkEx::RecordChanged(TField* field)
 
 // ---- Edit masks -----------------------------------------------------------------------------
 
-QString ConvertEditMask(const QString& mask)
+namespace {
+
+// Walks a classic mask body: literal(ch, escaped) for each character that stands for itself,
+// input(code) for each position the user types into, directive(ch) for the case directives,
+// which take no position.
+template <class Literal, class Input, class Directive>
+void WalkEditMask(const QString& body, Literal&& literal, Input&& input, Directive&& directive)
 {
-    if (mask.isEmpty())
-        return QString();
-    const QStringList parts = mask.split(QLatin1Char(';'));
-    const QString body = parts.value(0);
-    const QString blank = parts.size() > 2 && !parts[2].isEmpty() ? parts[2].left(1) : QStringLiteral("_");
-    QString out;
     for (int i = 0; i < body.size(); ++i) {
         const QChar c = body.at(i);
         switch (c.unicode()) {
         case '\\':
-            out += QLatin1Char('\\');
             if (i + 1 < body.size())
-                out += body.at(++i);
+                literal(body.at(++i), true);
             break;
-        case '0': out += QLatin1Char('9'); break;   // digit required
-        case '9': out += QLatin1Char('0'); break;   // digit optional
-        case '#': out += QLatin1Char('#'); break;
-        case 'L': out += QLatin1Char('A'); break;   // letter required
-        case 'l': out += QLatin1Char('a'); break;
-        case 'A': out += QLatin1Char('N'); break;   // letter or digit required
-        case 'a': out += QLatin1Char('n'); break;
-        case 'C': out += QLatin1Char('X'); break;   // any character required
-        case 'c': out += QLatin1Char('x'); break;
+        case '0':
+        case '9':
+        case '#':
+        case 'L':
+        case 'l':
+        case 'A':
+        case 'a':
+        case 'C':
+        case 'c': input(c); break;
         case '>':
-        case '<': out += c; break;
-        case '!': break;                            // leading blanks: no equivalent
-        case '_': out += QLatin1Char(' '); break;
-        default:
-            // Everything else is a literal; Qt needs the mask characters among them escaped.
-            if (QStringLiteral("AaNnXx90Dd#HhBb><!\\{}[]").contains(c))
-                out += QLatin1Char('\\');
-            out += c;
-            break;
+        case '<':
+        case '!': directive(c); break;
+        case '_': literal(QLatin1Char(' '), false); break;   // a blank that is part of the text
+        default: literal(c, false); break;
         }
     }
-    return out + QLatin1Char(';') + blank;
+}
+
+QChar EditMaskBlank(const QStringList& parts)
+{
+    return parts.size() > 2 && !parts[2].isEmpty() ? parts[2].at(0) : QLatin1Char('_');
+}
+
+} // namespace
+
+const TFormatSettings& FieldFormatSettings(const TField* field)
+{
+    return field && field->DataSet() ? field->DataSet()->FormatSettings() : FormatSettings();
+}
+
+QString EditMaskValue(const QString& mask, const QLineEdit& edit)
+{
+    const QStringList parts = mask.split(QLatin1Char(';'));
+    if (mask.isEmpty() || parts.size() < 2 || parts[1] != QLatin1String("0"))
+        return edit.text();
+    // The shown text has one character per literal and per input position, a blank where
+    // nothing was typed.
+    const QString shown = edit.displayText();
+    const QChar blank = EditMaskBlank(parts);
+    QString value;
+    int at = 0;
+    WalkEditMask(
+        parts[0], [&](QChar, bool) { ++at; },
+        [&](QChar) {
+            if (at < shown.size() && shown.at(at) != blank)
+                value += shown.at(at);
+            ++at;
+        },
+        [](QChar) {});
+    return value;
+}
+
+QString ConvertEditMask(const QString& mask, const TFormatSettings& fs)
+{
+    if (mask.isEmpty())
+        return QString();
+    const QStringList parts = mask.split(QLatin1Char(';'));
+    QString out;
+    WalkEditMask(
+        parts[0],
+        [&](QChar c, bool escaped) {
+            if (!escaped && c == QLatin1Char('/'))
+                c = fs.DateSeparator;
+            else if (!escaped && c == QLatin1Char(':'))
+                c = fs.TimeSeparator;
+            // Qt needs the characters that are mask characters to it escaped.
+            if (escaped || QStringLiteral("AaNnXx90Dd#HhBb><!\\{}[]").contains(c))
+                out += QLatin1Char('\\');
+            out += c;
+        },
+        [&](QChar c) {
+            switch (c.unicode()) {
+            case '0': out += QLatin1Char('9'); break;   // digit required
+            case '9': out += QLatin1Char('0'); break;   // digit optional
+            case 'L': out += QLatin1Char('A'); break;   // letter required
+            case 'l': out += QLatin1Char('a'); break;
+            case 'A': out += QLatin1Char('N'); break;   // letter or digit required
+            case 'a': out += QLatin1Char('n'); break;
+            case 'C': out += QLatin1Char('X'); break;   // any character required
+            case 'c': out += QLatin1Char('x'); break;
+            default: out += c; break;                   // '#'
+            }
+        },
+        [&](QChar c) {
+            if (c != QLatin1Char('!'))   // leading blanks: no equivalent
+                out += c;
+        });
+    return out + QLatin1Char(';') + EditMaskBlank(parts);
 }
 
 // ---- TCustomDBEditEx ------------------------------------------------------------------------
@@ -237,7 +302,7 @@ void TCustomDBEditEx::DataChanged()
                                                          : Qt::AlignLeft) |
                          Qt::AlignVCenter);
         if (!editMaskStored_)
-            setInputMask(ConvertEditMask(f->EditMask()));
+            setInputMask(ConvertEditMask(f->EditMask(), FieldFormatSettings(f)));
         if ((f->DataType() == ftString || f->DataType() == ftWideString) && maxLength_ == 0)
             SetMaxLength(f->Size());
         const bool memo = f->DataType() == ftMemo || f->DataType() == ftFmtMemo;
@@ -334,7 +399,8 @@ void TCustomDBEditEx::CommitText()
 void TCustomDBEditEx::UpdateFieldData()
 {
     if (DataIndependent()) {
-        dataLink_.SetValue(Variant(Text()));
+        // Its own value is the text as shown, literals and all.
+        dataLink_.SetValue(Variant(QLineEdit::text()));
         DataChanged();
         return;
     }
@@ -442,9 +508,9 @@ void TCustomDBEditEx::SetEditMask(const QString& mask)
 {
     editMaskStored_ = true;
     editMask_ = mask;
-    const QString keep = Text();
+    const QString keep = QLineEdit::text();
     settingText_ = true;
-    setInputMask(ConvertEditMask(mask));
+    setInputMask(ConvertEditMask(mask, FieldFormatSettings(Field())));
     QLineEdit::setText(keep);
     settingText_ = false;
 }

@@ -8,6 +8,7 @@
 #include "platform/datasource.h"
 
 #include "platform/exceptions.h"
+#include "platform/text.h"
 
 #include <QLineEdit>
 #include <functional>
@@ -99,8 +100,14 @@ public:
 
 using TUpdateDataEventEx = std::function<void(TCustomDBEditEx& sender, bool& handled)>;
 
-// A classic edit mask ("mask;save literals;blank") in the form QLineEdit takes; empty stays empty.
-QString ConvertEditMask(const QString& mask);
+// A classic edit mask ("mask;save literals;blank") in the form QLineEdit takes; "/" and ":" in
+// it stand for the date and time separators of the settings. Empty stays empty.
+QString ConvertEditMask(const QString& mask, const TFormatSettings& fs = FormatSettings());
+// The value an edit under the classic mask holds: with a mask that does not save its literals
+// ("000-000;0;_") the characters typed, without the literals; otherwise the edit's text.
+QString EditMaskValue(const QString& mask, const QLineEdit& edit);
+// The settings a field's texts are read and written with.
+const TFormatSettings& FieldFormatSettings(const TField* field);
 
 class TCustomDBEditEx : public QLineEdit, public IEditButtonsOwnerEx, public IDropDownHostEx {
 public:
@@ -117,7 +124,8 @@ public:
     bool DataIndependent() const { return dataLink_.DataIndependent(); }
 
     // ---- Value
-    QString Text() const { return QLineEdit::text(); }
+    // The value under the edit mask (without the literals of a mask that does not save them).
+    QString Text() const { return EditMaskValue(EditMask(), *this); }
     // Writes the text; when bound the dataset is put into edit state first, then the text is
     // committed (OnUpdateData, then the field or the own value).
     void SetText(const QString& text);

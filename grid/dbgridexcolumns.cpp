@@ -1659,9 +1659,10 @@ TColumnEx* TDBGridColumnsEx::FindColumnByName(const QString& fieldName) const
 
 QString TDBGridColumnsEx::ColumnsIndexText() const
 {
+    // Quoted with inner quotes doubled, so that any name, an empty one included, reads back.
     QStringList names;
     for (int i = 0; i < Count(); ++i)
-        names << '"' + Items(i)->FieldName() + '"';
+        names << QuotedStr(Items(i)->FieldName(), QLatin1Char('"'));
     return names.join(',');
 }
 
@@ -1669,12 +1670,18 @@ void TDBGridColumnsEx::SetColumnsIndexText(const QString& text)
 {
     TStringList names;
     names.SetDelimitedText(text, ',', '"');
+    // Each name takes the first column of that name not placed yet: columns with the same name
+    // (no field, or the same field twice) keep the order the text gives them.
+    std::vector<const TColumnEx*> placed;
     BeginUpdate();
     try {
         for (int i = 0; i < names.Count(); ++i) {
             for (int c = 0; c < Count(); ++c) {
-                if (Items(c)->FieldName() == names[i]) {
-                    Items(c)->SetIndex(std::min(i, Count() - 1));
+                TColumnEx* column = Items(c);
+                if (column->FieldName() == names[i] &&
+                    std::find(placed.begin(), placed.end(), column) == placed.end()) {
+                    placed.push_back(column);
+                    column->SetIndex(std::min(i, Count() - 1));
                     break;
                 }
             }

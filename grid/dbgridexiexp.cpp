@@ -118,6 +118,19 @@ QString WithCrLf(const QString& text)
     return plain;
 }
 
+QString FromUtf16(const QByteArray& bytes)
+{
+    QString text;
+    text.reserve(bytes.size() / 2);
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+        const char16_t ch = char16_t(std::uint8_t(bytes[i]) | (std::uint8_t(bytes[i + 1]) << 8));
+        if (ch == 0)
+            break;
+        text.append(QChar(ch));
+    }
+    return text;
+}
+
 QByteArray Utf16Bytes(const QString& text)
 {
     QByteArray bytes;
@@ -326,6 +339,25 @@ TClipboardScope::~TClipboardScope()
         clipboard->setMimeData(data.release());
 }
 
+namespace {
+
+QMimeData& PendingData()
+{
+    ClipboardSession& s = Session();
+    if (!s.pending)
+        s.pending = std::make_unique<QMimeData>();
+    return *s.pending;
+}
+
+// Other programs read the standard text types as UTF-8.
+void PutStandardCsv(const QString& text)
+{
+    TClipboardScope scope;
+    PendingData().setData(QStringLiteral("text/csv"), text.toUtf8());
+}
+
+} // namespace
+
 void ClipboardPutStream(TClipboardFormat format, TStream& stream)
 {
     const QString mime = ClipboardFormatMimeType(format);
@@ -334,28 +366,20 @@ void ClipboardPutStream(TClipboardFormat format, TStream& stream)
     const QByteArray bytes = WholeStream(stream);
     TClipboardScope scope;
     ClipboardSession& s = Session();
-    if (!s.pending)
-        s.pending = std::make_unique<QMimeData>();
+    PendingData();
     if (format == CF_TEXT) {
         s.pending->setText(FromCp1251(UpToZero(bytes)));
     } else if (format == CF_UNICODETEXT) {
-        QString text;
-        for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
-            const char16_t ch = char16_t(std::uint8_t(bytes[i]) | (std::uint8_t(bytes[i + 1]) << 8));
-            if (ch == 0)
-                break;
-            text.append(QChar(ch));
-        }
-        s.pending->setText(text);
+        s.pending->setText(FromUtf16(bytes));
     } else {
+        // Our own types keep the code page; other programs look for the standard types, without
+        // our terminating zero (RTF is ASCII throughout).
         s.pending->setData(mime, bytes);
-        // Other programs look for the standard types, without our terminating zero.
-        const QByteArray data = format == CF_CSV() || format == CF_RICHTEXT() ? UpToZero(bytes) : bytes;
         if (format == CF_CSV()) {
-            s.pending->setData(QStringLiteral("text/csv"), data);
+            PutStandardCsv(FromCp1251(UpToZero(bytes)));
         } else if (format == CF_RICHTEXT()) {
-            s.pending->setData(QStringLiteral("text/rtf"), data);
-            s.pending->setData(QStringLiteral("application/rtf"), data);
+            s.pending->setData(QStringLiteral("text/rtf"), UpToZero(bytes));
+            s.pending->setData(QStringLiteral("application/rtf"), UpToZero(bytes));
         }
     }
 }
@@ -1007,6 +1031,10 @@ namespace {
 
 enum : std::uint8_t { tagEnd = 0, tagNone = 1, tagNull = 2, tagInteger = 3, tagFloat = 4, tagText = 5, tagBinary = 6 };
 
+// Version 1 held texts in code page 1251, which loses every character outside it; version 2
+// holds them in UTF-8. Only this program reads the format, and it still reads version 1.
+constexpr char kGridRecVersion = 2;
+
 QByteArray Int32Bytes(std::int32_t value)
 {
     QByteArray bytes(4, '\0');
@@ -1046,7 +1074,7 @@ QByteArray TaggedValue(TField* field)
         return out;
     case ftBCD: {
         // As exact text: a double holds only about 15 of the 19 digits a Currency value has.
-        const QByteArray text = ToCp1251(field->AsCurrency().ToString(InvariantFormatSettings()));
+        const QByteArray text = field->AsCurrency().ToString(InvariantFormatSettings()).toUtf8();
         out.append(char(tagText));
         out.append(Int32Bytes(std::int32_t(text.size())));
         out.append(text);
@@ -1070,14 +1098,14 @@ QByteArray TaggedValue(TField* field)
     case ftLargeint:
     case ftOraClob:
     case ftGuid: {
-        const QByteArray text = ToCp1251(field->AsString());
+        const QByteArray text = field->AsString().toUtf8();
         out.append(char(tagText));
         out.append(Int32Bytes(std::int32_t(text.size())));
         out.append(text);
         return out;
     }
     default: {
-        const QByteArray bytes = IsBinaryKind(type) ? field->AsBytes() : ToCp1251(field->AsString());
+        const QByteArray bytes = IsBinaryKind(type) ? field->AsBytes() : field->AsString().toUtf8();
         out.append(char(tagBinary));
         out.append(Int32Bytes(std::int32_t(bytes.size())));
         out.append(bytes);
@@ -1117,7 +1145,7 @@ Currency RecordCurrency(const Variant& value, const TFormatSettings& fs)
 void TDBGridExExportAsGRIDREC::WritePrefix()
 {
     QByteArray header("GRIDREC");
-    header.append(char(1));
+    header.append(kGridRecVersion);
     header.append(Int32Bytes(ExportColumns().Count()));
     for (const TColumnEx* column : ExportColumns().List()) {
         header.append(char(column->Visible() ? 1 : 0));
@@ -1430,6 +1458,11 @@ void TDBGridExImportAsGRIDREC::FormatError()
     throw Exception(QStringLiteral("TDBGridExImportAsGRIDREC.ReadPrefix: Invalid GRIDREC format"));
 }
 
+QString TDBGridExImportAsGRIDREC::DecodeText(const QByteArray& bytes) const
+{
+    return header_.size() > 7 && header_[7] == kGridRecVersion ? QString::fromUtf8(bytes) : FromCp1251(bytes);
+}
+
 void TDBGridExImportAsGRIDREC::ReadExact(void* buffer, std::int64_t count)
 {
     if (count < 0 || Stream().Read(buffer, count) != count)
@@ -1467,7 +1500,7 @@ void TDBGridExImportAsGRIDREC::ReadPrefix()
         }
         if (!name.isEmpty())
             hasFieldNames_ = true;
-        dataColumns_.append(FromCp1251(name));
+        dataColumns_.append(DecodeText(name));
         dataVisible_.push_back(visible != 0);
     }
     ReadAhead();
@@ -1510,7 +1543,7 @@ void TDBGridExImportAsGRIDREC::ReadAhead()
         QByteArray bytes(length, '\0');
         ReadExact(bytes.data(), length);
         if (tag == tagText)
-            value_ = Variant(FromCp1251(bytes));
+            value_ = Variant(DecodeText(bytes));
         else
             value_ = Variant(bytes);
         break;
@@ -1535,7 +1568,7 @@ void TDBGridExImportAsGRIDREC::ReadDataCell(TColumnEx* column)
             if (!target)
                 return;
             if (value_.Type() == varBytes && !IsBinaryKind(target->DataType()))
-                target->SetValue(Variant(FromCp1251(value_.AsBytes())));
+                target->SetValue(Variant(DecodeText(value_.AsBytes())));
             else if (target->DataType() == ftBCD && !value_.IsNull())
                 target->SetValue(Variant(RecordCurrency(value_, SettingsOf(target->DataSet()))));
             else
@@ -1575,6 +1608,15 @@ void DBGridExCopyToClipboard(TCustomDBGridEx& grid, bool saveAll)
     stream.WriteBuffer(zero);
     ClipboardPutStream(CF_CSV(), stream);
     stream.Clear();
+    // The standard CSV type, too, is made from the texts themselves.
+    {
+        TDBGridExExportAsCSV unicode;
+        unicode.SetDBGridEx(&grid);
+        unicode.SetUnicode(true);
+        unicode.ExportToStream(stream, saveAll);
+    }
+    PutStandardCsv(FromUtf16(WholeStream(stream)));
+    stream.Clear();
 
     DBGridExExportToStream<TDBGridExExportAsRTF>(grid, stream, saveAll);
     stream.WriteBuffer(zero);
@@ -1599,6 +1641,9 @@ void DBGridExPasteFromClipboard(TCustomDBGridEx& grid, bool loadAll)
     TMemoryStream stream;
     if (ClipboardHasFormat(CF_GRIDREC())) {
         ClipboardGetStream(CF_GRIDREC(), stream);
+        // A copy of nothing leaves an empty block: it pastes nothing.
+        if (stream.Size() == 0)
+            return;
         stream.SetPosition(0);
         DBGridExImportFromStream<TDBGridExImportAsGRIDREC>(grid, stream, loadAll);
     } else if (ClipboardHasFormat(CF_UNICODETEXT)) {

@@ -5,7 +5,9 @@
 // The clipboard keeps the classic format numbers: CF_TEXT and CF_UNICODETEXT travel as
 // text/plain, the formats registered by name ("GRIDREC", "Csv", "Rich Text Format") under MIME
 // types of our own; CSV and RTF also go out under the standard types (text/csv; text/rtf and
-// application/rtf) so that spreadsheets and word processors see them.
+// application/rtf) so that spreadsheets and word processors see them. Our own byte formats keep
+// code page 1251; the standard text types carry UTF-8, and "GRIDREC" (version 2) holds its texts
+// in UTF-8 so that a copy between grids keeps every character (version 1 is still read).
 //
 // Text cells that hold a TAB, a line break or start with a double quote are written quoted (in
 // double quotes, quotes inside doubled) and read back as one cell.
@@ -288,6 +290,8 @@ protected:
 
 private:
     void ReadAhead();
+    // A text of the data in the encoding of its version.
+    QString DecodeText(const QByteArray& bytes) const;
     [[noreturn]] static void FormatError();
     void ReadExact(void* buffer, std::int64_t count);
 

@@ -350,7 +350,8 @@ void TDBGridInplaceEdit::UpdateContents()
     if (mask.isEmpty() && field && !column_->HasKeyList())
         mask = field->EditMask();
     settingText_ = true;
-    setInputMask(ConvertEditMask(mask));
+    editMask_ = mask;
+    setInputMask(ConvertEditMask(mask, FieldFormatSettings(field)));
     const bool limited = field && !column_->HasKeyList() &&
                          (field->DataType() == ftString || field->DataType() == ftWideString) && field->Size() > 0;
     setMaxLength(limited ? field->Size() : 32767);
@@ -362,6 +363,8 @@ void TDBGridInplaceEdit::UpdateContents()
     editKey_ = Variant::Null();
     update();
 }
+
+QString TDBGridInplaceEdit::Text() const { return EditMaskValue(editMask_, *this); }
 
 void TDBGridInplaceEdit::Place(const TRect& r)
 {

@@ -52,7 +52,8 @@ public:
     int ButtonsWidth() const;
 
     // ---- Pending value
-    QString Text() const { return text(); }
+    // The value typed, under the column's edit mask.
+    QString Text() const;
     bool Modified() const { return modified_; }
     void SetModified(bool value) { modified_ = value; }
     // A key chosen or located for a list column (valid while KeyPending).
@@ -139,6 +140,8 @@ private:
     bool modified_ = false;
     bool keyPending_ = false;
     bool settingText_ = false;
+    // The classic edit mask the editor was filled with.
+    QString editMask_;
     Variant editKey_ = Variant::Null();
     TColor background_ = clWindow;
 };

@@ -6,6 +6,7 @@
 #include "platform/text.h"
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -323,6 +324,7 @@ void TDBSumListProducer::HookDataSetEvents()
     add(ds.AfterPost, kRunBeforeProgram, &TDBSumListProducer::DataSetAfterPost);
     add(ds.AfterScroll, kRunAfterProgram, &TDBSumListProducer::DataSetAfterScroll);
     add(ds.BeforeDelete, kRunAfterProgram, &TDBSumListProducer::DataSetBeforeDelete);
+    add(ds.AfterDelete, kRunBeforeProgram, &TDBSumListProducer::DataSetAfterDelete);
     add(ds.AfterClose, kRunBeforeProgram, &TDBSumListProducer::DataSetAfterClose);
     add(ds.AfterCancel, kRunAfterProgram, &TDBSumListProducer::DataSetAfterCancel);
     if (masterDataSet_ && masterDataSet_ != dataSet_) {
@@ -403,7 +405,40 @@ void TDBSumListProducer::ClearSumValues()
     DoSumListChanged();
 }
 
+bool TDBSumListProducer::AnyOverflow() const
+{
+    for (int i = 0; i < sumCollection_.Count(); ++i)
+        if (sumCollection_.GetItem(i)->overflow_)
+            return true;
+    return false;
+}
+
+// A total beyond range stops following the records, so once the record that took it there has
+// changed or gone only a full pass can tell whether it is back in range. The dataset stays on
+// its record, and a total still beyond range is not reported again.
+void TDBSumListProducer::RecalcAfterOverflow(TDataSet& ds)
+{
+    std::vector<bool> reported;
+    for (int i = 0; i < sumCollection_.Count(); ++i)
+        reported.push_back(sumCollection_.GetItem(i)->overflowReported_);
+    const TBookmark at = ds.Active() && !ds.IsEmpty() ? ds.GetBookmark() : TBookmark{};
+    RecalcTotals();
+    for (int i = 0; i < sumCollection_.Count() && i < int(reported.size()); ++i) {
+        TDBSum& s = *sumCollection_.GetItem(i);
+        s.overflowReported_ = s.overflow_ && reported[std::size_t(i)];
+    }
+    if (!at.IsNull() && ds.BookmarkValid(at))
+        ds.GotoBookmark(at);
+    ReportOverflows();
+}
+
 void TDBSumListProducer::RecalcAll()
+{
+    RecalcTotals();
+    ReportOverflows();
+}
+
+void TDBSumListProducer::RecalcTotals()
 {
     if (loading_ || !active_ || !dataSet_ || !dataSet_->Active() || !hooked_)
         return;
@@ -477,7 +512,6 @@ void TDBSumListProducer::RecalcAll()
     savedFilter_ = ds.Filter();
     recalculating_ = false;
     DoSumListChanged();
-    ReportOverflows();
 }
 
 // ================================================================================================
@@ -552,6 +586,7 @@ void TDBSumListProducer::DataSetAfterPost(TDataSet& ds)
     // A post forced by the full pass's first move is counted by the pass itself.
     if (!active_ || recalculating_)
         return;
+    const bool overflowBefore = AnyOverflow();
     for (int i = 0; i < sumCollection_.Count(); ++i) {
         TDBSum& s = *sumCollection_.GetItem(i);
         if (!TakesPart(s))
@@ -572,6 +607,10 @@ void TDBSumListProducer::DataSetAfterPost(TDataSet& ds)
     if (UsesBookmarks() && pendingBookmark_) {
         InsertBookmarkOrdered(ds.GetBookmark());
         pendingBookmark_ = false;
+    }
+    if (overflowBefore) {
+        RecalcAfterOverflow(ds);
+        return;
     }
     DoSumListChanged();
     ReportOverflows();
@@ -648,8 +687,16 @@ void TDBSumListProducer::DataSetBeforeDelete(TDataSet& ds)
         if (index >= 0)
             bookmarks_.erase(bookmarks_.begin() + index);
     }
+    recalcAfterDelete_ = AnyOverflow();
     DoSumListChanged();
     ReportOverflows();
+}
+
+void TDBSumListProducer::DataSetAfterDelete(TDataSet& ds)
+{
+    if (!std::exchange(recalcAfterDelete_, false) || !active_ || recalculating_)
+        return;
+    RecalcAfterOverflow(ds);
 }
 
 void TDBSumListProducer::MasterAfterScroll(TDataSet& /*ds*/)

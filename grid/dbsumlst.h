@@ -144,6 +144,11 @@ private:
     void Step(TDBSum& s, F&& step);
     void PostStep(TDBSum& s, TField& field, bool null);
     void ReportOverflows();
+    bool AnyOverflow() const;
+    // The totals without the report of those beyond range.
+    void RecalcTotals();
+    void RecalcAfterOverflow(TDataSet& ds);
+    void DataSetAfterDelete(TDataSet& ds);
     bool UsesBookmarks() const;
     static bool TakesPart(const TDBSum& sum);
     void InsertBookmarkOrdered(const TBookmark& bookmark);
@@ -167,6 +172,8 @@ private:
     QObject* owner_;
     TDBSumCollection sumCollection_;
     bool pendingBookmark_ = false;
+    // A total was beyond range when a record was deleted: recalculated once it is gone.
+    bool recalcAfterDelete_ = false;
     std::vector<TBookmark> bookmarks_;
 
     // Handler ids in the dataset's ordered event lists while hooked.

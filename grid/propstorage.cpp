@@ -131,15 +131,14 @@ TPosition FormPosition(const QWidget& form)
 
 void SetFormPosition(QWidget& form, TPosition position) { form.setProperty(kPositionProperty, int(position)); }
 
-int ScreenPixelsPerInch()
+int ScreenPixelsPerInch(const QWidget* window)
 {
     if (const std::function<int()>& hook = ScreenPixelsPerInchHook())
         return hook();
-    if (const QScreen* screen = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
-                                    ? QGuiApplication::primaryScreen()
-                                    : nullptr)
-        return int(std::lround(screen->logicalDotsPerInchY()));
-    return 96;
+    const QScreen* screen = window ? window->screen() : nullptr;
+    if (!screen && qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        screen = QGuiApplication::primaryScreen();
+    return screen ? int(std::lround(screen->logicalDotsPerInchY())) : 96;
 }
 
 void SetScreenPixelsPerInchHook(std::function<int()> hook) { ScreenPixelsPerInchHook() = std::move(hook); }
@@ -152,7 +151,7 @@ TFormStoragePropertyInterceptor::TFormStoragePropertyInterceptor(QWidget& form)
     width_ = Width();
     height_ = Height();
     if (Form()) {
-        pixelsPerInch_ = form.logicalDpiY();
+        pixelsPerInch_ = ScreenPixelsPerInch(&form);
         windowState_ = WindowStateOf(form);
         activeControl_ = form.focusWidget();
     }
@@ -238,7 +237,7 @@ void TFormStoragePropertyInterceptor::ApplyStored()
     if (!form)
         return;
     // Stored at another density: the same physical size now.
-    const int screenPpi = ScreenPixelsPerInch();
+    const int screenPpi = ScreenPixelsPerInch(form);
     if (pixelsPerInch_ > 0 && screenPpi != pixelsPerInch_) {
         height_ = MulDiv(height_, screenPpi, pixelsPerInch_);
         left_ = MulDiv(left_, screenPpi, pixelsPerInch_);

@@ -166,8 +166,9 @@ enum TPosition {
 TPosition FormPosition(const QWidget& form);
 void SetFormPosition(QWidget& form, TPosition position);
 
-// The logical pixels per inch of the screen; a test may put another density in its place.
-int ScreenPixelsPerInch();
+// The logical pixels per inch of the screen the window is on (the primary screen without one);
+// a test may put another density in its place. Storing and restoring a form both use it.
+int ScreenPixelsPerInch(const QWidget* window = nullptr);
 void SetScreenPixelsPerInchHook(std::function<int()> hook);
 
 // A window (a widget that is a form) saved as its normal bounds, its density, state and the

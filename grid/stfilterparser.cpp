@@ -160,11 +160,49 @@ private:
     // would look ahead again at every blank).
     Lexeme LexAt(int& p, bool peek)
     {
-        if (p >= n_)
-            return {};
+        // NOT applies to the lexeme after it, which may be another NOT: the chain is walked, not
+        // recursed into, so that any number of them costs no stack. One NOT negates LIKE, IN
+        // and NULL; a NOT of anything else, a negation included, is no operator.
+        int nots = 0;
+        Lexeme lexeme;
+        if (peek && p > chain_.From && p < chain_.Inner) {
+            // A later NOT of the chain the last peek walked: the same lexeme stands behind it.
+            // A value looks ahead at every blank, so walking the chain again would be quadratic.
+            nots = p == chain_.LastNot ? 1 : 2;
+            lexeme.code = chain_.Code;
+            p = chain_.End;
+        } else {
+            const int from = p;
+            int at = p;
+            int lastNot = -1;
+            while (LexOne(p, peek, lexeme)) {
+                ++nots;
+                lastNot = at;
+                at = p;
+            }
+            if (peek && nots > 0)
+                chain_ = {from, lastNot, at, lexeme.code, p};
+        }
+        if (nots == 0)
+            return lexeme;
+        const int c = lexeme.code;
+        const int code = nots > 1 ? foNon : c == foLike ? foNotLike : c == foIn ? foNotIn : c == foNull ? foNotNull : foNon;
+        return {code, Variant::Null()};
+    }
+
+    // One lexeme at p, p moved past it; true (lexeme untouched) for a NOT, whose blanks after it
+    // are skipped as well.
+    bool LexOne(int& p, bool peek, Lexeme& lexeme)
+    {
+        if (p >= n_) {
+            lexeme = {};
+            return false;
+        }
         const QChar c = s_[p];
-        if (c == '\'')
-            return Values(p, peek);
+        if (c == '\'') {
+            lexeme = Values(p, peek);
+            return false;
+        }
         const QChar next = p + 1 < n_ ? s_[p + 1] : QChar();
         int code = -1;
         TKeyword kw = kwNone;
@@ -198,24 +236,25 @@ private:
         case '&': kw = kwAnd; p += 1; break;
         case '|': kw = kwOr; p += 1; break;
         case '~': code = foLike; p += 1; break;
-        case '(': p += 1; return {};
+        case '(':
+            p += 1;
+            lexeme = {};
+            return false;
         default: {
             int q = p;
             while (q < n_ && IsWordChar(s_[q]))
                 ++q;
             kw = KeywordOf(s_.mid(p, q - p));
-            if (kw == kwNone)
-                return Values(p, peek);
+            if (kw == kwNone) {
+                lexeme = Values(p, peek);
+                return false;
+            }
             p = q;
         }
         }
         SkipBlanks(p);
         switch (kw) {
-        case kwNot: {
-            const int negated = LexAt(p, peek).code;
-            code = negated == foLike ? foNotLike : negated == foIn ? foNotIn : negated == foNull ? foNotNull : foNon;
-            break;
-        }
+        case kwNot: return true;
         case kwIn:
             if (p < n_ && s_[p] == '(')
                 ++p;
@@ -229,7 +268,8 @@ private:
         case kwNull: code = foNull; break;
         case kwNone: break;
         }
-        return {code, Variant::Null()};
+        lexeme = {code, Variant::Null()};
+        return false;
     }
 
     // A value, or with the list flag several separated by ','.
@@ -313,6 +353,16 @@ private:
         }
     }
 
+    // The chain of NOTs a peek walked last: where the walk began, where its last NOT and the
+    // lexeme after the chain start, that lexeme's code and where it ends.
+    struct NotChain {
+        int From = -1;
+        int LastNot = -1;
+        int Inner = -1;
+        int Code = foNon;
+        int End = -1;
+    };
+
     const QString& s_;
     const QString& whole_;
     const int n_;
@@ -320,6 +370,7 @@ private:
     bool list_ = true;
     bool listDefault_ = true;
     TSTFilterDataTypeEx kind_ = fdtNone;
+    NotChain chain_;
 };
 
 }  // namespace

@@ -254,3 +254,50 @@ TEST(ColumnInterceptors, ColumnsIndexReadsAndRestoresTheOrder)
     interceptor->SetPropertyValue("ColumnsIndex", Variant(QString("\"Amount\",\"Missing\",\"id\",\"ID\"")));
     EXPECT_EQ(interceptor->GetPropertyValue("ColumnsIndex").AsString(), "\"Amount\",\"Name\",\"ID\"");
 }
+
+TEST(FormInterceptor, StoredAndRestoredOnTheSameScreenKeepsItsSize)
+{
+    // A screen at another density than the default one.
+    ScreenDensity screen(120);
+    QWidget form;
+    form.setGeometry(40, 80, 400, 300);
+    TFormStoragePropertyInterceptor before(form);
+    const TStore store = Save(before);
+    EXPECT_EQ(store.at("PixelsPerInch").AsInteger(), 120);
+    form.setGeometry(0, 0, 100, 100);
+    TFormStoragePropertyInterceptor after(form);
+    Load(after, store);
+    EXPECT_EQ(form.geometry(), QRect(40, 80, 400, 300));
+}
+
+TEST(ColumnInterceptors, AnUnchangedColumnsIndexRestoresTheSameOrderWhateverTheNames)
+{
+    ColumnsGrid g;
+    TDBGridColumnsEx& columns = g.grid.Columns();
+    columns.Clear();
+    // Columns without a field, a field shown twice, names with quotes, commas and blanks.
+    const QStringList names = {"", "ID", "", "say \"hi\"", "a,b", "ID", " padded ", "\""};
+    std::vector<TColumnEx*> order;
+    for (const QString& name : names) {
+        order.push_back(columns.Add());
+        order.back()->SetFieldName(name);
+    }
+    auto interceptor = CreateStoragePropertyInterceptor(columns);
+    ASSERT_NE(interceptor, nullptr);
+    const Variant text = interceptor->GetPropertyValue("ColumnsIndex");
+    interceptor->SetPropertyValue("ColumnsIndex", text);
+    for (int i = 0; i < columns.Count(); ++i)
+        EXPECT_EQ(columns[i], order[std::size_t(i)]) << i;
+    EXPECT_EQ(interceptor->GetPropertyValue("ColumnsIndex"), text);
+
+    // Another order read back gives every name its place.
+    TStringList stored;
+    stored.SetDelimitedText(text.AsString(), ',', '"');
+    ASSERT_EQ(stored.Count(), names.size());
+    QStringList reversed;
+    for (int i = stored.Count() - 1; i >= 0; --i)
+        reversed << QuotedStr(stored[i], '"');
+    interceptor->SetPropertyValue("ColumnsIndex", Variant(reversed.join(',')));
+    for (int i = 0; i < columns.Count(); ++i)
+        EXPECT_EQ(columns[i]->FieldName(), names[names.size() - 1 - i]) << i;
+}

@@ -221,3 +221,39 @@ TEST(FilterParser, KindsAndShortForms)
 }
 
 }  // namespace
+
+namespace {
+
+QString Repeated(const QString& piece, int times)
+{
+    QString s;
+    s.reserve(piece.size() * times);
+    for (int i = 0; i < times; ++i)
+        s += piece;
+    return s;
+}
+
+}  // namespace
+
+TEST(FilterParser, RepeatedNotKeepsItsMeaningAndNeedsNoStack)
+{
+    // One NOT negates; a NOT of a negation is no operator at all.
+    EXPECT_EQ(Parse("! ~ab", fdtString).Operator1, foNotLike);
+    EXPECT_EQ(ErrorOf("!!~ab", fdtString), "Error in expression: !!~ab");
+    EXPECT_EQ(ErrorOf("not ! not in (1)", fdtNumber), "Error in expression: not ! not in (1)");
+    EXPECT_EQ(ErrorOf("!! in 1", fdtNumber), "'(' expected: !! in 1");
+
+    // Far more NOTs than a stack has frames for, with and without blanks between them, first
+    // and after a value (where every blank looks ahead for an operator).
+    const QString bangs = Repeated("!", 200000);
+    EXPECT_EQ(ErrorOf(bangs + "~ab", fdtString), "Error in expression: " + bangs + "~ab");
+    const QString spaced = Repeated("! ", 100000);
+    EXPECT_EQ(ErrorOf(spaced + "= 1", fdtNumber), "Error in expression: " + spaced + "= 1");
+    const QString words = Repeated("NOT ", 50000);
+    // The value runs up to the last NOT, which with LIKE makes an operator where AND or OR belongs.
+    EXPECT_EQ(ErrorOf("x " + words + "like y", fdtString), "Unexpected AND or OR: x " + words + "like y");
+    // Parentheses are taken one at a time, without nesting.
+    const QString open = Repeated("(", 200000);
+    EXPECT_EQ(ErrorOf(open + "1", fdtNumber), "Error in expression: " + open + "1");
+    EXPECT_EQ(ErrorOf("1 AND " + open, fdtNumber), "Incorrect expression: 1 AND " + open);
+}

@@ -246,7 +246,9 @@ TEST(InplaceHolder, MustOfferTheHolderInterface)
 TEST(EditMasks, ClassicMasksBecomeQtMasks)
 {
     EXPECT_EQ(ConvertEditMask(""), "");
-    EXPECT_EQ(ConvertEditMask("!99/99/0000;1;_"), "00/00/9999;_");
+    TFormatSettings slashes = InvariantFormatSettings();
+    slashes.DateSeparator = '/';
+    EXPECT_EQ(ConvertEditMask("!99/99/0000;1;_", slashes), "00/00/9999;_");
     EXPECT_EQ(ConvertEditMask("LL-00"), "AA-99;_");
 }
 

@@ -218,7 +218,7 @@ TEST(GridrecExport, TaggedValuesByFieldType)
     g.ds->Post();
     g.Column(3).SetVisible(false);   // a hidden column is not exported at all with saveAll
 
-    QByteArray expected("GRIDREC\x01", 8);
+    QByteArray expected("GRIDREC\x02", 8);
     expected += Int32(3) + QByteArray("\x01\x00\x01\x00\x01\x00", 6);
     expected += QByteArray(1, '\3') + Int32(1) + Text("Name1") + QByteArray(1, '\4') +
                 QByteArray::fromHex("000000000000f83f");

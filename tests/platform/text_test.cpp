@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 const TFormatSettings ru = RussianFormatSettings();
@@ -111,6 +113,25 @@ TEST(FloatText, ParsesWithTheGivenDecimalSeparator)
     EXPECT_FALSE(TryStrToFloat("1 000", d, inv));
     EXPECT_EQ(StrToFloatDef("x", 2.5, inv), 2.5);
     EXPECT_EQ(ConvertErrorText([] { StrToFloat("abc", ru); }), "'abc' is not a valid floating point value");
+}
+
+TEST(FloatText, WhatFloatToStrWritesForTheLargestDoubleReadsBack)
+{
+    const double largest = std::numeric_limits<double>::max();
+    for (const TFormatSettings& fs : {ru, inv}) {
+        EXPECT_EQ(StrToFloat(FloatToStr(largest, fs), fs), largest);
+        EXPECT_EQ(StrToFloat(FloatToStr(-largest, fs), fs), -largest);
+        for (int digits : {1, 15, 16})   // rounded up, past the largest double
+            EXPECT_EQ(StrToFloat(FloatToStrF(largest, ffGeneral, digits, 0, fs), fs), largest) << digits;
+    }
+    EXPECT_EQ(StrToFloat("1.797693134862320000e308", inv), largest);
+    EXPECT_EQ(StrToFloat("17976931348623.2E295", inv), largest);
+    // Beyond that rounding it is still no value.
+    double d = 0;
+    EXPECT_FALSE(TryStrToFloat("1.79769313486233E308", d, inv));
+    EXPECT_FALSE(TryStrToFloat("1.7976931348624E308", d, inv));
+    EXPECT_FALSE(TryStrToFloat("1.79769313486232E309", d, inv));
+    EXPECT_FALSE(TryStrToFloat("3E308", d, inv));
 }
 
 TEST(FloatText, FloatToStrIsShortestWithFifteenDigits)
