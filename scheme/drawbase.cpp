@@ -267,15 +267,33 @@ void TDrawGroup::PropChanged(TPropList* sender, TCustomProp* prop)
         }
         EndTranslate();
     } else if (prop == LeftProp() || prop == TopProp()) {
-        TPassControlRec rec;
-        TreeIterFirst(this, rec);
-        std::vector<TDrawControl*> linked;
-        for (TDrawControl* c = TreeIterNext(rec); c; c = TreeIterNext(rec))
-            if (c->GetLinkPointsCount() > 0)
-                linked.push_back(c);
-        for (TDrawControl* c : linked)
-            c->DoNotify(dnGeometry);
+        NotifyFollowers();
     }
+}
+
+void TDrawGroup::DoNotify(TDrawNotify code)
+{
+    TDrawControl::DoNotify(code);
+    if (code == dnParent)
+        NotifyFollowers();
+}
+
+void TDrawGroup::NotifyFollowers()
+{
+    TPassControlRec rec;
+    TreeIterFirst(this, rec);
+    std::vector<TDrawControl*> linked;
+    for (TDrawControl* c = TreeIterNext(rec); c; c = TreeIterNext(rec)) {
+        TLinkPointProp* a = nullptr;
+        TLinkPointProp* b = nullptr;
+        c->GetLinkProps(a, b);
+        if (c->GetLinkPointsCount() > 0 || (a && a->IsLinked()) || (b && b->IsLinked()))
+            linked.push_back(c);
+    }
+    // a follower may unlink or free others as it goes: only the ones still alive are told
+    for (TDrawControl* c : linked)
+        if (TDrawControl::IsAlive(c))
+            c->DoNotify(dnGeometry);
 }
 
 // ---------------------------------------------------------------- layers
@@ -845,7 +863,7 @@ void TDrawGrid::Paint(TCanvas& canvas, const TRect& paintRect)
 
 TDrawDragObject::TDrawDragObject(TDrawGroup* group, int grabX, int grabY, TDrawOwner* sourcePanel)
     : FGroup(group), FGrabX(grabX), FGrabY(grabY), FSourcePanel(sourcePanel),
-      FGroupLink(std::make_unique<TNotifyLink>(this))
+      FGroupLink(std::make_unique<TNotifyLink>(this)), FPanelLink(std::make_unique<TNotifyLink>(this))
 {
     FGroupLink->OnFreeNotify = [this](TNotifyLink*, TNotifyLink* source, const TNotifyInfo&) {
         if (source)
@@ -854,6 +872,13 @@ TDrawDragObject::TDrawDragObject(TDrawGroup* group, int grabX, int grabY, TDrawO
     if (FGroup)
         if (TNotifyLink* link = FGroup->GetNotifyLink())
             link->Subscribe(FGroupLink.get());
+    FPanelLink->OnFreeNotify = [this](TNotifyLink*, TNotifyLink* source, const TNotifyInfo&) {
+        if (source)
+            SourcePanelDestroying();
+    };
+    if (FSourcePanel)
+        if (TNotifyLink* link = FSourcePanel->GetNotifyLink())
+            link->Subscribe(FPanelLink.get());
 }
 
 TDrawDragObject::~TDrawDragObject()
@@ -863,6 +888,29 @@ TDrawDragObject::~TDrawDragObject()
     if (group && !group->Parent())
         group->Free();
     FGroupLink->OnFreeNotify = nullptr;
+    FPanelLink->OnFreeNotify = nullptr;
+    if (FSourcePanel)
+        if (TNotifyLink* link = FSourcePanel->GetNotifyLink())
+            link->Unsubscribe(FPanelLink.get());
+}
+
+void TDrawDragObject::SourcePanelDestroying()
+{
+    TDrawOwner* dying = FSourcePanel;
+    FSourcePanel = nullptr;
+    // Placed on the dying panel, the group goes with its document; anywhere else it stays, and
+    // what of it still belongs to the dying panel (the copies read there, or the whole group after
+    // it left a panel) becomes ownerless until the group joins a panel again.
+    if (!FGroup || (FGroup->Parent() && FGroup->Owner() == dying))
+        return;
+    std::vector<TDrawControl*> all{FGroup};
+    TPassControlRec rec;
+    TreeIterFirst(FGroup, rec);
+    for (TDrawControl* c = TreeIterNext(rec); c; c = TreeIterNext(rec))
+        all.push_back(c);
+    for (TDrawControl* c : all)
+        if (c->Owner() == dying)
+            c->SetOwner(nullptr);
 }
 
 void TDrawDragObject::ForgetGroup()

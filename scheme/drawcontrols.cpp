@@ -259,13 +259,34 @@ void TDrawControl::SetOwner(TDrawOwner* owner)
     FOwner = owner;
     if (FOwner && id != 0) {
         if (FOwner->IdPool().Used(id))
-            FOwner->GenerateID(this);
+            TakeNewID();
         else
             FOwner->IdPool().Use(id);
     }
     for (TDrawControl* child : FChildren)
         child->SetOwner(owner);
     Invalidate();
+}
+
+void TDrawControl::TakeNewID()
+{
+    if (!FOwner)
+        return;
+    const uint32_t old = GetID();
+    FOwner->GenerateID(this);
+    if (GetID() != old)
+        DoNotify(dnID);
+}
+
+void TDrawControl::GiveMissingIDs()
+{
+    if (GetID() == 0)
+        TakeNewID();
+    TPassControlRec rec;
+    TreeIterFirst(this, rec);
+    for (TDrawControl* c = TreeIterNext(rec); c; c = TreeIterNext(rec))
+        if (c->GetID() == 0)
+            c->TakeNewID();
 }
 
 int TDrawControl::Add(TDrawControl* control)
@@ -283,6 +304,10 @@ int TDrawControl::Add(TDrawControl* control)
     FChildren.push_back(control);
     control->FParent = this;
     control->FState &= uint8_t(~csReparenting);
+    // A control that was taken out of a document lost its ID there (a drag that left a panel);
+    // joining one again it gets a new one, or it would be saved as ID 0 and links to it lost.
+    if (FOwner && !FOwner->IsLoading() && !control->HasState(csCreating))
+        control->GiveMissingIDs();
     if (FLayer && FLayer != control->FLayer)
         control->SetLayer(FLayer);
     else

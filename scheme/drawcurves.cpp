@@ -680,7 +680,48 @@ void TDrawConnector::DoNotify(TDrawNotify code)
         FLinkA->SetLinkPoint(FPoints.front() + origin);
         FLinkB->SetLinkPoint(FPoints.back() + origin);
     }
+    // A move of the connector's own points (an end dragged, a route) is not a move away from
+    // the links: those run with the geometry unlocked.
+    if ((code == dnGeometry || code == dnParent) && UpdateCounter() == 0 && !FLinkUpdating && FUnlockCount == 0 &&
+        FRerouteNesting == 0 && !(Owner() && Owner()->IsLoading()))
+        FollowLinks();
     TDrawCurve::DoNotify(code);
+}
+
+bool TDrawConnector::EndsOnLinks() const
+{
+    if (GetPointCount() < 2)
+        return true;
+    const TPoint origin = GetDocRect().TopLeft();
+    return (!FLinkA->IsLinked() || FPoints.front() + origin == FLinkA->LinkPoint()) &&
+           (!FLinkB->IsLinked() || FPoints.back() + origin == FLinkB->LinkPoint());
+}
+
+void TDrawConnector::FollowLinks()
+{
+    for (TLinkPointProp* link : {FLinkA, FLinkB})
+        if (link->IsLinked() && link->LinkedControl()->Owner() != Owner())
+            link->SetControl(nullptr);
+    if (EndsOnLinks())
+        return;
+    const TPoint origin = GetDocRect().TopLeft();
+    {
+        // a free end went along with the connector
+        FlagScope guard(FLinkUpdating);
+        if (!FLinkA->IsLinked())
+            FLinkA->SetLinkPoint(FPoints.front() + origin);
+        if (!FLinkB->IsLinked())
+            FLinkB->SetLinkPoint(FPoints.back() + origin);
+    }
+    if (Reroute())
+        return;
+    // a path the router does not take (curved, or not one open figure): only the ends move
+    FlagScope guard(FLinkUpdating);
+    if (FLinkA->IsLinked())
+        FPoints.front() = FLinkA->LinkPoint() - origin;
+    if (FLinkB->IsLinked())
+        FPoints.back() = FLinkB->LinkPoint() - origin;
+    PointsChanged();
 }
 
 void TDrawConnector::LinkCallback(TLinkProp*, const TNotifyInfo& info)

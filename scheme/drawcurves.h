@@ -132,6 +132,10 @@ protected:
 private:
     void LinkCallback(TLinkProp* sender, const TNotifyInfo& info);
     TRect LinkedRect(TLinkPointProp* link, const TPoint& at) const;
+    // After the connector moved with a parent (its own move is refused while linked): a link
+    // into another document is cut, and ends that left their link points are routed back.
+    void FollowLinks();
+    bool EndsOnLinks() const;
 
     TEnumProp* FRerouteMode = nullptr;
     TBoolProp* FOrtogonal = nullptr;

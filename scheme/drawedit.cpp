@@ -13,6 +13,7 @@
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QMimeData>
+#include <QPointer>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -53,6 +54,7 @@ int CreationCursorOf(const TDrawControlClass* cls)
 }
 
 TDrawDragObject* gActiveDrag = nullptr;
+TDrawPanel::TDragLoop gDragLoop;
 
 bool ClassIsConnector(const TDrawControlClass* cls)
 {
@@ -895,7 +897,7 @@ void TDrawPanel::MouseDown(Qt::MouseButton button, TShiftState shift, int x, int
     UpdateHitState();
 }
 
-void TDrawPanel::ApplyMoveShift(TShiftState shift)
+bool TDrawPanel::ApplyMoveShift(TShiftState shift)
 {
     const TPoint mouse = MouseDocPoint();
     TPoint delta{mouse.x - (FStartPoint.x), mouse.y - (FStartPoint.y)};
@@ -919,12 +921,12 @@ void TDrawPanel::ApplyMoveShift(TShiftState shift)
     const int dx = delta.x - FLastMoved.x;
     const int dy = delta.y - FLastMoved.y;
     if (dx == 0 && dy == 0)
-        return;
+        return true;
     FLastMoved = delta;
     if (FToolMode == tmMoving) {
         MoveSelected(dx, dy);
         if (FAutoDragEnabled && !ClientRect().Contains(FMousePoint))
-            StartAutoDrag();
+            return StartAutoDrag();
     } else if (FToolMode == tmPointDrag) {
         if (FEditControl && FDragPointIndex >= 0)
             FEditControl->MovePathPoint(FDragPointIndex, dx, dy, (shift & ssShift) != 0,
@@ -933,6 +935,7 @@ void TDrawPanel::ApplyMoveShift(TShiftState shift)
         if (FEditControl && FSegmentHitValid)
             FEditControl->MovePathSegment(FSegmentHit.SegFirst, dx, dy);
     }
+    return true;
 }
 
 void TDrawPanel::MouseMove(TShiftState shift, int x, int y)
@@ -977,7 +980,8 @@ void TDrawPanel::MouseMove(TShiftState shift, int x, int y)
     case tmMoving:
     case tmPointDrag:
     case tmSegmentDrag:
-        ApplyMoveShift(shift);
+        if (!ApplyMoveShift(shift))
+            return;  // the panel was closed during a drag it started
         break;
     case tmResizing:
     case tmCreating:
@@ -1269,28 +1273,43 @@ void TDrawPanel::SetActiveDragObject(TDrawDragObject* object)
     gActiveDrag = object;
 }
 
+void TDrawPanel::SetDragLoop(TDragLoop loop)
+{
+    gDragLoop = std::move(loop);
+}
+
 const char* TDrawPanel::DragMimeType()
 {
     return "application/x-scheme-drag-group";
 }
 
-void TDrawPanel::StartAutoDrag()
+bool TDrawPanel::StartAutoDrag()
 {
     if (gActiveDrag)
-        return;
+        return true;
     const TRect home = SelectionBounds();
     std::unique_ptr<TDrawDragObject> object = BeginDragSelection();
     if (!object)
-        return;
+        return true;
     SetToolMode(FBaseMode);
     DeleteSelected();
     gActiveDrag = object.get();
     TScopeExit clear{[] { gActiveDrag = nullptr; }};
-    auto* drag = new QDrag(viewport());
+    QPointer<TDrawPanel> self(this);
+    QPointer<QDrag> drag = new QDrag(viewport());
     auto* mime = new QMimeData;
     mime->setData(QString::fromLatin1(DragMimeType()), QByteArray());
     drag->setMimeData(mime);
-    drag->exec(Qt::MoveAction);
+    if (gDragLoop)
+        gDragLoop(drag);
+    else
+        drag->exec(Qt::MoveAction);
+    // This panel may have been closed while the drag ran; the drag object then frees whatever
+    // it still carries.
+    if (!self)
+        return false;
+    if (drag)
+        drag->deleteLater();
     if (object->Group()) {
         // Dropped nowhere: the controls go back where they were instead of being lost.
         if (FDragObject == object.get())
@@ -1302,6 +1321,7 @@ void TDrawPanel::StartAutoDrag()
         at.y = MulDiv(at.y, FScale, 100000) - FOriginY;
         DropOnPanel(object.get(), at.x, at.y);
     }
+    return true;
 }
 
 void TDrawPanel::dragEnterEvent(QDragEnterEvent* event)
