@@ -178,7 +178,7 @@ TRect TDrawGroup::GetRefreshRect(int x, int y) const
 {
     TRect r = TDrawControl::GetRefreshRect(x, y);
     for (TDrawControl* c : Children())
-        UnionRect(r, r, c->GetRefreshRect(x + c->GetLeft(), y + c->GetTop()));
+        UnionRect(r, r, c->GetRefreshRect(SatAdd(x, c->GetLeft()), SatAdd(y, c->GetTop())));
     return r;
 }
 
@@ -202,7 +202,7 @@ void TDrawGroup::RecalcBounds()
     TRect u;
     bool first = true;
     for (TDrawControl* c : Children()) {
-        const TRect r(c->GetLeft(), c->GetTop(), c->GetLeft() + c->GetWidth(), c->GetTop() + c->GetHeight());
+        const TRect r = SatBounds(c->GetLeft(), c->GetTop(), c->GetWidth(), c->GetHeight());
         if (first) {
             u = r;
             first = false;
@@ -216,13 +216,13 @@ void TDrawGroup::RecalcBounds()
     TRect g = GetDocRect();
     if (u.Left != 0 || u.Top != 0) {
         for (TDrawControl* c : Children()) {
-            c->SetLeft(c->GetLeft() - u.Left);
-            c->SetTop(c->GetTop() - u.Top);
+            c->SetLeft(SatSub(c->GetLeft(), u.Left));
+            c->SetTop(SatSub(c->GetTop(), u.Top));
         }
-        OffsetRect(g, u.Left, u.Top);
+        SatOffsetRect(g, u.Left, u.Top);
     }
-    g.Right = g.Left + u.Width();
-    g.Bottom = g.Top + u.Height();
+    g.Right = SatAdd(g.Left, SatWidth(u));
+    g.Bottom = SatAdd(g.Top, SatHeight(u));
     SetDocRect(g);
 }
 
@@ -250,8 +250,8 @@ void TDrawGroup::PropChanged(TPropList* sender, TCustomProp* prop)
         FResizeTranslating = false;
         const TRect saved = FTranslateRect;
         if (GetCount() > 0 && !saved.IsEmpty()) {
-            const double kx = double(GetWidth()) / saved.Width();
-            const double ky = double(GetHeight()) / saved.Height();
+            const double kx = double(GetWidth()) / (double(saved.Right) - saved.Left);
+            const double ky = double(GetHeight()) / (double(saved.Bottom) - saved.Top);
             const TPoint o = FTranslateOrigin;
             TPassControlRec rec;
             TreeIterFirst(this, rec);
@@ -260,9 +260,9 @@ void TDrawGroup::PropChanged(TPropList* sender, TCustomProp* prop)
                 all.push_back(c);
             for (TDrawControl* c : all) {
                 const TRect& r = c->TranslateRect();
-                c->SetDocRect(TRect(int(RoundHalfEvenInt64(r.Left * kx)) + o.x, int(RoundHalfEvenInt64(r.Top * ky)) + o.y,
-                                    int(RoundHalfEvenInt64(r.Right * kx)) + o.x,
-                                    int(RoundHalfEvenInt64(r.Bottom * ky)) + o.y));
+                c->SetDocRect(TRect(SatAdd(o.x, RoundHalfEvenInt64(r.Left * kx)), SatAdd(o.y, RoundHalfEvenInt64(r.Top * ky)),
+                                    SatAdd(o.x, RoundHalfEvenInt64(r.Right * kx)),
+                                    SatAdd(o.y, RoundHalfEvenInt64(r.Bottom * ky))));
             }
         }
         EndTranslate();
@@ -566,7 +566,7 @@ void TDrawCustomScheme::PaintAll(TCanvas& canvas, int paintX, int paintY)
         return;
     TDrawOwner* owner = Owner();
     if (!FNonVisual && (!owner || !owner->IsExporting() || owner->SchemeBackground())) {
-        TRect r(paintX, paintY, paintX + GetWidth(), paintY + GetHeight());
+        TRect r = SatBounds(paintX, paintY, GetWidth(), GetHeight());
         if (owner) {
             owner->DocToClientRect(r);
             if (owner->SchemeBkStretch()) {
@@ -595,7 +595,7 @@ void TDrawCustomScheme::PaintAll(TCanvas& canvas, int paintX, int paintY)
     for (const TLayerRef& layer : order.LayerRefs)
         for (int i = layer.First; i >= 0; i = order.ControlRefs[std::size_t(i)].Next) {
             TDrawControl* c = order.ControlRefs[std::size_t(i)].Control;
-            c->PaintAll(canvas, paintX + c->GetLeft(), paintY + c->GetTop());
+            c->PaintAll(canvas, SatAdd(paintX, c->GetLeft()), SatAdd(paintY, c->GetTop()));
         }
 }
 

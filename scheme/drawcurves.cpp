@@ -142,18 +142,16 @@ void TDrawCurve::PointsChanged()
         }
     }
     if (b.Left != 0 || b.Top != 0) {
-        for (TPoint& p : FPoints) {
-            p.x -= b.Left;
-            p.y -= b.Top;
-        }
+        for (TPoint& p : FPoints)
+            p = SatSub(p, b.TopLeft());
         FPathInfoValid = false;
     }
     BeginUpdate();
     try {
-        SetLeft(GetLeft() + b.Left);
-        SetTop(GetTop() + b.Top);
-        SetWidth(b.Right - b.Left);
-        SetHeight(b.Bottom - b.Top);
+        SetLeft(SatAdd(GetLeft(), b.Left));
+        SetTop(SatAdd(GetTop(), b.Top));
+        SetWidth(SatWidth(b));
+        SetHeight(SatHeight(b));
         bool closed = false;
         for (int i = int(FTypes.size()) - 1; i >= 0; --i)
             if (FTypes[std::size_t(i)] != ptControl) {
@@ -276,22 +274,31 @@ int TDrawCurve::InsertCurvePoint(int index, const TPoint& p, const TPoint& ctrlA
     return index + 2;
 }
 
+bool TDrawCurve::IsFigureStart(int index)
+{
+    const TPathInfo* info = GetPathInfo();
+    const int f = FindFigure(*info, index);
+    if (f >= 0)
+        return info->Figures[std::size_t(f)].FirstNode == index;
+    return index == 0 || FTypes[std::size_t(index - 1)] == ptOpenEnd || FTypes[std::size_t(index - 1)] == ptClosedEnd;
+}
+
 void TDrawCurve::DeletePoint(int index)
 {
     if (index < 0 || index >= GetPointCount() || FTypes[std::size_t(index)] == ptControl)
         return;
     int first = index;
     int last = index;
-    // the control points that lead into this node go with it
-    while (first > 0 && FTypes[std::size_t(first - 1)] == ptControl && index - first < 2)
-        --first;
-    // a figure's first node has none leading into it: the curve segment it starts goes with it,
-    // so that the next node starts the figure
-    const bool figureStart = index == 0 || FTypes[std::size_t(index - 1)] == ptOpenEnd ||
-                             FTypes[std::size_t(index - 1)] == ptClosedEnd;
-    if (figureStart && FTypes[std::size_t(index)] == ptNode)
+    if (!IsFigureStart(index)) {
+        // the control points that lead into this node go with it
+        while (first > 0 && FTypes[std::size_t(first - 1)] == ptControl && index - first < 2)
+            --first;
+    } else if (FTypes[std::size_t(index)] == ptNode) {
+        // a figure's first node has none leading into it (those before it close the previous
+        // figure): the curve segment it starts goes with it, so that the next node starts the figure
         while (last + 1 < GetPointCount() && FTypes[std::size_t(last + 1)] == ptControl && last - index < 2)
             ++last;
+    }
     const uint8_t type = FTypes[std::size_t(index)];
     FPoints.erase(FPoints.begin() + first, FPoints.begin() + last + 1);
     FTypes.erase(FTypes.begin() + first, FTypes.begin() + last + 1);
@@ -372,7 +379,7 @@ void TDrawCurve::MovePathPoint(int index, int dx, int dy, bool controlsFollow, b
     };
     move(index);
     if (controlsFollow && FTypes[std::size_t(index)] != ptControl) {
-        if (index > 0 && FTypes[std::size_t(index - 1)] == ptControl)
+        if (index > 0 && FTypes[std::size_t(index - 1)] == ptControl && !IsFigureStart(index))
             move(index - 1);
         if (index + 1 < GetPointCount() && FTypes[std::size_t(index + 1)] == ptControl)
             move(index + 1);
@@ -502,27 +509,27 @@ TRect TDrawCurve::GetRefreshRect(int x, int y) const
 {
     TRect r = TDrawControl::GetRefreshRect(x, y);
     const int penWidth = FPen->GetActualWidth();
-    int e = 0;
+    int64_t e = 0;
     if (PenPixels() >= 1) {
-        e = penWidth + 2000;
+        e = int64_t(penWidth) + 2000;
         int capExtent = 0;
         for (const TLineCapProp* cap : {FBeginCap, FEndCap})
             if (cap->CapStyle() != 0) {
                 TLineCapMetrics m;
                 if (GetLineCapInfo(cap->CapStyle(), m, cap->GetActualSize(penWidth, 1000)))
-                    capExtent = std::max({capExtent, m.Bounds.Width(), m.Bounds.Height()});
+                    capExtent = std::max({capExtent, SatWidth(m.Bounds), SatHeight(m.Bounds)});
             }
         e += capExtent;
     }
-    InflateRect(r, e, e);
+    SatInflateRect(r, ClampToInt(e), ClampToInt(e));
     return r;
 }
 
 bool TDrawCurve::IsPointInside(int x, int y)
 {
     const TPoint p = ClientToLocal(TPoint(x, y));
-    const int t = (MulDiv(4, 100000, OwnerScale(this)) + FPen->GetActualWidth()) / 2;
-    if (p.x < -t || p.y < -t || p.x > GetWidth() + t || p.y > GetHeight() + t)
+    const int t = ClampToInt((int64_t(MulDiv(4, 100000, OwnerScale(this))) + FPen->GetActualWidth()) / 2);
+    if (p.x < -t || p.y < -t || p.x > SatAdd(GetWidth(), t) || p.y > SatAdd(GetHeight(), t))
         return false;
     const bool inside = !FBrush->IsClear() || (Owner() && Owner()->SelectAsFilled());
     const bool stroke = PenPixels() >= 1;
@@ -677,8 +684,8 @@ void TDrawConnector::DoNotify(TDrawNotify code)
     if ((code == dnPoints || code == dnLoaded) && GetPointCount() >= 2 && !FLinkUpdating && UpdateCounter() == 0) {
         FlagScope guard(FLinkUpdating);
         const TPoint origin = GetDocRect().TopLeft();
-        FLinkA->SetLinkPoint(FPoints.front() + origin);
-        FLinkB->SetLinkPoint(FPoints.back() + origin);
+        FLinkA->SetLinkPoint(SatAdd(FPoints.front(), origin));
+        FLinkB->SetLinkPoint(SatAdd(FPoints.back(), origin));
     }
     // A move of the connector's own points (an end dragged, a route) is not a move away from
     // the links: those run with the geometry unlocked.
@@ -693,8 +700,8 @@ bool TDrawConnector::EndsOnLinks() const
     if (GetPointCount() < 2)
         return true;
     const TPoint origin = GetDocRect().TopLeft();
-    return (!FLinkA->IsLinked() || FPoints.front() + origin == FLinkA->LinkPoint()) &&
-           (!FLinkB->IsLinked() || FPoints.back() + origin == FLinkB->LinkPoint());
+    return (!FLinkA->IsLinked() || SatAdd(FPoints.front(), origin) == FLinkA->LinkPoint()) &&
+           (!FLinkB->IsLinked() || SatAdd(FPoints.back(), origin) == FLinkB->LinkPoint());
 }
 
 void TDrawConnector::FollowLinks()
@@ -709,18 +716,18 @@ void TDrawConnector::FollowLinks()
         // a free end went along with the connector
         FlagScope guard(FLinkUpdating);
         if (!FLinkA->IsLinked())
-            FLinkA->SetLinkPoint(FPoints.front() + origin);
+            FLinkA->SetLinkPoint(SatAdd(FPoints.front(), origin));
         if (!FLinkB->IsLinked())
-            FLinkB->SetLinkPoint(FPoints.back() + origin);
+            FLinkB->SetLinkPoint(SatAdd(FPoints.back(), origin));
     }
     if (Reroute())
         return;
     // a path the router does not take (curved, or not one open figure): only the ends move
     FlagScope guard(FLinkUpdating);
     if (FLinkA->IsLinked())
-        FPoints.front() = FLinkA->LinkPoint() - origin;
+        FPoints.front() = SatSub(FLinkA->LinkPoint(), origin);
     if (FLinkB->IsLinked())
-        FPoints.back() = FLinkB->LinkPoint() - origin;
+        FPoints.back() = SatSub(FLinkB->LinkPoint(), origin);
     PointsChanged();
 }
 
@@ -743,8 +750,8 @@ void TDrawConnector::LinkCallback(TLinkProp*, const TNotifyInfo& info)
 TDrawConnector::RouteInputs TDrawConnector::CurrentInputs() const
 {
     const TPoint origin = GetDocRect().TopLeft();
-    const TPoint a = FLinkA->LinkPoint() - origin;
-    const TPoint b = FLinkB->LinkPoint() - origin;
+    const TPoint a = SatSub(FLinkA->LinkPoint(), origin);
+    const TPoint b = SatSub(FLinkB->LinkPoint(), origin);
     return RouteInputs{FLinkA->LinkPoint(), FLinkB->LinkPoint(), LinkedRect(FLinkA, a), LinkedRect(FLinkB, b)};
 }
 
@@ -754,7 +761,7 @@ TRect TDrawConnector::LinkedRect(TLinkPointProp* link, const TPoint& at) const
         return TRect(at.x, at.y, at.x, at.y);
     TRect r = link->LinkedControl()->GetDocRect();
     const TPoint origin = GetDocRect().TopLeft();
-    OffsetRect(r, -origin.x, -origin.y);
+    r = TRect(SatSub(r.TopLeft(), origin), SatSub(r.BottomRight(), origin));
     return r;
 }
 
@@ -773,8 +780,8 @@ bool TDrawConnector::Reroute()
         ~Remember() { c->FLastInputs = c->CurrentInputs(); }
     } remember{this};
     const TPoint origin = GetDocRect().TopLeft();
-    const TPoint a = FLinkA->LinkPoint() - origin;
-    const TPoint b = FLinkB->LinkPoint() - origin;
+    const TPoint a = SatSub(FLinkA->LinkPoint(), origin);
+    const TPoint b = SatSub(FLinkB->LinkPoint(), origin);
     FlagScope guard(FLinkUpdating);
     if (!Ortogonal()) {
         if (FPoints.size() < 2) {

@@ -79,6 +79,9 @@ protected:
     bool FPointsChanging = false;
 
 private:
+    // Node index starts a figure: the control points just before it close the previous figure.
+    bool IsFigureStart(int index);
+
     TBrushProp* FBrush = nullptr;
     TPenProp* FPen = nullptr;
     TLineCapProp* FBeginCap = nullptr;

@@ -90,11 +90,11 @@ TDrawControl* TDrawPanel::CreateControl(const TDrawControlClass* controlClass, i
     if (!controlClass)
         return nullptr;
     TDrawControl* c = controlClass->Create(this, scheme, layer);
-    TRect r(left, top, left + (width != 0 ? width : c->GetWidth()), top + (height != 0 ? height : c->GetHeight()));
+    TRect r = SatBounds(left, top, width != 0 ? width : c->GetWidth(), height != 0 ? height : c->GetHeight());
     if (snap && SnapToGrid()) {
         TPoint delta{0, 0};
         DoSnapToGrid(0, SnapStyle(), delta, r);
-        OffsetRect(r, delta.x, delta.y);
+        SatOffsetRect(r, delta.x, delta.y);
     }
     c->SetDocRect(r);
     if (OnControlCreate)
@@ -107,24 +107,24 @@ void TDrawPanel::DoSnapToGrid(int marker, TDrawSnaps snapStyle, TPoint& delta, c
     TRect r = rect;
     TDrawSnaps sides = 0;
     if (marker == 0) {
-        OffsetRect(r, delta.x, delta.y);
+        SatOffsetRect(r, delta.x, delta.y);
         sides = snapStyle;
     } else {
         if (marker == 1 || marker == 4 || marker == 6) {
             sides |= SnapBit(snLeft);
-            r.Left += delta.x;
+            r.Left = SatAdd(r.Left, delta.x);
         }
         if (marker == 1 || marker == 2 || marker == 3) {
             sides |= SnapBit(snTop);
-            r.Top += delta.y;
+            r.Top = SatAdd(r.Top, delta.y);
         }
         if (marker == 3 || marker == 5 || marker == 8) {
             sides |= SnapBit(snRight);
-            r.Right += delta.x;
+            r.Right = SatAdd(r.Right, delta.x);
         }
         if (marker == 6 || marker == 7 || marker == 8) {
             sides |= SnapBit(snBottom);
-            r.Bottom += delta.y;
+            r.Bottom = SatAdd(r.Bottom, delta.y);
         }
         if (snapStyle & SnapBit(snCenter))
             sides |= SnapBit(snCenter);
@@ -165,9 +165,9 @@ void TDrawPanel::DoSnapToGrid(int marker, TDrawSnaps snapStyle, TPoint& delta, c
         }
     }
     if (dx)
-        delta.x += *dx;
+        delta.x = SatAdd(delta.x, *dx);
     if (dy)
-        delta.y += *dy;
+        delta.y = SatAdd(delta.y, *dy);
 }
 
 // ---------------------------------------------------------------- markers and band
@@ -446,7 +446,7 @@ void TDrawPanel::SetToolMode(int newMode)
         } else if (FEditControl) {
             const TRect d = FEditControl->GetDocRect();
             TRect local = FRubberBand;
-            OffsetRect(local, -d.Left, -d.Top);
+            local = TRect(SatSub(local.TopLeft(), d.TopLeft()), SatSub(local.BottomRight(), d.TopLeft()));
             BeginSelectionUpdate();
             TScopeExit done{[this] { EndSelectionUpdate(); }};
             const int n = FEditControl->GetPointCount();

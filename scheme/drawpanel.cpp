@@ -120,8 +120,9 @@ void TDrawPanel::NewDocument()
 
 void TDrawPanel::DocToClient(int& x, int& y) const
 {
-    x = MulDiv(x, FScale, 100000) - FOriginX;
-    y = MulDiv(y, FScale, 100000) - FOriginY;
+    // far out of the window a document point stays far out (bounded), never wraps
+    x = ClampClient(ScaleValue64(x, FScale) - FOriginX);
+    y = ClampClient(ScaleValue64(y, FScale) - FOriginY);
 }
 
 void TDrawPanel::DocToClientPoint(TPoint& p) const
@@ -137,8 +138,8 @@ void TDrawPanel::DocToClientRect(TRect& r) const
 
 void TDrawPanel::ClientToDoc(int& x, int& y) const
 {
-    x = MulDiv(x + FOriginX, 100000, FScale);
-    y = MulDiv(y + FOriginY, 100000, FScale);
+    x = ClampToInt(MulDiv64(int64_t(x) + FOriginX, 100000, FScale));
+    y = ClampToInt(MulDiv64(int64_t(y) + FOriginY, 100000, FScale));
 }
 
 int TDrawPanel::ClientWidth() const
@@ -746,9 +747,9 @@ void TDrawPanel::MoveSelected(int dx, int dy)
         c->BeginUpdate();
         TScopeExit done{[c] { c->EndUpdate(); }};
         if (dx != 0)
-            c->SetLeft(c->GetLeft() + dx);
+            c->SetLeft(SatAdd(c->GetLeft(), dx));
         if (dy != 0)
-            c->SetTop(c->GetTop() + dy);
+            c->SetTop(SatAdd(c->GetTop(), dy));
     }
 }
 
@@ -780,8 +781,8 @@ void TDrawPanel::Ungroup()
         while (g->GetCount() > 0) {
             TDrawControl* child = g->GetControl(g->GetCount() - 1);
             g->Remove(child);
-            child->SetLeft(child->GetLeft() + g->GetLeft());
-            child->SetTop(child->GetTop() + g->GetTop());
+            child->SetLeft(SatAdd(child->GetLeft(), g->GetLeft()));
+            child->SetTop(SatAdd(child->GetTop(), g->GetTop()));
             parent->Add(child);
             child->SetLayer(layer);
             parent->ChangeOrder(parent->GetCount() - 1, index);
@@ -992,7 +993,7 @@ void TDrawPanel::PaintScheme(TCanvas& canvas, TDrawControl* control, bool childr
                 else
                     children = control->Children();
                 for (TDrawControl* c : children)
-                    c->PaintAll(canvas, r.Left + c->GetLeft(), r.Top + c->GetTop());
+                    c->PaintAll(canvas, SatAdd(r.Left, c->GetLeft()), SatAdd(r.Top, c->GetTop()));
             } else {
                 control->PaintAll(canvas, r.Left, r.Top);
             }
