@@ -215,10 +215,8 @@ void TDrawGroup::RecalcBounds()
     }
     TRect g = GetDocRect();
     if (u.Left != 0 || u.Top != 0) {
-        for (TDrawControl* c : Children()) {
-            c->SetLeft(SatSub(c->GetLeft(), u.Left));
-            c->SetTop(SatSub(c->GetTop(), u.Top));
-        }
+        for (TDrawControl* c : Children())
+            c->ShiftInParent(-int64_t(u.Left), -int64_t(u.Top));
         SatOffsetRect(g, u.Left, u.Top);
     }
     g.Right = SatAdd(g.Left, SatWidth(u));

@@ -806,6 +806,12 @@ void TDrawControl::Mirror(bool horz, bool vert)
     }
 }
 
+void TDrawControl::ShiftInParent(int64_t dx, int64_t dy)
+{
+    SetLeft(SatAdd(GetLeft(), dx));
+    SetTop(SatAdd(GetTop(), dy));
+}
+
 void TDrawControl::Rotate(const TRotationInfo& info)
 {
     TLinkPointsLock lock(this);

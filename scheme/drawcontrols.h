@@ -429,6 +429,9 @@ public:
     virtual void RotateAll(const TRotationInfo& info);
     virtual void SaveToFiler(TDrawFiler& filer, const QByteArray& indent);
     virtual void LoadFromFiler(TDrawFiler& filer);
+    // Moves the control within its parent while the caller moves the parent the opposite way, so
+    // that it stays where it is in the document (a group fitting its bounds, a group broken up).
+    virtual void ShiftInParent(int64_t dx, int64_t dy);
 
 protected:
     TDrawControl();

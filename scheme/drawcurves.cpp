@@ -695,6 +695,16 @@ void TDrawConnector::DoNotify(TDrawNotify code)
     TDrawCurve::DoNotify(code);
 }
 
+void TDrawConnector::ShiftInParent(int64_t dx, int64_t dy)
+{
+    ++FUnlockCount;
+    struct Relock {
+        int& n;
+        ~Relock() { --n; }
+    } relock{FUnlockCount};
+    TDrawCurve::ShiftInParent(dx, dy);
+}
+
 bool TDrawConnector::EndsOnLinks() const
 {
     if (GetPointCount() < 2)
@@ -706,9 +716,6 @@ bool TDrawConnector::EndsOnLinks() const
 
 void TDrawConnector::FollowLinks()
 {
-    for (TLinkPointProp* link : {FLinkA, FLinkB})
-        if (link->IsLinked() && link->LinkedControl()->Owner() != Owner())
-            link->SetControl(nullptr);
     if (EndsOnLinks())
         return;
     const TPoint origin = GetDocRect().TopLeft();

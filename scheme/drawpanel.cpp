@@ -781,8 +781,7 @@ void TDrawPanel::Ungroup()
         while (g->GetCount() > 0) {
             TDrawControl* child = g->GetControl(g->GetCount() - 1);
             g->Remove(child);
-            child->SetLeft(SatAdd(child->GetLeft(), g->GetLeft()));
-            child->SetTop(SatAdd(child->GetTop(), g->GetTop()));
+            child->ShiftInParent(g->GetLeft(), g->GetTop());
             parent->Add(child);
             child->SetLayer(layer);
             parent->ChangeOrder(parent->GetCount() - 1, index);
