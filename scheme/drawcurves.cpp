@@ -12,11 +12,6 @@
 
 namespace {
 
-int RoundK(double v)
-{
-    return int(RoundHalfEvenInt64(v));
-}
-
 struct FlagScope {
     explicit FlagScope(bool& f) : flag(f) { flag = true; }
     ~FlagScope() { flag = false; }
@@ -374,8 +369,7 @@ void TDrawCurve::MovePathPoint(int index, int dx, int dy, bool controlsFollow, b
     if (!LayerMoveable() || index < 0 || index >= GetPointCount() || (dx == 0 && dy == 0))
         return;
     auto move = [&](int i) {
-        FPoints[std::size_t(i)].x += dx;
-        FPoints[std::size_t(i)].y += dy;
+        FPoints[std::size_t(i)] = SatAdd(FPoints[std::size_t(i)], TPoint(dx, dy));
     };
     move(index);
     if (controlsFollow && FTypes[std::size_t(index)] != ptControl) {
@@ -392,8 +386,7 @@ void TDrawCurve::MovePathSegment(int segFirst, int dx, int dy)
     if (!LayerMoveable() || segFirst < 0 || segFirst + 1 >= GetPointCount())
         return;
     for (int i : {segFirst, segFirst + 1}) {
-        FPoints[std::size_t(i)].x += dx;
-        FPoints[std::size_t(i)].y += dy;
+        FPoints[std::size_t(i)] = SatAdd(FPoints[std::size_t(i)], TPoint(dx, dy));
     }
     PointsChanged();
 }
@@ -419,9 +412,9 @@ void TDrawCurve::PropChanged(TPropList* sender, TCustomProp* prop)
         const bool isWidth = prop == WidthProp();
         for (TPoint& p : FPoints) {
             if (isWidth)
-                p.x = RoundK(p.x * kx);
+                p.x = RoundToInt(p.x * kx);
             else
-                p.y = RoundK(p.y * ky);
+                p.y = RoundToInt(p.y * ky);
         }
         PointsChanged();
     } else if (prop == FIsSolid && !FSolidGuard) {
@@ -467,12 +460,15 @@ void TDrawCurve::SetDocRect(const TRect& r)
         return;
     }
     const TRect& saved = TranslateRect();
-    const double kx = saved.Width() >= 1 ? double(r.Width()) / saved.Width() : 0.0;
-    const double ky = saved.Height() >= 1 ? double(r.Height()) / saved.Height() : 0.0;
+    auto extent = [](int from, int to) { return double(to) - double(from); };
+    const double sw = extent(saved.Left, saved.Right);
+    const double sh = extent(saved.Top, saved.Bottom);
+    const double kx = sw >= 1 ? extent(r.Left, r.Right) / sw : 0.0;
+    const double ky = sh >= 1 ? extent(r.Top, r.Bottom) / sh : 0.0;
     const TRect doc = GetDocRect();
     for (std::size_t i = 0; i < FPoints.size(); ++i)
-        FPoints[i] = TPoint(RoundK(FSavedPoints[i].x * kx) + r.Left - doc.Left,
-                            RoundK(FSavedPoints[i].y * ky) + r.Top - doc.Top);
+        FPoints[i] = TPoint(RoundToInt(FSavedPoints[i].x * kx + extent(doc.Left, r.Left)),
+                            RoundToInt(FSavedPoints[i].y * ky + extent(doc.Top, r.Top)));
     PointsChanged();
 }
 
@@ -484,9 +480,9 @@ void TDrawCurve::Mirror(bool horz, bool vert)
     const TRect& saved = TranslateRect();
     for (TPoint& p : FSavedPoints) {
         if (horz)
-            p.x = saved.Width() - p.x;
+            p.x = ClampToInt(int64_t(saved.Right) - saved.Left - p.x);
         if (vert)
-            p.y = saved.Height() - p.y;
+            p.y = ClampToInt(int64_t(saved.Bottom) - saved.Top - p.y);
     }
 }
 
@@ -497,8 +493,8 @@ void TDrawCurve::Rotate(const TRotationInfo& info)
     // then gives the rotated rectangle
     const TRect doc = GetDocRect();
     TRotationInfo local = info;
-    local.CenterX -= doc.Left;
-    local.CenterY -= doc.Top;
+    local.CenterX = SatSub(local.CenterX, doc.Left);
+    local.CenterY = SatSub(local.CenterY, doc.Top);
     RotatePoints(FPoints, local);
     PointsChanged();
     FBrush->RotateGradient(TRotateGradientInfo{info.Angle, info.Mirror});
@@ -880,7 +876,7 @@ void TDrawConnector::MovePathPoint(int index, int dx, int dy, bool controlsFollo
     // vertical; an end stays on its link point, so the corner next to it only slides along the
     // segment that leads to the end.
     const TPoint old = FPoints[std::size_t(index)];
-    TPoint moved{old.x + dx, old.y + dy};
+    TPoint moved = SatAdd(old, TPoint(dx, dy));
     auto isEnd = [n](int j) { return j == 0 || j == n - 1; };
     // the direction of the segment from point j to the corner: 1 horizontal, 2 vertical, 0 none
     auto direction = [&](int j) {
@@ -936,11 +932,11 @@ void TDrawConnector::MovePathSegment(int segFirst, int dx, int dy)
     TPoint& p = FPoints[std::size_t(segFirst)];
     TPoint& q = FPoints[std::size_t(segFirst + 1)];
     if (p.y == q.y) {
-        p.y += dy;
-        q.y += dy;
+        p.y = SatAdd(p.y, dy);
+        q.y = SatAdd(q.y, dy);
     } else {
-        p.x += dx;
-        q.x += dx;
+        p.x = SatAdd(p.x, dx);
+        q.x = SatAdd(q.x, dx);
     }
     ++FUnlockCount;
     TDrawCurve::PointsChanged();

@@ -28,7 +28,7 @@ namespace {
 TRect NormalizedBand(const TPoint& a, const TPoint& b)
 {
     // Right and bottom one unit larger, so a band always holds its two corners.
-    return TRect(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x) + 1, std::max(a.y, b.y) + 1);
+    return TRect(std::min(a.x, b.x), std::min(a.y, b.y), SatAdd(std::max(a.x, b.x), 1), SatAdd(std::max(a.y, b.y), 1));
 }
 
 bool RectInside(const TRect& inner, const TRect& outer)
@@ -276,7 +276,7 @@ void TDrawPanel::PaintMarkers(TCanvas& canvas)
 
 void TDrawPanel::PaintRubberBand(TCanvas& canvas)
 {
-    if (FRubberBand.Width() < 2 || FRubberBand.Height() < 2)
+    if (SatWidth(FRubberBand) < 2 || SatHeight(FRubberBand) < 2)
         return;
     TRect r = FRubberBand;
     DocToClientRect(r);
@@ -435,7 +435,7 @@ void TDrawPanel::SetToolMode(int newMode)
         break;
     case tmPointRubberBand: {
         const int limit = UnScaleValue(4, FScale);
-        if (FRubberBand.Width() < limit && FRubberBand.Height() < limit) {
+        if (SatWidth(FRubberBand) < limit && SatHeight(FRubberBand) < limit) {
             TDrawControl* hit = FindControlAtPoint(FMousePoint.x, FMousePoint.y);
             if (hit && hit != FEditControl) {
                 BeginSelectionUpdate();
@@ -490,7 +490,7 @@ void TDrawPanel::SetToolMode(int newMode)
         if (newMode == tmMoving) {
             const TRect b = SelectionBounds();
             FSavedBounds = b;
-            FGrabOffset = TPoint{mouse.x - b.Left, mouse.y - b.Top};
+            FGrabOffset = SatSub(mouse, b.TopLeft());
             FPressPoint = FMousePoint;
         }
         break;
@@ -516,8 +516,8 @@ void TDrawPanel::SetToolMode(int newMode)
         }
         FStartPoint = mouse;
         if (newMode == tmCreating) {
-            FStartPoint.x += FSavedBounds.Width();
-            FStartPoint.y += FSavedBounds.Height();
+            FStartPoint.x = SatAdd(FStartPoint.x, SatWidth(FSavedBounds));
+            FStartPoint.y = SatAdd(FStartPoint.y, SatHeight(FSavedBounds));
         }
         break;
     }
@@ -581,10 +581,11 @@ void TDrawPanel::ResizeSelection(int marker, int dx, int dy, bool snap, bool pro
         dy = 0;
     const int sx = (marker == 2 || marker == 3 || marker == 5 || marker == 7 || marker == 8) ? 1 : -1;
     const int sy = marker >= 4 ? 1 : -1;
-    const int w0 = b0.Width();
-    const int h0 = b0.Height();
-    double nw = double(std::abs(w0)) + sx * double(dx);
-    double nh = double(std::abs(h0)) + sy * double(dy);
+    // in doubles: the bounds of a selection far apart may span more than 32 bits
+    const double w0 = double(b0.Right) - b0.Left;
+    const double h0 = double(b0.Bottom) - b0.Top;
+    double nw = std::abs(w0) + sx * double(dx);
+    double nh = std::abs(h0) + sy * double(dy);
     if (proportional && w0 != 0 && h0 != 0 && marker != 2 && marker != 7 && marker != 4 && marker != 5) {
         const double kx = std::abs(nw) / std::abs(w0);
         const double ky = std::abs(nh) / std::abs(h0);
@@ -614,8 +615,8 @@ void TDrawPanel::ResizeSelection(int marker, int dx, int dy, bool snap, bool pro
     for (const auto& [c, r] : FResizeRects) {
         if (c->Layer() && c->Layer()->GetReadOnly())
             continue;
-        const auto mapX = [&](int v) { return int(RoundHalfEven(fx + (v - fx) * kx)); };
-        const auto mapY = [&](int v) { return int(RoundHalfEven(fy + (v - fy) * ky)); };
+        const auto mapX = [&](int v) { return RoundToInt(fx + (v - fx) * kx); };
+        const auto mapY = [&](int v) { return RoundToInt(fy + (v - fy) * ky); };
         c->SetDocRect(NormalizeRect(TRect(mapX(r.Left), mapY(r.Top), mapX(r.Right), mapY(r.Bottom))));
     }
 }
@@ -654,8 +655,7 @@ void TDrawPanel::UpdateHitState()
             if (SnapToGrid()) {
                 TPoint d{0, 0};
                 DoSnapToGrid(0, SnapStyle(), d, TRect(q.x, q.y, q.x, q.y));
-                q.x += d.x;
-                q.y += d.y;
+                q = SatAdd(q, d);
             }
             TDrawEditPointGuide guide;
             bool found = FEditControl->GetEditPointGuide(q, guide);
@@ -781,8 +781,8 @@ bool TDrawPanel::InControlPointSquare(const TPoint& mouseLocal, int side) const
     const int n = FEditControl->GetPointCount();
     for (int i = 0; i < n; ++i) {
         const TPoint p = FEditControl->GetPoint(i);
-        const int l = p.x - side / 2;
-        const int t = p.y - side / 2;
+        const int64_t l = int64_t(p.x) - side / 2;
+        const int64_t t = int64_t(p.y) - side / 2;
         if (mouseLocal.x >= l && mouseLocal.x <= l + side && mouseLocal.y >= t && mouseLocal.y <= t + side)
             return true;
     }
@@ -804,7 +804,7 @@ void TDrawPanel::LinkConnectorEnd(TDrawControl* connector, bool first)
     const TRect d = FLinkPointControl->GetDocRect();
     const TPoint p = FLinkPointControl->GetLinkPoint(FLinkPointIndex);
     link->SetControl(FLinkPointControl);
-    link->SetLinkPoint(TPoint{d.Left + p.x, d.Top + p.y});
+    link->SetLinkPoint(SatAdd(d.TopLeft(), p));
     // The end may already lie where it is linked (it was dragged there), which moves no link
     // point and so routes nothing by itself.
     if (a && b && a->IsLinked() && b->IsLinked() && connector->InheritsFrom(TDrawConnector::StaticClass()))
@@ -900,26 +900,26 @@ void TDrawPanel::MouseDown(Qt::MouseButton button, TShiftState shift, int x, int
 bool TDrawPanel::ApplyMoveShift(TShiftState shift)
 {
     const TPoint mouse = MouseDocPoint();
-    TPoint delta{mouse.x - (FStartPoint.x), mouse.y - (FStartPoint.y)};
+    TPoint delta = SatSub(mouse, FStartPoint);
     if (FToolMode == tmMoving) {
         if (SnapToGrid())
             DoSnapToGrid(0, SnapStyle(), delta, FSavedBounds);
     } else if (FToolMode == tmPointDrag) {
         // The grab offset keeps the point where it was grabbed; snapping acts on the point.
-        delta = TPoint{mouse.x - (FStartPoint.x + FGrabOffset.x), mouse.y - (FStartPoint.y + FGrabOffset.y)};
+        delta = SatSub(mouse, SatAdd(FStartPoint, FGrabOffset));
         if (SnapToGrid())
             DoSnapToGrid(0, SnapStyle(), delta, TRect(FStartPoint.x, FStartPoint.y, FStartPoint.x, FStartPoint.y));
     } else if (SnapToGrid()) {
         DoSnapToGrid(0, SnapStyle(), delta, TRect(FStartPoint.x, FStartPoint.y, FStartPoint.x, FStartPoint.y));
     }
     if (shift & ssCtrl) {
-        if (std::abs(delta.x) >= std::abs(delta.y))
+        if (std::abs(int64_t(delta.x)) >= std::abs(int64_t(delta.y)))
             delta.y = 0;
         else
             delta.x = 0;
     }
-    const int dx = delta.x - FLastMoved.x;
-    const int dy = delta.y - FLastMoved.y;
+    const int dx = SatSub(delta.x, FLastMoved.x);
+    const int dy = SatSub(delta.y, FLastMoved.y);
     if (dx == 0 && dy == 0)
         return true;
     FLastMoved = delta;
@@ -1207,8 +1207,8 @@ std::unique_ptr<TDrawDragObject> TDrawPanel::BeginDragSelection()
     FLoadRoot = nullptr;
     group->RecalcBounds();
     TPoint m = FMousePoint;
-    m.x = MulDiv(m.x + FOriginX, 100000, FScale) - group->GetLeft();
-    m.y = MulDiv(m.y + FOriginY, 100000, FScale) - group->GetTop();
+    ClientToDoc(m.x, m.y);
+    m = SatSub(m, TPoint(group->GetLeft(), group->GetTop()));
     FGrabOffset = m;
     return std::make_unique<TDrawDragObject>(group, m.x, m.y, static_cast<TDrawOwner*>(this));
 }

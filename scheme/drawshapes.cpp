@@ -12,11 +12,6 @@ namespace {
 // One minus the Bezier circle constant.
 constexpr double BezierK = 0.44771525017;
 
-int RoundK(double v)
-{
-    return int(RoundHalfEvenInt64(v));
-}
-
 // Fills the shape region with a self-painting brush, clipped to the paint area.
 void PaintCustom(TCanvas& canvas, TBrushProp* brush, const TRegion& region, const TRect& paintRect,
                  const TDrawControl* c)
@@ -345,7 +340,7 @@ TDrawControl* TDrawBox::CreateCurveControl()
         SetClosedPolygon(curve, {TPoint(0, 0), TPoint(w, 0), TPoint(w, h), TPoint(0, h)});
     } else {
         const int r = round / 2;
-        const int c = RoundK(round * BezierK / 2);
+        const int c = RoundToInt(round * BezierK / 2);
         SetPath(curve, {{TPoint(r, 0), ptNode},
                         {TPoint(SatSub(w, r), 0), ptNode},
                         {TPoint(SatSub(w, c), 0), ptControl},
@@ -463,8 +458,8 @@ TDrawControl* TDrawEllipse::CreateCurveControl()
     TDrawCurve* curve = NewCurveFrom(this);
     const int w = GetWidth();
     const int h = GetHeight();
-    const int cx = RoundK(w * BezierK / 2);
-    const int cy = RoundK(h * BezierK / 2);
+    const int cx = RoundToInt(w * BezierK / 2);
+    const int cy = RoundToInt(h * BezierK / 2);
     SetPath(curve, {{TPoint(w / 2, 0), ptNode},
                     {TPoint(w - cx, 0), ptControl},
                     {TPoint(w, cy), ptControl},

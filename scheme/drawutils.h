@@ -118,6 +118,8 @@ int DocToPixel(int value);
 // Clamps a 64-bit intermediate into the 32-bit coordinate range.
 int ClampToInt(int64_t v);
 // Geometry on values read from documents: sums saturate at the 32-bit range instead of wrapping.
+// Rounded to the nearest integer, halves to even, saturating.
+inline int RoundToInt(double v) { return ClampToInt(RoundHalfEvenInt64(v)); }
 inline int SatAdd(int a, int64_t b) { return ClampToInt(int64_t(a) + b); }
 inline int SatSub(int a, int64_t b) { return ClampToInt(int64_t(a) - b); }
 inline TPoint SatAdd(const TPoint& a, const TPoint& b) { return TPoint(SatAdd(a.x, b.x), SatAdd(a.y, b.y)); }

@@ -102,6 +102,22 @@ const char* const kExtremeDocument =
     "      Top = 10000\r\n"
     "      Width = 2147483647\r\n"
     "    end\r\n"
+    "    object bigText: TDrawText\r\n"
+    "      AutoSize = True\r\n"
+    "      property Font\r\n"
+    "        Height = -2147483647\r\n"
+    "      end\r\n"
+    "      Grayed = True\r\n"
+    "      Height = 20000\r\n"
+    "      ID = 17\r\n"
+    "      Layer = Layer1\r\n"
+    "      Layout = Center\r\n"
+    "      Left = 10000\r\n"
+    "      Text = (\r\n"
+    "        'big' )\r\n"
+    "      Top = 10000\r\n"
+    "      Width = 50000\r\n"
+    "    end\r\n"
     "    object negText: TDrawText\r\n"
     "      Angle = -2147483648\r\n"
     "      Height = 20000\r\n"
@@ -204,6 +220,35 @@ TEST_F(ExtremesTest, DocumentWithValuesAtTheRangeEndsLoadsPaintsAndSaves)
     for (const char* name : {"farBox", "turnedText", "spanCurve", "bentCurve", "spanConnector", "farGroup"})
         panel->SelectControl(panel->FindControl(name));
     EXPECT_FALSE(panel->RenderClient().isNull());
+    panel->UnselectAll();
+
+    // the mouse on them: a rubber band over everything, a resize by a marker, point editing
+    Press(300, 230, Qt::ControlModifier);
+    Drag(2, 2, Qt::ControlModifier);
+    Release(2, 2, Qt::ControlModifier);
+    panel->SelectControl(panel->FindControl("farBox"));
+    panel->SelectControl(panel->FindControl("wideBox"));
+    const TRect bounds = panel->FindControl("wideBox")->GetPixelRect();
+    Hover(bounds.Right, bounds.Bottom);
+    Press(bounds.Right, bounds.Bottom);
+    Drag(bounds.Right + 5, bounds.Bottom + 5, Qt::ControlModifier);
+    Drag(bounds.Right - 50, bounds.Bottom - 40);
+    Release(bounds.Right - 50, bounds.Bottom - 40);
+    for (const char* name : {"spanCurve", "bentCurve", "spanConnector"}) {
+        panel->UnselectAll();
+        panel->SelectControl(panel->FindControl(name));
+        panel->SetToolMode(tmPointEdit);
+        for (const TPoint at : {TPoint{10, 10}, TPoint{160, 120}, TPoint{319, 0}}) {
+            Hover(at.x, at.y, Qt::ControlModifier);
+            Click(at.x, at.y, Qt::ControlModifier);
+            Hover(at.x, at.y);
+            Press(at.x, at.y);
+            Drag(at.x + 7, at.y + 3, Qt::ShiftModifier);
+            Release(at.x + 7, at.y + 3);
+        }
+        EXPECT_FALSE(panel->RenderClient().isNull());
+        panel->SetToolMode(tmSelect);
+    }
     panel->UnselectAll();
 
     // editing them: a move, a quarter turn, a resize through the group, a box made a curve
