@@ -211,6 +211,13 @@ void TDrawPanel::SetDocHeight(int value)
     InvalidateWindow();
 }
 
+int TDrawPanel::ScaledDocExtent(int value) const
+{
+    // at most a quarter of the 32-bit range each way, so that the origin plus window coordinates
+    // always fit; a document larger than that at this scale scrolls over its first part only
+    return int(std::clamp<int64_t>(ScaleValue64(value, FScale), -(INT_MAX / 4), INT_MAX / 4));
+}
+
 void TDrawPanel::UpdateScrollRanges()
 {
     if (FPainting || FUpdatingRanges)
@@ -219,8 +226,8 @@ void TDrawPanel::UpdateScrollRanges()
     {
         TScopeExit done{[this] { FUpdatingRanges = false; }};
         const int step = std::max(1, FScale / 100);
-        const int w = MulDiv(FDocWidth, FScale, 100000);
-        const int h = MulDiv(FDocHeight, FScale, 100000);
+        const int w = ScaledDocExtent(FDocWidth);
+        const int h = ScaledDocExtent(FDocHeight);
         QScrollBar* hb = horizontalScrollBar();
         QScrollBar* vb = verticalScrollBar();
         hb->setRange(0, std::max(0, w - ClientWidth()));
@@ -243,15 +250,16 @@ void TDrawPanel::UpdateOrigin()
     if (barShown(horizontalScrollBarPolicy(), horizontalScrollBar()))
         FOriginX = horizontalScrollBar()->value();
     else
-        FOriginX = (MulDiv(FDocWidth, FScale, 100000) - ClientWidth()) / 2;
+        FOriginX = (ScaledDocExtent(FDocWidth) - ClientWidth()) / 2;
     if (barShown(verticalScrollBarPolicy(), verticalScrollBar()))
         FOriginY = verticalScrollBar()->value();
     else
-        FOriginY = (MulDiv(FDocHeight, FScale, 100000) - ClientHeight()) / 2;
+        FOriginY = (ScaledDocExtent(FDocHeight) - ClientHeight()) / 2;
     UpdateEditMarkers();
-    const TRect v(MulDiv(FOriginX, 100000, FScale), MulDiv(FOriginY, 100000, FScale),
-                  MulDiv(FOriginX, 100000, FScale) + MulDiv(ClientWidth(), 100000, FScale),
-                  MulDiv(FOriginY, 100000, FScale) + MulDiv(ClientHeight(), 100000, FScale));
+    const int64_t left = MulDiv64(FOriginX, 100000, FScale);
+    const int64_t top = MulDiv64(FOriginY, 100000, FScale);
+    const TRect v(ClampToInt(left), ClampToInt(top), ClampToInt(left + MulDiv64(ClientWidth(), 100000, FScale)),
+                  ClampToInt(top + MulDiv64(ClientHeight(), 100000, FScale)));
     if (!(v == FVisibleDocRect)) {
         FVisibleDocRect = v;
         DoNotify(nullptr, dnView);
@@ -281,14 +289,14 @@ void TDrawPanel::ZoomTo(int newScale, const TRect* rect)
 {
     TPoint centre;
     if (rect) {
-        centre = TPoint{rect->Left + (rect->Right - rect->Left) / 2, rect->Top + (rect->Bottom - rect->Top) / 2};
+        centre = TPoint{int((int64_t(rect->Left) + rect->Right) / 2), int((int64_t(rect->Top) + rect->Bottom) / 2)};
     } else {
         centre = TPoint{ClientWidth() / 2, ClientHeight() / 2};
         ClientToDoc(centre.x, centre.y);
     }
     SetScale(newScale);
-    horizontalScrollBar()->setValue(MulDiv(centre.x, FScale, 100000) - ClientWidth() / 2);
-    verticalScrollBar()->setValue(MulDiv(centre.y, FScale, 100000) - ClientHeight() / 2);
+    horizontalScrollBar()->setValue(ScaledDocExtent(centre.x) - ClientWidth() / 2);
+    verticalScrollBar()->setValue(ScaledDocExtent(centre.y) - ClientHeight() / 2);
     UpdateOrigin();
     RefreshMarkers();
     InvalidateWindow();
@@ -889,15 +897,15 @@ void TDrawPanel::PaintTo(TCanvas& canvas, const TRect& paintRect, bool pictureOp
         FCurveOption = false;
     }};
 
-    FOriginX = origin.x + paintRect.Left;
-    FOriginY = origin.y + paintRect.Top;
+    FOriginX = SatAdd(origin.x, paintRect.Left);
+    FOriginY = SatAdd(origin.y, paintRect.Top);
     FScale = std::clamp(scale, 1, 50000);
     canvas.SetBrushOrigin(TPoint{-FOriginX, -FOriginY});
 
-    const int docW = MulDiv(FDocWidth, FScale, 100000);
-    const int docH = MulDiv(FDocHeight, FScale, 100000);
+    const int docW = ScaledDocExtent(FDocWidth);
+    const int docH = ScaledDocExtent(FDocHeight);
     const bool frame = FShowDocFrame && !FSchemeBkStretch && (savedX < 0 || savedY < 0);
-    const TRect docRect(-FOriginX, -FOriginY, docW - FOriginX, docH - FOriginY);
+    const TRect docRect(SatSub(0, FOriginX), SatSub(0, FOriginY), SatSub(docW, FOriginX), SatSub(docH, FOriginY));
 
     if (!exporting) {
         canvas.Brush().SetStyle(bsSolid);

@@ -378,6 +378,8 @@ private:
     TRect MarkerRectOf(const TPoint& clientPoint) const;
     bool InControlPointSquare(const TPoint& mouseLocal, int side) const;
     void InvalidateMarkers();
+    // A document extent in pixels at the current scale, bounded for scrolling and painting.
+    int ScaledDocExtent(int value) const;
     // false when the panel was closed during a drag that the move started
     bool ApplyMoveShift(TShiftState shift);
     // false when the panel was closed while the drag ran

@@ -7,16 +7,18 @@
 #include "scheme/drawlinks.h"
 #include "scheme/drawtext.h"
 
+#include <QScrollBar>
+
 namespace {
 
 // Every kind of shape at the edges of the coordinate range: sums of position and size, of pen
 // width and margin, of point extents and of angles all leave 32 bits.
 const char* const kExtremeDocument =
     "document Document\r\n"
-    "  Height = 240000\r\n"
+    "  Height = 2147483647\r\n"
     "  ID = 1\r\n"
     "  Version = 130\r\n"
-    "  Width = 320000\r\n"
+    "  Width = 2147483647\r\n"
     "  object Layer1: TDrawLayer\r\n"
     "    ID = 2\r\n"
     "    Visible = True\r\n"
@@ -206,6 +208,23 @@ TEST_F(ExtremesTest, DocumentWithValuesAtTheRangeEndsLoadsPaintsAndSaves)
         panel->SetScale(scale);
         EXPECT_FALSE(panel->RenderClient().isNull());
     }
+    // a document as large as it gets, scrolled to its far corner and zoomed to fit
+    panel->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    panel->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    for (int scale : {1, 100, 50000}) {
+        panel->SetScale(scale);
+        QCoreApplication::processEvents();
+        panel->horizontalScrollBar()->setValue(panel->horizontalScrollBar()->maximum());
+        panel->verticalScrollBar()->setValue(panel->verticalScrollBar()->maximum());
+        EXPECT_FALSE(panel->RenderClient().isNull());
+        const TRect all(INT_MIN, INT_MIN, INT_MAX, INT_MAX);
+        panel->ZoomTo(scale, &all);
+    }
+    panel->SetAutoZoom(true);
+    EXPECT_FALSE(panel->RenderClient().isNull());
+    panel->SetAutoZoom(false);
+    panel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    panel->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     panel->SetScale(100);
     QImage image(320, 240, QImage::Format_RGB32);
     for (const TPoint origin : {TPoint{0, 0}, TPoint{-1000000, -1000000}, TPoint{INT_MAX - 320, INT_MAX - 240}}) {
