@@ -10,6 +10,7 @@
 
 // jpeglib.h expects size_t and FILE to be declared first.
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace {
 
@@ -96,8 +97,16 @@ bool Compress(jpeg_compress_struct* info, ErrorManager* err, const unsigned char
     return true;
 }
 
+[[noreturn]] void RaiseTooLarge()
+{
+    throw EInvalidGraphic(QStringLiteral("JPEG image is too large or not supported"));
+}
+
 [[noreturn]] void RaiseJpegError(int code)
 {
+    // the library's own size limit (65500 pixels a side) is a picture too large like any other
+    if (code == JERR_IMAGE_TOO_BIG)
+        RaiseTooLarge();
     throw EInvalidGraphic(QStringLiteral("JPEG error #%1").arg(code));
 }
 
@@ -158,7 +167,7 @@ QImage TJPEGImage::Decode(const QByteArray& bytes)
         img = QImage(w, h, QImage::Format_RGB32);
     if (img.isNull()) {
         jpeg_destroy_decompress(&info);
-        throw EInvalidGraphic(QStringLiteral("JPEG image is too large or not supported"));
+        RaiseTooLarge();
     }
     if (!ReadLines(&info, &err, img.bits(), std::size_t(img.bytesPerLine()))) {
         const int code = err.code;

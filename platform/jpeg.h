@@ -36,7 +36,8 @@ public:
     QImage ToImage() const override { return image_; }
     // JPEG has no transparent colour; the flag is kept but drawing is opaque.
 
-    // Decodes a JPEG file image to RGB32; raises EInvalidGraphic "JPEG error #n" style texts.
+    // Decodes a JPEG file image to RGB32; raises EInvalidGraphic "JPEG error #n" style texts, and
+    // "JPEG image is too large or not supported" for a picture too large to hold.
     static QImage Decode(const QByteArray& bytes);
     // Encodes an image as a baseline JPEG file image.
     static QByteArray Encode(const QImage& image, int quality, bool grayscale = false);

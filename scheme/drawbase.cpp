@@ -178,7 +178,7 @@ TRect TDrawGroup::GetRefreshRect(int x, int y) const
 {
     TRect r = TDrawControl::GetRefreshRect(x, y);
     for (TDrawControl* c : Children())
-        UnionRect(r, r, c->GetRefreshRect(x + c->GetLeft(), y + c->GetTop()));
+        UnionRect(r, r, c->GetRefreshRect(SatAdd(x, c->GetLeft()), SatAdd(y, c->GetTop())));
     return r;
 }
 
@@ -202,7 +202,7 @@ void TDrawGroup::RecalcBounds()
     TRect u;
     bool first = true;
     for (TDrawControl* c : Children()) {
-        const TRect r(c->GetLeft(), c->GetTop(), c->GetLeft() + c->GetWidth(), c->GetTop() + c->GetHeight());
+        const TRect r = SatBounds(c->GetLeft(), c->GetTop(), c->GetWidth(), c->GetHeight());
         if (first) {
             u = r;
             first = false;
@@ -215,14 +215,12 @@ void TDrawGroup::RecalcBounds()
     }
     TRect g = GetDocRect();
     if (u.Left != 0 || u.Top != 0) {
-        for (TDrawControl* c : Children()) {
-            c->SetLeft(c->GetLeft() - u.Left);
-            c->SetTop(c->GetTop() - u.Top);
-        }
-        OffsetRect(g, u.Left, u.Top);
+        for (TDrawControl* c : Children())
+            c->ShiftInParent(-int64_t(u.Left), -int64_t(u.Top));
+        SatOffsetRect(g, u.Left, u.Top);
     }
-    g.Right = g.Left + u.Width();
-    g.Bottom = g.Top + u.Height();
+    g.Right = SatAdd(g.Left, SatWidth(u));
+    g.Bottom = SatAdd(g.Top, SatHeight(u));
     SetDocRect(g);
 }
 
@@ -250,8 +248,8 @@ void TDrawGroup::PropChanged(TPropList* sender, TCustomProp* prop)
         FResizeTranslating = false;
         const TRect saved = FTranslateRect;
         if (GetCount() > 0 && !saved.IsEmpty()) {
-            const double kx = double(GetWidth()) / saved.Width();
-            const double ky = double(GetHeight()) / saved.Height();
+            const double kx = double(GetWidth()) / (double(saved.Right) - saved.Left);
+            const double ky = double(GetHeight()) / (double(saved.Bottom) - saved.Top);
             const TPoint o = FTranslateOrigin;
             TPassControlRec rec;
             TreeIterFirst(this, rec);
@@ -260,22 +258,40 @@ void TDrawGroup::PropChanged(TPropList* sender, TCustomProp* prop)
                 all.push_back(c);
             for (TDrawControl* c : all) {
                 const TRect& r = c->TranslateRect();
-                c->SetDocRect(TRect(int(RoundHalfEvenInt64(r.Left * kx)) + o.x, int(RoundHalfEvenInt64(r.Top * ky)) + o.y,
-                                    int(RoundHalfEvenInt64(r.Right * kx)) + o.x,
-                                    int(RoundHalfEvenInt64(r.Bottom * ky)) + o.y));
+                c->SetDocRect(TRect(SatAdd(o.x, RoundHalfEvenInt64(r.Left * kx)), SatAdd(o.y, RoundHalfEvenInt64(r.Top * ky)),
+                                    SatAdd(o.x, RoundHalfEvenInt64(r.Right * kx)),
+                                    SatAdd(o.y, RoundHalfEvenInt64(r.Bottom * ky))));
             }
         }
         EndTranslate();
     } else if (prop == LeftProp() || prop == TopProp()) {
-        TPassControlRec rec;
-        TreeIterFirst(this, rec);
-        std::vector<TDrawControl*> linked;
-        for (TDrawControl* c = TreeIterNext(rec); c; c = TreeIterNext(rec))
-            if (c->GetLinkPointsCount() > 0)
-                linked.push_back(c);
-        for (TDrawControl* c : linked)
-            c->DoNotify(dnGeometry);
+        NotifyFollowers();
     }
+}
+
+void TDrawGroup::DoNotify(TDrawNotify code)
+{
+    TDrawControl::DoNotify(code);
+    if (code == dnParent)
+        NotifyFollowers();
+}
+
+void TDrawGroup::NotifyFollowers()
+{
+    TPassControlRec rec;
+    TreeIterFirst(this, rec);
+    std::vector<TDrawControl*> linked;
+    for (TDrawControl* c = TreeIterNext(rec); c; c = TreeIterNext(rec)) {
+        TLinkPointProp* a = nullptr;
+        TLinkPointProp* b = nullptr;
+        c->GetLinkProps(a, b);
+        if (c->GetLinkPointsCount() > 0 || (a && a->IsLinked()) || (b && b->IsLinked()))
+            linked.push_back(c);
+    }
+    // a follower may unlink or free others as it goes: only the ones still alive are told
+    for (TDrawControl* c : linked)
+        if (TDrawControl::IsAlive(c))
+            c->DoNotify(dnGeometry);
 }
 
 // ---------------------------------------------------------------- layers
@@ -548,7 +564,7 @@ void TDrawCustomScheme::PaintAll(TCanvas& canvas, int paintX, int paintY)
         return;
     TDrawOwner* owner = Owner();
     if (!FNonVisual && (!owner || !owner->IsExporting() || owner->SchemeBackground())) {
-        TRect r(paintX, paintY, paintX + GetWidth(), paintY + GetHeight());
+        TRect r = SatBounds(paintX, paintY, GetWidth(), GetHeight());
         if (owner) {
             owner->DocToClientRect(r);
             if (owner->SchemeBkStretch()) {
@@ -577,7 +593,7 @@ void TDrawCustomScheme::PaintAll(TCanvas& canvas, int paintX, int paintY)
     for (const TLayerRef& layer : order.LayerRefs)
         for (int i = layer.First; i >= 0; i = order.ControlRefs[std::size_t(i)].Next) {
             TDrawControl* c = order.ControlRefs[std::size_t(i)].Control;
-            c->PaintAll(canvas, paintX + c->GetLeft(), paintY + c->GetTop());
+            c->PaintAll(canvas, SatAdd(paintX, c->GetLeft()), SatAdd(paintY, c->GetTop()));
         }
 }
 
@@ -845,7 +861,7 @@ void TDrawGrid::Paint(TCanvas& canvas, const TRect& paintRect)
 
 TDrawDragObject::TDrawDragObject(TDrawGroup* group, int grabX, int grabY, TDrawOwner* sourcePanel)
     : FGroup(group), FGrabX(grabX), FGrabY(grabY), FSourcePanel(sourcePanel),
-      FGroupLink(std::make_unique<TNotifyLink>(this))
+      FGroupLink(std::make_unique<TNotifyLink>(this)), FPanelLink(std::make_unique<TNotifyLink>(this))
 {
     FGroupLink->OnFreeNotify = [this](TNotifyLink*, TNotifyLink* source, const TNotifyInfo&) {
         if (source)
@@ -854,6 +870,13 @@ TDrawDragObject::TDrawDragObject(TDrawGroup* group, int grabX, int grabY, TDrawO
     if (FGroup)
         if (TNotifyLink* link = FGroup->GetNotifyLink())
             link->Subscribe(FGroupLink.get());
+    FPanelLink->OnFreeNotify = [this](TNotifyLink*, TNotifyLink* source, const TNotifyInfo&) {
+        if (source)
+            SourcePanelDestroying();
+    };
+    if (FSourcePanel)
+        if (TNotifyLink* link = FSourcePanel->GetNotifyLink())
+            link->Subscribe(FPanelLink.get());
 }
 
 TDrawDragObject::~TDrawDragObject()
@@ -863,6 +886,29 @@ TDrawDragObject::~TDrawDragObject()
     if (group && !group->Parent())
         group->Free();
     FGroupLink->OnFreeNotify = nullptr;
+    FPanelLink->OnFreeNotify = nullptr;
+    if (FSourcePanel)
+        if (TNotifyLink* link = FSourcePanel->GetNotifyLink())
+            link->Unsubscribe(FPanelLink.get());
+}
+
+void TDrawDragObject::SourcePanelDestroying()
+{
+    TDrawOwner* dying = FSourcePanel;
+    FSourcePanel = nullptr;
+    // Placed on the dying panel, the group goes with its document; anywhere else it stays, and
+    // what of it still belongs to the dying panel (the copies read there, or the whole group after
+    // it left a panel) becomes ownerless until the group joins a panel again.
+    if (!FGroup || (FGroup->Parent() && FGroup->Owner() == dying))
+        return;
+    std::vector<TDrawControl*> all{FGroup};
+    TPassControlRec rec;
+    TreeIterFirst(FGroup, rec);
+    for (TDrawControl* c = TreeIterNext(rec); c; c = TreeIterNext(rec))
+        all.push_back(c);
+    for (TDrawControl* c : all)
+        if (c->Owner() == dying)
+            c->SetOwner(nullptr);
 }
 
 void TDrawDragObject::ForgetGroup()

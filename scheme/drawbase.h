@@ -41,11 +41,16 @@ public:
     void PropChanged(TPropList* sender, TCustomProp* prop) override;
     TRect GetRefreshRect(int x, int y) const override;
     bool IsPointInside(int x, int y) override;
+    void DoNotify(TDrawNotify code) override;
 
 protected:
     TDrawGroup() = default;
 
 private:
+    // The group moved in the document: descendants that anchor link points, and connectors
+    // linked to anything, learn that their document position changed.
+    void NotifyFollowers();
+
     bool FResizeTranslating = false;
     bool FRecalcGuard = false;
 };
@@ -254,18 +259,24 @@ public:
     void ForgetGroup();
     int GrabX() const { return FGrabX; }
     int GrabY() const { return FGrabY; }
+    // nullptr once the panel the drag started from is destroyed
     TDrawOwner* SourcePanel() const { return FSourcePanel; }
 
     void PlaceOnPanel(TDrawOwner* panel, int x, int y);
     void RemoveFromPanel();
 
 private:
+    // The source panel is going: nothing of the group may keep pointing at it.
+    void SourcePanelDestroying();
+
     TDrawGroup* FGroup;
     int FGrabX;
     int FGrabY;
     TDrawOwner* FSourcePanel;
     // told when the group is freed elsewhere (a panel that made a new document took it along)
     std::unique_ptr<TNotifyLink> FGroupLink;
+    // told when the source panel is destroyed while the drag goes on
+    std::unique_ptr<TNotifyLink> FPanelLink;
 };
 
 // ---------------------------------------------------------------- link paths and tree walk

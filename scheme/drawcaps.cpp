@@ -75,15 +75,6 @@ TPoint Half(const TPoint& p)
     return TPoint(p.x / 2, p.y / 2);
 }
 
-TPoint Sub(const TPoint& a, const TPoint& b)
-{
-    return TPoint(ClampToInt(int64_t(a.x) - b.x), ClampToInt(int64_t(a.y) - b.y));
-}
-
-TPoint Add(const TPoint& a, const TPoint& b)
-{
-    return TPoint(ClampToInt(int64_t(a.x) + b.x), ClampToInt(int64_t(a.y) + b.y));
-}
 
 struct Builder {
     TPoint E;
@@ -110,18 +101,18 @@ struct Builder {
     }
     void OpenHead(const TPoint& c, const TPoint& b, bool narrow)
     {
-        TPoint p = Perp(Sub(b, c));
+        TPoint p = Perp(SatSub(b, c));
         if (narrow)
             p = Half(p);
-        Add2(b, Add(c, p));
-        Add2(b, Sub(c, p));
+        Add2(b, SatAdd(c, p));
+        Add2(b, SatSub(c, p));
     }
     void FilledHead(const TPoint& c, const TPoint& b, bool narrow)
     {
-        TPoint p = Perp(Sub(b, c));
+        TPoint p = Perp(SatSub(b, c));
         if (narrow)
             p = Half(p);
-        Closed({b, Add(c, p), Sub(c, p)});
+        Closed({b, SatAdd(c, p), SatSub(c, p)});
     }
     void Closed(std::initializer_list<TPoint> pts)
     {
@@ -214,14 +205,14 @@ bool BuildLineCap(int style, TLineCapData& data, const TPoint& endPoint, const T
         c2 = b.Back(s - 0.0731 * s);
         c3 = b.Back(s - 0.1144 * s);
         auto arm = [&](const TPoint& c, double k) {
-            const TPoint u = Sub(E, c);
+            const TPoint u = SatSub(E, c);
             const double len = std::sqrt(double(u.x) * u.x + double(u.y) * u.y);
             return len == 0 ? TPoint() : Scaled(Perp(u), k * s / len);
         };
         const TPoint d2 = arm(c2, 0.4);
         const TPoint d3 = arm(c3, 0.1875);
-        const TPoint p1 = Half(Perp(Sub(E, c1)));
-        data.Points = {E, Add(c1, p1), Add(c2, d2), Add(c3, d3), c3, Sub(c3, d3), Sub(c2, d2), Sub(c1, p1)};
+        const TPoint p1 = Half(Perp(SatSub(E, c1)));
+        data.Points = {E, SatAdd(c1, p1), SatAdd(c2, d2), SatAdd(c3, d3), c3, SatSub(c3, d3), SatSub(c2, d2), SatSub(c1, p1)};
         data.Types = {ptNode, ptNode, ptControl, ptControl, ptNode, ptControl, ptControl, ptClosedEnd};
         data.CapStart = c1;
         data.CapEnd = E;
@@ -257,10 +248,10 @@ bool BuildLineCap(int style, TLineCapData& data, const TPoint& endPoint, const T
         break;
     case -14: {
         c1 = b.Back(s / 2);
-        const TPoint u = Sub(E, c1);
+        const TPoint u = SatSub(E, c1);
         const TPoint p = Perp(u);
-        const TPoint u2 = Add(u, u);
-        b.Closed({Add(c1, p), Add(Add(c1, p), u2), Add(Sub(c1, p), u2), Sub(c1, p)});
+        const TPoint u2 = SatAdd(u, u);
+        b.Closed({SatAdd(c1, p), SatAdd(SatAdd(c1, p), u2), SatAdd(SatSub(c1, p), u2), SatSub(c1, p)});
         data.CapStart = c1;
         data.CapEnd = E;
         break;
@@ -269,17 +260,17 @@ bool BuildLineCap(int style, TLineCapData& data, const TPoint& endPoint, const T
     case -16: {
         const double r = style == -15 ? s / 2 : s / 4;
         c1 = b.Back(r);
-        const TPoint d = Sub(c1, E);  // radius towards the line
+        const TPoint d = SatSub(c1, E);  // radius towards the line
         const TPoint q = Perp(d);
         const double k = 0.55228474983;
         const TPoint kd = Scaled(d, k);
         const TPoint kq = Scaled(q, k);
-        const TPoint n0 = Add(E, d);
-        const TPoint n1 = Add(E, q);
-        const TPoint n2 = Sub(E, d);
-        const TPoint n3 = Sub(E, q);
-        data.Points = {n0, Add(n0, kq), Add(n1, kd), n1, Sub(n1, kd), Add(n2, kq),
-                       n2, Sub(n2, kq), Sub(n3, kd), n3, Add(n3, kd), Sub(n0, kq)};
+        const TPoint n0 = SatAdd(E, d);
+        const TPoint n1 = SatAdd(E, q);
+        const TPoint n2 = SatSub(E, d);
+        const TPoint n3 = SatSub(E, q);
+        data.Points = {n0, SatAdd(n0, kq), SatAdd(n1, kd), n1, SatSub(n1, kd), SatAdd(n2, kq),
+                       n2, SatSub(n2, kq), SatSub(n3, kd), n3, SatAdd(n3, kd), SatSub(n0, kq)};
         data.Types = {ptNode, ptControl, ptControl, ptNode, ptControl, ptControl,
                       ptNode, ptControl, ptControl, ptClosedEnd, ptControl, ptControl};
         data.CapStart = c1;
@@ -288,9 +279,9 @@ bool BuildLineCap(int style, TLineCapData& data, const TPoint& endPoint, const T
     }
     case -17: {
         c1 = b.Back(s / 2);
-        const TPoint u = Sub(E, c1);
+        const TPoint u = SatSub(E, c1);
         const TPoint p = Perp(u);
-        b.Closed({c1, Add(E, p), Add(E, u), Sub(E, p)});
+        b.Closed({c1, SatAdd(E, p), SatAdd(E, u), SatSub(E, p)});
         data.CapStart = c1;
         data.CapEnd = E;
         break;
@@ -298,8 +289,8 @@ bool BuildLineCap(int style, TLineCapData& data, const TPoint& endPoint, const T
     case -18: {
         c1 = b.Back(s / 3);
         c2 = b.Back(s / 2);
-        const TPoint p = Perp(Sub(E, c2));
-        data.Points = {Add(c1, p), Add(E, p), Sub(E, p), Sub(c1, p)};
+        const TPoint p = Perp(SatSub(E, c2));
+        data.Points = {SatAdd(c1, p), SatAdd(E, p), SatSub(E, p), SatSub(c1, p)};
         data.Types = {ptNode, ptNode, ptNode, ptOpenEnd};
         data.CapStart = c1;
         data.CapEnd = E;

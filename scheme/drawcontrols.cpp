@@ -38,11 +38,6 @@ private:
     QString FRequested;
 };
 
-int RoundEven(double v)
-{
-    return int(RoundHalfEvenInt64(v));
-}
-
 // Ends an update even when the work inside it throws.
 struct UpdateScope {
     explicit UpdateScope(TDrawControl* c) : control(c) { control->BeginUpdate(); }
@@ -259,13 +254,34 @@ void TDrawControl::SetOwner(TDrawOwner* owner)
     FOwner = owner;
     if (FOwner && id != 0) {
         if (FOwner->IdPool().Used(id))
-            FOwner->GenerateID(this);
+            TakeNewID();
         else
             FOwner->IdPool().Use(id);
     }
     for (TDrawControl* child : FChildren)
         child->SetOwner(owner);
     Invalidate();
+}
+
+void TDrawControl::TakeNewID()
+{
+    if (!FOwner)
+        return;
+    const uint32_t old = GetID();
+    FOwner->GenerateID(this);
+    if (GetID() != old)
+        DoNotify(dnID);
+}
+
+void TDrawControl::GiveMissingIDs()
+{
+    if (GetID() == 0)
+        TakeNewID();
+    TPassControlRec rec;
+    TreeIterFirst(this, rec);
+    for (TDrawControl* c = TreeIterNext(rec); c; c = TreeIterNext(rec))
+        if (c->GetID() == 0)
+            c->TakeNewID();
 }
 
 int TDrawControl::Add(TDrawControl* control)
@@ -283,6 +299,10 @@ int TDrawControl::Add(TDrawControl* control)
     FChildren.push_back(control);
     control->FParent = this;
     control->FState &= uint8_t(~csReparenting);
+    // A control that was taken out of a document lost its ID there (a drag that left a panel);
+    // joining one again it gets a new one, or it would be saved as ID 0 and links to it lost.
+    if (FOwner && !FOwner->IsLoading() && !control->HasState(csCreating))
+        control->GiveMissingIDs();
     if (FLayer && FLayer != control->FLayer)
         control->SetLayer(FLayer);
     else
@@ -466,9 +486,9 @@ void TDrawControl::SetIsSelected(bool value)
 
 TRect TDrawControl::GetDocRect() const
 {
-    TRect r(GetLeft(), GetTop(), GetLeft() + GetWidth(), GetTop() + GetHeight());
+    TRect r = SatBounds(GetLeft(), GetTop(), GetWidth(), GetHeight());
     for (TDrawControl* p = FParent; p; p = p->FParent)
-        OffsetRect(r, p->GetLeft(), p->GetTop());
+        SatOffsetRect(r, p->GetLeft(), p->GetTop());
     return r;
 }
 
@@ -483,10 +503,8 @@ TRect TDrawControl::GetPixelRect() const
 TPoint TDrawControl::LocalToClient(const TPoint& p) const
 {
     TPoint q = p;
-    for (const TDrawControl* c = this; c; c = c->FParent) {
-        q.x += c->GetLeft();
-        q.y += c->GetTop();
-    }
+    for (const TDrawControl* c = this; c; c = c->FParent)
+        q = SatAdd(q, TPoint(c->GetLeft(), c->GetTop()));
     if (FOwner)
         FOwner->DocToClientPoint(q);
     return q;
@@ -497,10 +515,8 @@ TPoint TDrawControl::ClientToLocal(const TPoint& p) const
     TPoint q = p;
     if (FOwner)
         FOwner->ClientToDoc(q.x, q.y);
-    for (const TDrawControl* c = this; c; c = c->FParent) {
-        q.x -= c->GetLeft();
-        q.y -= c->GetTop();
-    }
+    for (const TDrawControl* c = this; c; c = c->FParent)
+        q = SatSub(q, TPoint(c->GetLeft(), c->GetTop()));
     return q;
 }
 
@@ -511,30 +527,33 @@ void TDrawControl::GetTransformPoints(int originX, int originY, int scale, TPoin
     if (count <= 0)
         return;
     const TRect doc = GetDocRect();
-    originX -= MulDiv(doc.Left, scale, 100000);
-    originY -= MulDiv(doc.Top, scale, 100000);
+    // 64 bits through: a point far from a control far out may still come back on screen
+    const int64_t ox = int64_t(originX) - ScaleValue64(doc.Left, scale);
+    const int64_t oy = int64_t(originY) - ScaleValue64(doc.Top, scale);
     for (int i = 0; i < count; ++i) {
         const TPoint p = GetPoint(i);
-        points[std::size_t(i)] = TPoint(MulDiv(p.x + doc.Left, scale, 100000) + originX,
-                                        MulDiv(p.y + doc.Top, scale, 100000) + originY);
+        points[std::size_t(i)] = TPoint(ClampClient(ScaleValue64(int64_t(p.x) + doc.Left, scale) + ox),
+                                        ClampClient(ScaleValue64(int64_t(p.y) + doc.Top, scale) + oy));
     }
 }
 
 void TDrawControl::SetDocRect(const TRect& r)
 {
     TRect rr = r;
-    for (TDrawControl* p = FParent; p; p = p->FParent)
-        OffsetRect(rr, -p->GetLeft(), -p->GetTop());
+    for (TDrawControl* p = FParent; p; p = p->FParent) {
+        const TPoint o(p->GetLeft(), p->GetTop());
+        rr = TRect(SatSub(rr.TopLeft(), o), SatSub(rr.BottomRight(), o));
+    }
     UpdateScope scope(this);
     SetLeft(rr.Left);
     SetTop(rr.Top);
-    SetWidth(rr.Right - rr.Left);
-    SetHeight(rr.Bottom - rr.Top);
+    SetWidth(SatWidth(rr));
+    SetHeight(SatHeight(rr));
 }
 
 TRect TDrawControl::GetRefreshRect(int x, int y) const
 {
-    return TRect(x, y, x + GetWidth(), y + GetHeight());
+    return SatBounds(x, y, GetWidth(), GetHeight());
 }
 
 TPoint TDrawControl::GetAnchorPoint() const
@@ -722,13 +741,17 @@ void TDrawControl::TranslateLinkPoints(const TRect& oldRect, const TRect& newRec
     UpdateScope scope(this);
     const bool fromSaved = HasState(csTranslating) && FTranslatePoints.size() == FLinkPoints->size();
     const TRect base = fromSaved ? FTranslateRect : oldRect;
-    const double kx = base.Width() != 0 ? double(newRect.Width()) / base.Width() : 0.0;
-    const double ky = base.Height() != 0 ? double(newRect.Height()) / base.Height() : 0.0;
+    // in doubles: the edges of a rectangle far out may lie more than 32 bits apart
+    auto extent = [](int from, int to) { return double(to) - double(from); };
+    const double bw = extent(base.Left, base.Right);
+    const double bh = extent(base.Top, base.Bottom);
+    const double kx = bw != 0 ? extent(newRect.Left, newRect.Right) / bw : 0.0;
+    const double ky = bh != 0 ? extent(newRect.Top, newRect.Bottom) / bh : 0.0;
     for (std::size_t i = 0; i < FLinkPoints->size(); ++i) {
         TPoint* p = (*FLinkPoints)[i];
         const TPoint src = fromSaved ? FTranslatePoints[i] : *p;
-        p->x = newRect.Left + RoundEven((src.x - base.Left) * kx);
-        p->y = newRect.Top + RoundEven((src.y - base.Top) * ky);
+        p->x = SatAdd(newRect.Left, RoundHalfEvenInt64(extent(base.Left, src.x) * kx));
+        p->y = SatAdd(newRect.Top, RoundHalfEvenInt64(extent(base.Top, src.y) * ky));
     }
     FLinkPointsChanged = true;
 }
@@ -750,13 +773,13 @@ void TDrawControl::BeginTranslate(const TPoint& origin)
     if (HasState(csTranslating))
         return;
     FState |= csTranslating;
-    FTranslateRect = GetDocRect();
-    OffsetRect(FTranslateRect, -origin.x, -origin.y);
+    const TRect doc = GetDocRect();
+    FTranslateRect = TRect(SatSub(doc.TopLeft(), origin), SatSub(doc.BottomRight(), origin));
     FTranslateOrigin = origin;
     FTranslatePoints.clear();
     if (FLinkPoints)
         for (TPoint* p : *FLinkPoints)
-            FTranslatePoints.push_back(*p - origin);
+            FTranslatePoints.push_back(SatSub(*p, origin));
     for (TDrawControl* child : FChildren)
         child->BeginTranslate(origin);
 }
@@ -777,10 +800,16 @@ void TDrawControl::Mirror(bool horz, bool vert)
         return;
     for (TPoint& p : FTranslatePoints) {
         if (horz)
-            p.x = FTranslateRect.Width() - p.x + 2 * FTranslateRect.Left;
+            p.x = ClampToInt(int64_t(FTranslateRect.Right) + FTranslateRect.Left - p.x);
         if (vert)
-            p.y = FTranslateRect.Height() - p.y + 2 * FTranslateRect.Top;
+            p.y = ClampToInt(int64_t(FTranslateRect.Bottom) + FTranslateRect.Top - p.y);
     }
+}
+
+void TDrawControl::ShiftInParent(int64_t dx, int64_t dy)
+{
+    SetLeft(SatAdd(GetLeft(), dx));
+    SetTop(SatAdd(GetTop(), dy));
 }
 
 void TDrawControl::Rotate(const TRotationInfo& info)
@@ -868,16 +897,16 @@ void TDrawControl::Invalidate()
     int x = 0;
     int y = 0;
     for (TDrawControl* p = FParent; p; p = p->FParent) {
-        x += p->GetLeft();
-        y += p->GetTop();
+        x = SatAdd(x, p->GetLeft());
+        y = SatAdd(y, p->GetTop());
     }
     InvalidateTree(x, y);
 }
 
 void TDrawControl::InvalidateTree(int originX, int originY)
 {
-    const int x = originX + GetLeft();
-    const int y = originY + GetTop();
+    const int x = SatAdd(originX, GetLeft());
+    const int y = SatAdd(originY, GetTop());
     if (!FNonVisual) {
         TRect r = GetRefreshRect(x, y);
         FOwner->DocToClientRect(r);
@@ -912,13 +941,13 @@ void TDrawControl::PaintAll(TCanvas& canvas, int paintX, int paintY)
             return;
     }
     if (!FNonVisual) {
-        TRect pr(paintX, paintY, paintX + GetWidth(), paintY + GetHeight());
+        TRect pr = SatBounds(paintX, paintY, GetWidth(), GetHeight());
         if (FOwner)
             FOwner->DocToClientRect(pr);
         Paint(canvas, pr);
     }
     for (TDrawControl* child : FChildren)
-        child->PaintAll(canvas, paintX + child->GetLeft(), paintY + child->GetTop());
+        child->PaintAll(canvas, SatAdd(paintX, child->GetLeft()), SatAdd(paintY, child->GetTop()));
 }
 
 // ---------------------------------------------------------------- property hooks
@@ -1058,14 +1087,15 @@ bool CopyControlProps(TDrawControl* source, TDrawControl* dest, TDrawFiler* file
 
 TPoint RotatePoint(const TPoint& p, const TRotationInfo& info)
 {
-    const double a = -info.Angle * std::numbers::pi / 180.0;
+    const double a = -double(info.Angle) * std::numbers::pi / 180.0;
     const double s = std::sin(a);
     const double c = std::cos(a);
     double dx = double(p.x) - info.CenterX;
     const double dy = double(p.y) - info.CenterY;
     if (info.Mirror)
         dx = -dx;
-    return TPoint(info.CenterX + RoundEven(dx * c - dy * s), info.CenterY + RoundEven(dx * s + dy * c));
+    return TPoint(SatAdd(info.CenterX, RoundHalfEvenInt64(dx * c - dy * s)),
+                  SatAdd(info.CenterY, RoundHalfEvenInt64(dx * s + dy * c)));
 }
 
 TRect RotateRect(const TRect& r, const TRotationInfo& info)

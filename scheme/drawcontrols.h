@@ -133,6 +133,8 @@ public:
     virtual void DoNotify(TDrawControl* control, TDrawNotify code) = 0;
     virtual void DoPropBeforeChanged(TDrawControl* control, TCustomProp* prop) = 0;
     virtual void DoPropChanged(TDrawControl* control, TCustomProp* prop) = 0;
+    // Subscribers learn every notification, and are told first when the owner is destroyed.
+    virtual TNotifyLink* GetNotifyLink() = 0;
 
     // Selection.
     virtual void SelectControl(TDrawControl* control) = 0;
@@ -427,6 +429,9 @@ public:
     virtual void RotateAll(const TRotationInfo& info);
     virtual void SaveToFiler(TDrawFiler& filer, const QByteArray& indent);
     virtual void LoadFromFiler(TDrawFiler& filer);
+    // Moves the control within its parent while the caller moves the parent the opposite way, so
+    // that it stays where it is in the document (a group fitting its bounds, a group broken up).
+    virtual void ShiftInParent(int64_t dx, int64_t dy);
 
 protected:
     TDrawControl();
@@ -449,6 +454,10 @@ private:
     // Invalidates this control and its children, given the document origin of its parent, so that a
     // deep tree is walked once rather than once a level.
     void InvalidateTree(int originX, int originY);
+    // A new ID from the owner's pool; links to this control learn it like any other ID change.
+    void TakeNewID();
+    // Every control of the subtree that has no ID gets one from the owner's pool.
+    void GiveMissingIDs();
 
     TDrawOwner* FOwner = nullptr;
     TDrawControl* FParent = nullptr;

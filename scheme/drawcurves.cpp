@@ -12,11 +12,6 @@
 
 namespace {
 
-int RoundK(double v)
-{
-    return int(RoundHalfEvenInt64(v));
-}
-
 struct FlagScope {
     explicit FlagScope(bool& f) : flag(f) { flag = true; }
     ~FlagScope() { flag = false; }
@@ -142,18 +137,16 @@ void TDrawCurve::PointsChanged()
         }
     }
     if (b.Left != 0 || b.Top != 0) {
-        for (TPoint& p : FPoints) {
-            p.x -= b.Left;
-            p.y -= b.Top;
-        }
+        for (TPoint& p : FPoints)
+            p = SatSub(p, b.TopLeft());
         FPathInfoValid = false;
     }
     BeginUpdate();
     try {
-        SetLeft(GetLeft() + b.Left);
-        SetTop(GetTop() + b.Top);
-        SetWidth(b.Right - b.Left);
-        SetHeight(b.Bottom - b.Top);
+        SetLeft(SatAdd(GetLeft(), b.Left));
+        SetTop(SatAdd(GetTop(), b.Top));
+        SetWidth(SatWidth(b));
+        SetHeight(SatHeight(b));
         bool closed = false;
         for (int i = int(FTypes.size()) - 1; i >= 0; --i)
             if (FTypes[std::size_t(i)] != ptControl) {
@@ -276,22 +269,31 @@ int TDrawCurve::InsertCurvePoint(int index, const TPoint& p, const TPoint& ctrlA
     return index + 2;
 }
 
+bool TDrawCurve::IsFigureStart(int index)
+{
+    const TPathInfo* info = GetPathInfo();
+    const int f = FindFigure(*info, index);
+    if (f >= 0)
+        return info->Figures[std::size_t(f)].FirstNode == index;
+    return index == 0 || FTypes[std::size_t(index - 1)] == ptOpenEnd || FTypes[std::size_t(index - 1)] == ptClosedEnd;
+}
+
 void TDrawCurve::DeletePoint(int index)
 {
     if (index < 0 || index >= GetPointCount() || FTypes[std::size_t(index)] == ptControl)
         return;
     int first = index;
     int last = index;
-    // the control points that lead into this node go with it
-    while (first > 0 && FTypes[std::size_t(first - 1)] == ptControl && index - first < 2)
-        --first;
-    // a figure's first node has none leading into it: the curve segment it starts goes with it,
-    // so that the next node starts the figure
-    const bool figureStart = index == 0 || FTypes[std::size_t(index - 1)] == ptOpenEnd ||
-                             FTypes[std::size_t(index - 1)] == ptClosedEnd;
-    if (figureStart && FTypes[std::size_t(index)] == ptNode)
+    if (!IsFigureStart(index)) {
+        // the control points that lead into this node go with it
+        while (first > 0 && FTypes[std::size_t(first - 1)] == ptControl && index - first < 2)
+            --first;
+    } else if (FTypes[std::size_t(index)] == ptNode) {
+        // a figure's first node has none leading into it (those before it close the previous
+        // figure): the curve segment it starts goes with it, so that the next node starts the figure
         while (last + 1 < GetPointCount() && FTypes[std::size_t(last + 1)] == ptControl && last - index < 2)
             ++last;
+    }
     const uint8_t type = FTypes[std::size_t(index)];
     FPoints.erase(FPoints.begin() + first, FPoints.begin() + last + 1);
     FTypes.erase(FTypes.begin() + first, FTypes.begin() + last + 1);
@@ -367,12 +369,11 @@ void TDrawCurve::MovePathPoint(int index, int dx, int dy, bool controlsFollow, b
     if (!LayerMoveable() || index < 0 || index >= GetPointCount() || (dx == 0 && dy == 0))
         return;
     auto move = [&](int i) {
-        FPoints[std::size_t(i)].x += dx;
-        FPoints[std::size_t(i)].y += dy;
+        FPoints[std::size_t(i)] = SatAdd(FPoints[std::size_t(i)], TPoint(dx, dy));
     };
     move(index);
     if (controlsFollow && FTypes[std::size_t(index)] != ptControl) {
-        if (index > 0 && FTypes[std::size_t(index - 1)] == ptControl)
+        if (index > 0 && FTypes[std::size_t(index - 1)] == ptControl && !IsFigureStart(index))
             move(index - 1);
         if (index + 1 < GetPointCount() && FTypes[std::size_t(index + 1)] == ptControl)
             move(index + 1);
@@ -385,8 +386,7 @@ void TDrawCurve::MovePathSegment(int segFirst, int dx, int dy)
     if (!LayerMoveable() || segFirst < 0 || segFirst + 1 >= GetPointCount())
         return;
     for (int i : {segFirst, segFirst + 1}) {
-        FPoints[std::size_t(i)].x += dx;
-        FPoints[std::size_t(i)].y += dy;
+        FPoints[std::size_t(i)] = SatAdd(FPoints[std::size_t(i)], TPoint(dx, dy));
     }
     PointsChanged();
 }
@@ -412,9 +412,9 @@ void TDrawCurve::PropChanged(TPropList* sender, TCustomProp* prop)
         const bool isWidth = prop == WidthProp();
         for (TPoint& p : FPoints) {
             if (isWidth)
-                p.x = RoundK(p.x * kx);
+                p.x = RoundToInt(p.x * kx);
             else
-                p.y = RoundK(p.y * ky);
+                p.y = RoundToInt(p.y * ky);
         }
         PointsChanged();
     } else if (prop == FIsSolid && !FSolidGuard) {
@@ -460,12 +460,15 @@ void TDrawCurve::SetDocRect(const TRect& r)
         return;
     }
     const TRect& saved = TranslateRect();
-    const double kx = saved.Width() >= 1 ? double(r.Width()) / saved.Width() : 0.0;
-    const double ky = saved.Height() >= 1 ? double(r.Height()) / saved.Height() : 0.0;
+    auto extent = [](int from, int to) { return double(to) - double(from); };
+    const double sw = extent(saved.Left, saved.Right);
+    const double sh = extent(saved.Top, saved.Bottom);
+    const double kx = sw >= 1 ? extent(r.Left, r.Right) / sw : 0.0;
+    const double ky = sh >= 1 ? extent(r.Top, r.Bottom) / sh : 0.0;
     const TRect doc = GetDocRect();
     for (std::size_t i = 0; i < FPoints.size(); ++i)
-        FPoints[i] = TPoint(RoundK(FSavedPoints[i].x * kx) + r.Left - doc.Left,
-                            RoundK(FSavedPoints[i].y * ky) + r.Top - doc.Top);
+        FPoints[i] = TPoint(RoundToInt(FSavedPoints[i].x * kx + extent(doc.Left, r.Left)),
+                            RoundToInt(FSavedPoints[i].y * ky + extent(doc.Top, r.Top)));
     PointsChanged();
 }
 
@@ -477,9 +480,9 @@ void TDrawCurve::Mirror(bool horz, bool vert)
     const TRect& saved = TranslateRect();
     for (TPoint& p : FSavedPoints) {
         if (horz)
-            p.x = saved.Width() - p.x;
+            p.x = ClampToInt(int64_t(saved.Right) - saved.Left - p.x);
         if (vert)
-            p.y = saved.Height() - p.y;
+            p.y = ClampToInt(int64_t(saved.Bottom) - saved.Top - p.y);
     }
 }
 
@@ -490,8 +493,8 @@ void TDrawCurve::Rotate(const TRotationInfo& info)
     // then gives the rotated rectangle
     const TRect doc = GetDocRect();
     TRotationInfo local = info;
-    local.CenterX -= doc.Left;
-    local.CenterY -= doc.Top;
+    local.CenterX = SatSub(local.CenterX, doc.Left);
+    local.CenterY = SatSub(local.CenterY, doc.Top);
     RotatePoints(FPoints, local);
     PointsChanged();
     FBrush->RotateGradient(TRotateGradientInfo{info.Angle, info.Mirror});
@@ -502,27 +505,27 @@ TRect TDrawCurve::GetRefreshRect(int x, int y) const
 {
     TRect r = TDrawControl::GetRefreshRect(x, y);
     const int penWidth = FPen->GetActualWidth();
-    int e = 0;
+    int64_t e = 0;
     if (PenPixels() >= 1) {
-        e = penWidth + 2000;
+        e = int64_t(penWidth) + 2000;
         int capExtent = 0;
         for (const TLineCapProp* cap : {FBeginCap, FEndCap})
             if (cap->CapStyle() != 0) {
                 TLineCapMetrics m;
                 if (GetLineCapInfo(cap->CapStyle(), m, cap->GetActualSize(penWidth, 1000)))
-                    capExtent = std::max({capExtent, m.Bounds.Width(), m.Bounds.Height()});
+                    capExtent = std::max({capExtent, SatWidth(m.Bounds), SatHeight(m.Bounds)});
             }
         e += capExtent;
     }
-    InflateRect(r, e, e);
+    SatInflateRect(r, ClampToInt(e), ClampToInt(e));
     return r;
 }
 
 bool TDrawCurve::IsPointInside(int x, int y)
 {
     const TPoint p = ClientToLocal(TPoint(x, y));
-    const int t = (MulDiv(4, 100000, OwnerScale(this)) + FPen->GetActualWidth()) / 2;
-    if (p.x < -t || p.y < -t || p.x > GetWidth() + t || p.y > GetHeight() + t)
+    const int t = ClampToInt((int64_t(MulDiv(4, 100000, OwnerScale(this))) + FPen->GetActualWidth()) / 2);
+    if (p.x < -t || p.y < -t || p.x > SatAdd(GetWidth(), t) || p.y > SatAdd(GetHeight(), t))
         return false;
     const bool inside = !FBrush->IsClear() || (Owner() && Owner()->SelectAsFilled());
     const bool stroke = PenPixels() >= 1;
@@ -677,10 +680,58 @@ void TDrawConnector::DoNotify(TDrawNotify code)
     if ((code == dnPoints || code == dnLoaded) && GetPointCount() >= 2 && !FLinkUpdating && UpdateCounter() == 0) {
         FlagScope guard(FLinkUpdating);
         const TPoint origin = GetDocRect().TopLeft();
-        FLinkA->SetLinkPoint(FPoints.front() + origin);
-        FLinkB->SetLinkPoint(FPoints.back() + origin);
+        FLinkA->SetLinkPoint(SatAdd(FPoints.front(), origin));
+        FLinkB->SetLinkPoint(SatAdd(FPoints.back(), origin));
     }
+    // A move of the connector's own points (an end dragged, a route) is not a move away from
+    // the links: those run with the geometry unlocked.
+    if ((code == dnGeometry || code == dnParent) && UpdateCounter() == 0 && !FLinkUpdating && FUnlockCount == 0 &&
+        FRerouteNesting == 0 && !(Owner() && Owner()->IsLoading()))
+        FollowLinks();
     TDrawCurve::DoNotify(code);
+}
+
+void TDrawConnector::ShiftInParent(int64_t dx, int64_t dy)
+{
+    ++FUnlockCount;
+    struct Relock {
+        int& n;
+        ~Relock() { --n; }
+    } relock{FUnlockCount};
+    TDrawCurve::ShiftInParent(dx, dy);
+}
+
+bool TDrawConnector::EndsOnLinks() const
+{
+    if (GetPointCount() < 2)
+        return true;
+    const TPoint origin = GetDocRect().TopLeft();
+    return (!FLinkA->IsLinked() || SatAdd(FPoints.front(), origin) == FLinkA->LinkPoint()) &&
+           (!FLinkB->IsLinked() || SatAdd(FPoints.back(), origin) == FLinkB->LinkPoint());
+}
+
+void TDrawConnector::FollowLinks()
+{
+    if (EndsOnLinks())
+        return;
+    const TPoint origin = GetDocRect().TopLeft();
+    {
+        // a free end went along with the connector
+        FlagScope guard(FLinkUpdating);
+        if (!FLinkA->IsLinked())
+            FLinkA->SetLinkPoint(SatAdd(FPoints.front(), origin));
+        if (!FLinkB->IsLinked())
+            FLinkB->SetLinkPoint(SatAdd(FPoints.back(), origin));
+    }
+    if (Reroute())
+        return;
+    // a path the router does not take (curved, or not one open figure): only the ends move
+    FlagScope guard(FLinkUpdating);
+    if (FLinkA->IsLinked())
+        FPoints.front() = SatSub(FLinkA->LinkPoint(), origin);
+    if (FLinkB->IsLinked())
+        FPoints.back() = SatSub(FLinkB->LinkPoint(), origin);
+    PointsChanged();
 }
 
 void TDrawConnector::LinkCallback(TLinkProp*, const TNotifyInfo& info)
@@ -702,8 +753,8 @@ void TDrawConnector::LinkCallback(TLinkProp*, const TNotifyInfo& info)
 TDrawConnector::RouteInputs TDrawConnector::CurrentInputs() const
 {
     const TPoint origin = GetDocRect().TopLeft();
-    const TPoint a = FLinkA->LinkPoint() - origin;
-    const TPoint b = FLinkB->LinkPoint() - origin;
+    const TPoint a = SatSub(FLinkA->LinkPoint(), origin);
+    const TPoint b = SatSub(FLinkB->LinkPoint(), origin);
     return RouteInputs{FLinkA->LinkPoint(), FLinkB->LinkPoint(), LinkedRect(FLinkA, a), LinkedRect(FLinkB, b)};
 }
 
@@ -713,7 +764,7 @@ TRect TDrawConnector::LinkedRect(TLinkPointProp* link, const TPoint& at) const
         return TRect(at.x, at.y, at.x, at.y);
     TRect r = link->LinkedControl()->GetDocRect();
     const TPoint origin = GetDocRect().TopLeft();
-    OffsetRect(r, -origin.x, -origin.y);
+    r = TRect(SatSub(r.TopLeft(), origin), SatSub(r.BottomRight(), origin));
     return r;
 }
 
@@ -732,8 +783,8 @@ bool TDrawConnector::Reroute()
         ~Remember() { c->FLastInputs = c->CurrentInputs(); }
     } remember{this};
     const TPoint origin = GetDocRect().TopLeft();
-    const TPoint a = FLinkA->LinkPoint() - origin;
-    const TPoint b = FLinkB->LinkPoint() - origin;
+    const TPoint a = SatSub(FLinkA->LinkPoint(), origin);
+    const TPoint b = SatSub(FLinkB->LinkPoint(), origin);
     FlagScope guard(FLinkUpdating);
     if (!Ortogonal()) {
         if (FPoints.size() < 2) {
@@ -825,7 +876,7 @@ void TDrawConnector::MovePathPoint(int index, int dx, int dy, bool controlsFollo
     // vertical; an end stays on its link point, so the corner next to it only slides along the
     // segment that leads to the end.
     const TPoint old = FPoints[std::size_t(index)];
-    TPoint moved{old.x + dx, old.y + dy};
+    TPoint moved = SatAdd(old, TPoint(dx, dy));
     auto isEnd = [n](int j) { return j == 0 || j == n - 1; };
     // the direction of the segment from point j to the corner: 1 horizontal, 2 vertical, 0 none
     auto direction = [&](int j) {
@@ -881,11 +932,11 @@ void TDrawConnector::MovePathSegment(int segFirst, int dx, int dy)
     TPoint& p = FPoints[std::size_t(segFirst)];
     TPoint& q = FPoints[std::size_t(segFirst + 1)];
     if (p.y == q.y) {
-        p.y += dy;
-        q.y += dy;
+        p.y = SatAdd(p.y, dy);
+        q.y = SatAdd(q.y, dy);
     } else {
-        p.x += dx;
-        q.x += dx;
+        p.x = SatAdd(p.x, dx);
+        q.x = SatAdd(q.x, dx);
     }
     ++FUnlockCount;
     TDrawCurve::PointsChanged();

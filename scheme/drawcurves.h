@@ -79,6 +79,9 @@ protected:
     bool FPointsChanging = false;
 
 private:
+    // Node index starts a figure: the control points just before it close the previous figure.
+    bool IsFigureStart(int index);
+
     TBrushProp* FBrush = nullptr;
     TPenProp* FPen = nullptr;
     TLineCapProp* FBeginCap = nullptr;
@@ -118,6 +121,8 @@ public:
     void MovePathPoint(int index, int dx, int dy, bool controlsFollow, bool constrain) override;
     void MovePathSegment(int segFirst, int dx, int dy) override;
     void DoNotify(TDrawNotify code) override;
+    // Linked or not: the parent's opposite move keeps it where it is.
+    void ShiftInParent(int64_t dx, int64_t dy) override;
     void PropChanged(TPropList* sender, TCustomProp* prop) override;
     void PropStored(TPropList* sender, TCustomProp* prop, const QString& propName, bool& isStored) override;
     void PropReadOnly(TPropList* sender, TCustomProp* prop, bool& isReadOnly) override;
@@ -132,6 +137,10 @@ protected:
 private:
     void LinkCallback(TLinkProp* sender, const TNotifyInfo& info);
     TRect LinkedRect(TLinkPointProp* link, const TPoint& at) const;
+    // After the connector moved with a parent (its own move is refused while linked): ends that
+    // left their link points are routed back.
+    void FollowLinks();
+    bool EndsOnLinks() const;
 
     TEnumProp* FRerouteMode = nullptr;
     TBoolProp* FOrtogonal = nullptr;

@@ -13,6 +13,7 @@
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QMimeData>
+#include <QPointer>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -27,7 +28,7 @@ namespace {
 TRect NormalizedBand(const TPoint& a, const TPoint& b)
 {
     // Right and bottom one unit larger, so a band always holds its two corners.
-    return TRect(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x) + 1, std::max(a.y, b.y) + 1);
+    return TRect(std::min(a.x, b.x), std::min(a.y, b.y), SatAdd(std::max(a.x, b.x), 1), SatAdd(std::max(a.y, b.y), 1));
 }
 
 bool RectInside(const TRect& inner, const TRect& outer)
@@ -53,6 +54,7 @@ int CreationCursorOf(const TDrawControlClass* cls)
 }
 
 TDrawDragObject* gActiveDrag = nullptr;
+TDrawPanel::TDragLoop gDragLoop;
 
 bool ClassIsConnector(const TDrawControlClass* cls)
 {
@@ -88,11 +90,11 @@ TDrawControl* TDrawPanel::CreateControl(const TDrawControlClass* controlClass, i
     if (!controlClass)
         return nullptr;
     TDrawControl* c = controlClass->Create(this, scheme, layer);
-    TRect r(left, top, left + (width != 0 ? width : c->GetWidth()), top + (height != 0 ? height : c->GetHeight()));
+    TRect r = SatBounds(left, top, width != 0 ? width : c->GetWidth(), height != 0 ? height : c->GetHeight());
     if (snap && SnapToGrid()) {
         TPoint delta{0, 0};
         DoSnapToGrid(0, SnapStyle(), delta, r);
-        OffsetRect(r, delta.x, delta.y);
+        SatOffsetRect(r, delta.x, delta.y);
     }
     c->SetDocRect(r);
     if (OnControlCreate)
@@ -105,24 +107,24 @@ void TDrawPanel::DoSnapToGrid(int marker, TDrawSnaps snapStyle, TPoint& delta, c
     TRect r = rect;
     TDrawSnaps sides = 0;
     if (marker == 0) {
-        OffsetRect(r, delta.x, delta.y);
+        SatOffsetRect(r, delta.x, delta.y);
         sides = snapStyle;
     } else {
         if (marker == 1 || marker == 4 || marker == 6) {
             sides |= SnapBit(snLeft);
-            r.Left += delta.x;
+            r.Left = SatAdd(r.Left, delta.x);
         }
         if (marker == 1 || marker == 2 || marker == 3) {
             sides |= SnapBit(snTop);
-            r.Top += delta.y;
+            r.Top = SatAdd(r.Top, delta.y);
         }
         if (marker == 3 || marker == 5 || marker == 8) {
             sides |= SnapBit(snRight);
-            r.Right += delta.x;
+            r.Right = SatAdd(r.Right, delta.x);
         }
         if (marker == 6 || marker == 7 || marker == 8) {
             sides |= SnapBit(snBottom);
-            r.Bottom += delta.y;
+            r.Bottom = SatAdd(r.Bottom, delta.y);
         }
         if (snapStyle & SnapBit(snCenter))
             sides |= SnapBit(snCenter);
@@ -163,9 +165,9 @@ void TDrawPanel::DoSnapToGrid(int marker, TDrawSnaps snapStyle, TPoint& delta, c
         }
     }
     if (dx)
-        delta.x += *dx;
+        delta.x = SatAdd(delta.x, *dx);
     if (dy)
-        delta.y += *dy;
+        delta.y = SatAdd(delta.y, *dy);
 }
 
 // ---------------------------------------------------------------- markers and band
@@ -274,7 +276,7 @@ void TDrawPanel::PaintMarkers(TCanvas& canvas)
 
 void TDrawPanel::PaintRubberBand(TCanvas& canvas)
 {
-    if (FRubberBand.Width() < 2 || FRubberBand.Height() < 2)
+    if (SatWidth(FRubberBand) < 2 || SatHeight(FRubberBand) < 2)
         return;
     TRect r = FRubberBand;
     DocToClientRect(r);
@@ -433,7 +435,7 @@ void TDrawPanel::SetToolMode(int newMode)
         break;
     case tmPointRubberBand: {
         const int limit = UnScaleValue(4, FScale);
-        if (FRubberBand.Width() < limit && FRubberBand.Height() < limit) {
+        if (SatWidth(FRubberBand) < limit && SatHeight(FRubberBand) < limit) {
             TDrawControl* hit = FindControlAtPoint(FMousePoint.x, FMousePoint.y);
             if (hit && hit != FEditControl) {
                 BeginSelectionUpdate();
@@ -444,7 +446,7 @@ void TDrawPanel::SetToolMode(int newMode)
         } else if (FEditControl) {
             const TRect d = FEditControl->GetDocRect();
             TRect local = FRubberBand;
-            OffsetRect(local, -d.Left, -d.Top);
+            local = TRect(SatSub(local.TopLeft(), d.TopLeft()), SatSub(local.BottomRight(), d.TopLeft()));
             BeginSelectionUpdate();
             TScopeExit done{[this] { EndSelectionUpdate(); }};
             const int n = FEditControl->GetPointCount();
@@ -488,7 +490,7 @@ void TDrawPanel::SetToolMode(int newMode)
         if (newMode == tmMoving) {
             const TRect b = SelectionBounds();
             FSavedBounds = b;
-            FGrabOffset = TPoint{mouse.x - b.Left, mouse.y - b.Top};
+            FGrabOffset = SatSub(mouse, b.TopLeft());
             FPressPoint = FMousePoint;
         }
         break;
@@ -514,8 +516,8 @@ void TDrawPanel::SetToolMode(int newMode)
         }
         FStartPoint = mouse;
         if (newMode == tmCreating) {
-            FStartPoint.x += FSavedBounds.Width();
-            FStartPoint.y += FSavedBounds.Height();
+            FStartPoint.x = SatAdd(FStartPoint.x, SatWidth(FSavedBounds));
+            FStartPoint.y = SatAdd(FStartPoint.y, SatHeight(FSavedBounds));
         }
         break;
     }
@@ -579,10 +581,11 @@ void TDrawPanel::ResizeSelection(int marker, int dx, int dy, bool snap, bool pro
         dy = 0;
     const int sx = (marker == 2 || marker == 3 || marker == 5 || marker == 7 || marker == 8) ? 1 : -1;
     const int sy = marker >= 4 ? 1 : -1;
-    const int w0 = b0.Width();
-    const int h0 = b0.Height();
-    double nw = double(std::abs(w0)) + sx * double(dx);
-    double nh = double(std::abs(h0)) + sy * double(dy);
+    // in doubles: the bounds of a selection far apart may span more than 32 bits
+    const double w0 = double(b0.Right) - b0.Left;
+    const double h0 = double(b0.Bottom) - b0.Top;
+    double nw = std::abs(w0) + sx * double(dx);
+    double nh = std::abs(h0) + sy * double(dy);
     if (proportional && w0 != 0 && h0 != 0 && marker != 2 && marker != 7 && marker != 4 && marker != 5) {
         const double kx = std::abs(nw) / std::abs(w0);
         const double ky = std::abs(nh) / std::abs(h0);
@@ -612,8 +615,8 @@ void TDrawPanel::ResizeSelection(int marker, int dx, int dy, bool snap, bool pro
     for (const auto& [c, r] : FResizeRects) {
         if (c->Layer() && c->Layer()->GetReadOnly())
             continue;
-        const auto mapX = [&](int v) { return int(RoundHalfEven(fx + (v - fx) * kx)); };
-        const auto mapY = [&](int v) { return int(RoundHalfEven(fy + (v - fy) * ky)); };
+        const auto mapX = [&](int v) { return RoundToInt(fx + (v - fx) * kx); };
+        const auto mapY = [&](int v) { return RoundToInt(fy + (v - fy) * ky); };
         c->SetDocRect(NormalizeRect(TRect(mapX(r.Left), mapY(r.Top), mapX(r.Right), mapY(r.Bottom))));
     }
 }
@@ -652,8 +655,7 @@ void TDrawPanel::UpdateHitState()
             if (SnapToGrid()) {
                 TPoint d{0, 0};
                 DoSnapToGrid(0, SnapStyle(), d, TRect(q.x, q.y, q.x, q.y));
-                q.x += d.x;
-                q.y += d.y;
+                q = SatAdd(q, d);
             }
             TDrawEditPointGuide guide;
             bool found = FEditControl->GetEditPointGuide(q, guide);
@@ -779,8 +781,8 @@ bool TDrawPanel::InControlPointSquare(const TPoint& mouseLocal, int side) const
     const int n = FEditControl->GetPointCount();
     for (int i = 0; i < n; ++i) {
         const TPoint p = FEditControl->GetPoint(i);
-        const int l = p.x - side / 2;
-        const int t = p.y - side / 2;
+        const int64_t l = int64_t(p.x) - side / 2;
+        const int64_t t = int64_t(p.y) - side / 2;
         if (mouseLocal.x >= l && mouseLocal.x <= l + side && mouseLocal.y >= t && mouseLocal.y <= t + side)
             return true;
     }
@@ -802,7 +804,7 @@ void TDrawPanel::LinkConnectorEnd(TDrawControl* connector, bool first)
     const TRect d = FLinkPointControl->GetDocRect();
     const TPoint p = FLinkPointControl->GetLinkPoint(FLinkPointIndex);
     link->SetControl(FLinkPointControl);
-    link->SetLinkPoint(TPoint{d.Left + p.x, d.Top + p.y});
+    link->SetLinkPoint(SatAdd(d.TopLeft(), p));
     // The end may already lie where it is linked (it was dragged there), which moves no link
     // point and so routes nothing by itself.
     if (a && b && a->IsLinked() && b->IsLinked() && connector->InheritsFrom(TDrawConnector::StaticClass()))
@@ -895,36 +897,36 @@ void TDrawPanel::MouseDown(Qt::MouseButton button, TShiftState shift, int x, int
     UpdateHitState();
 }
 
-void TDrawPanel::ApplyMoveShift(TShiftState shift)
+bool TDrawPanel::ApplyMoveShift(TShiftState shift)
 {
     const TPoint mouse = MouseDocPoint();
-    TPoint delta{mouse.x - (FStartPoint.x), mouse.y - (FStartPoint.y)};
+    TPoint delta = SatSub(mouse, FStartPoint);
     if (FToolMode == tmMoving) {
         if (SnapToGrid())
             DoSnapToGrid(0, SnapStyle(), delta, FSavedBounds);
     } else if (FToolMode == tmPointDrag) {
         // The grab offset keeps the point where it was grabbed; snapping acts on the point.
-        delta = TPoint{mouse.x - (FStartPoint.x + FGrabOffset.x), mouse.y - (FStartPoint.y + FGrabOffset.y)};
+        delta = SatSub(mouse, SatAdd(FStartPoint, FGrabOffset));
         if (SnapToGrid())
             DoSnapToGrid(0, SnapStyle(), delta, TRect(FStartPoint.x, FStartPoint.y, FStartPoint.x, FStartPoint.y));
     } else if (SnapToGrid()) {
         DoSnapToGrid(0, SnapStyle(), delta, TRect(FStartPoint.x, FStartPoint.y, FStartPoint.x, FStartPoint.y));
     }
     if (shift & ssCtrl) {
-        if (std::abs(delta.x) >= std::abs(delta.y))
+        if (std::abs(int64_t(delta.x)) >= std::abs(int64_t(delta.y)))
             delta.y = 0;
         else
             delta.x = 0;
     }
-    const int dx = delta.x - FLastMoved.x;
-    const int dy = delta.y - FLastMoved.y;
+    const int dx = SatSub(delta.x, FLastMoved.x);
+    const int dy = SatSub(delta.y, FLastMoved.y);
     if (dx == 0 && dy == 0)
-        return;
+        return true;
     FLastMoved = delta;
     if (FToolMode == tmMoving) {
         MoveSelected(dx, dy);
         if (FAutoDragEnabled && !ClientRect().Contains(FMousePoint))
-            StartAutoDrag();
+            return StartAutoDrag();
     } else if (FToolMode == tmPointDrag) {
         if (FEditControl && FDragPointIndex >= 0)
             FEditControl->MovePathPoint(FDragPointIndex, dx, dy, (shift & ssShift) != 0,
@@ -933,6 +935,7 @@ void TDrawPanel::ApplyMoveShift(TShiftState shift)
         if (FEditControl && FSegmentHitValid)
             FEditControl->MovePathSegment(FSegmentHit.SegFirst, dx, dy);
     }
+    return true;
 }
 
 void TDrawPanel::MouseMove(TShiftState shift, int x, int y)
@@ -977,7 +980,8 @@ void TDrawPanel::MouseMove(TShiftState shift, int x, int y)
     case tmMoving:
     case tmPointDrag:
     case tmSegmentDrag:
-        ApplyMoveShift(shift);
+        if (!ApplyMoveShift(shift))
+            return;  // the panel was closed during a drag it started
         break;
     case tmResizing:
     case tmCreating:
@@ -1203,8 +1207,8 @@ std::unique_ptr<TDrawDragObject> TDrawPanel::BeginDragSelection()
     FLoadRoot = nullptr;
     group->RecalcBounds();
     TPoint m = FMousePoint;
-    m.x = MulDiv(m.x + FOriginX, 100000, FScale) - group->GetLeft();
-    m.y = MulDiv(m.y + FOriginY, 100000, FScale) - group->GetTop();
+    ClientToDoc(m.x, m.y);
+    m = SatSub(m, TPoint(group->GetLeft(), group->GetTop()));
     FGrabOffset = m;
     return std::make_unique<TDrawDragObject>(group, m.x, m.y, static_cast<TDrawOwner*>(this));
 }
@@ -1269,28 +1273,43 @@ void TDrawPanel::SetActiveDragObject(TDrawDragObject* object)
     gActiveDrag = object;
 }
 
+void TDrawPanel::SetDragLoop(TDragLoop loop)
+{
+    gDragLoop = std::move(loop);
+}
+
 const char* TDrawPanel::DragMimeType()
 {
     return "application/x-scheme-drag-group";
 }
 
-void TDrawPanel::StartAutoDrag()
+bool TDrawPanel::StartAutoDrag()
 {
     if (gActiveDrag)
-        return;
+        return true;
     const TRect home = SelectionBounds();
     std::unique_ptr<TDrawDragObject> object = BeginDragSelection();
     if (!object)
-        return;
+        return true;
     SetToolMode(FBaseMode);
     DeleteSelected();
     gActiveDrag = object.get();
     TScopeExit clear{[] { gActiveDrag = nullptr; }};
-    auto* drag = new QDrag(viewport());
+    QPointer<TDrawPanel> self(this);
+    QPointer<QDrag> drag = new QDrag(viewport());
     auto* mime = new QMimeData;
     mime->setData(QString::fromLatin1(DragMimeType()), QByteArray());
     drag->setMimeData(mime);
-    drag->exec(Qt::MoveAction);
+    if (gDragLoop)
+        gDragLoop(drag);
+    else
+        drag->exec(Qt::MoveAction);
+    // This panel may have been closed while the drag ran; the drag object then frees whatever
+    // it still carries.
+    if (!self)
+        return false;
+    if (drag)
+        drag->deleteLater();
     if (object->Group()) {
         // Dropped nowhere: the controls go back where they were instead of being lost.
         if (FDragObject == object.get())
@@ -1302,6 +1321,7 @@ void TDrawPanel::StartAutoDrag()
         at.y = MulDiv(at.y, FScale, 100000) - FOriginY;
         DropOnPanel(object.get(), at.x, at.y);
     }
+    return true;
 }
 
 void TDrawPanel::dragEnterEvent(QDragEnterEvent* event)

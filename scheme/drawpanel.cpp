@@ -120,8 +120,9 @@ void TDrawPanel::NewDocument()
 
 void TDrawPanel::DocToClient(int& x, int& y) const
 {
-    x = MulDiv(x, FScale, 100000) - FOriginX;
-    y = MulDiv(y, FScale, 100000) - FOriginY;
+    // far out of the window a document point stays far out (bounded), never wraps
+    x = ClampClient(ScaleValue64(x, FScale) - FOriginX);
+    y = ClampClient(ScaleValue64(y, FScale) - FOriginY);
 }
 
 void TDrawPanel::DocToClientPoint(TPoint& p) const
@@ -137,8 +138,8 @@ void TDrawPanel::DocToClientRect(TRect& r) const
 
 void TDrawPanel::ClientToDoc(int& x, int& y) const
 {
-    x = MulDiv(x + FOriginX, 100000, FScale);
-    y = MulDiv(y + FOriginY, 100000, FScale);
+    x = ClampToInt(MulDiv64(int64_t(x) + FOriginX, 100000, FScale));
+    y = ClampToInt(MulDiv64(int64_t(y) + FOriginY, 100000, FScale));
 }
 
 int TDrawPanel::ClientWidth() const
@@ -210,6 +211,13 @@ void TDrawPanel::SetDocHeight(int value)
     InvalidateWindow();
 }
 
+int TDrawPanel::ScaledDocExtent(int value) const
+{
+    // at most a quarter of the 32-bit range each way, so that the origin plus window coordinates
+    // always fit; a document larger than that at this scale scrolls over its first part only
+    return int(std::clamp<int64_t>(ScaleValue64(value, FScale), -(INT_MAX / 4), INT_MAX / 4));
+}
+
 void TDrawPanel::UpdateScrollRanges()
 {
     if (FPainting || FUpdatingRanges)
@@ -218,8 +226,8 @@ void TDrawPanel::UpdateScrollRanges()
     {
         TScopeExit done{[this] { FUpdatingRanges = false; }};
         const int step = std::max(1, FScale / 100);
-        const int w = MulDiv(FDocWidth, FScale, 100000);
-        const int h = MulDiv(FDocHeight, FScale, 100000);
+        const int w = ScaledDocExtent(FDocWidth);
+        const int h = ScaledDocExtent(FDocHeight);
         QScrollBar* hb = horizontalScrollBar();
         QScrollBar* vb = verticalScrollBar();
         hb->setRange(0, std::max(0, w - ClientWidth()));
@@ -242,15 +250,16 @@ void TDrawPanel::UpdateOrigin()
     if (barShown(horizontalScrollBarPolicy(), horizontalScrollBar()))
         FOriginX = horizontalScrollBar()->value();
     else
-        FOriginX = (MulDiv(FDocWidth, FScale, 100000) - ClientWidth()) / 2;
+        FOriginX = (ScaledDocExtent(FDocWidth) - ClientWidth()) / 2;
     if (barShown(verticalScrollBarPolicy(), verticalScrollBar()))
         FOriginY = verticalScrollBar()->value();
     else
-        FOriginY = (MulDiv(FDocHeight, FScale, 100000) - ClientHeight()) / 2;
+        FOriginY = (ScaledDocExtent(FDocHeight) - ClientHeight()) / 2;
     UpdateEditMarkers();
-    const TRect v(MulDiv(FOriginX, 100000, FScale), MulDiv(FOriginY, 100000, FScale),
-                  MulDiv(FOriginX, 100000, FScale) + MulDiv(ClientWidth(), 100000, FScale),
-                  MulDiv(FOriginY, 100000, FScale) + MulDiv(ClientHeight(), 100000, FScale));
+    const int64_t left = MulDiv64(FOriginX, 100000, FScale);
+    const int64_t top = MulDiv64(FOriginY, 100000, FScale);
+    const TRect v(ClampToInt(left), ClampToInt(top), ClampToInt(left + MulDiv64(ClientWidth(), 100000, FScale)),
+                  ClampToInt(top + MulDiv64(ClientHeight(), 100000, FScale)));
     if (!(v == FVisibleDocRect)) {
         FVisibleDocRect = v;
         DoNotify(nullptr, dnView);
@@ -280,14 +289,14 @@ void TDrawPanel::ZoomTo(int newScale, const TRect* rect)
 {
     TPoint centre;
     if (rect) {
-        centre = TPoint{rect->Left + (rect->Right - rect->Left) / 2, rect->Top + (rect->Bottom - rect->Top) / 2};
+        centre = TPoint{int((int64_t(rect->Left) + rect->Right) / 2), int((int64_t(rect->Top) + rect->Bottom) / 2)};
     } else {
         centre = TPoint{ClientWidth() / 2, ClientHeight() / 2};
         ClientToDoc(centre.x, centre.y);
     }
     SetScale(newScale);
-    horizontalScrollBar()->setValue(MulDiv(centre.x, FScale, 100000) - ClientWidth() / 2);
-    verticalScrollBar()->setValue(MulDiv(centre.y, FScale, 100000) - ClientHeight() / 2);
+    horizontalScrollBar()->setValue(ScaledDocExtent(centre.x) - ClientWidth() / 2);
+    verticalScrollBar()->setValue(ScaledDocExtent(centre.y) - ClientHeight() / 2);
     UpdateOrigin();
     RefreshMarkers();
     InvalidateWindow();
@@ -746,9 +755,9 @@ void TDrawPanel::MoveSelected(int dx, int dy)
         c->BeginUpdate();
         TScopeExit done{[c] { c->EndUpdate(); }};
         if (dx != 0)
-            c->SetLeft(c->GetLeft() + dx);
+            c->SetLeft(SatAdd(c->GetLeft(), dx));
         if (dy != 0)
-            c->SetTop(c->GetTop() + dy);
+            c->SetTop(SatAdd(c->GetTop(), dy));
     }
 }
 
@@ -780,8 +789,7 @@ void TDrawPanel::Ungroup()
         while (g->GetCount() > 0) {
             TDrawControl* child = g->GetControl(g->GetCount() - 1);
             g->Remove(child);
-            child->SetLeft(child->GetLeft() + g->GetLeft());
-            child->SetTop(child->GetTop() + g->GetTop());
+            child->ShiftInParent(g->GetLeft(), g->GetTop());
             parent->Add(child);
             child->SetLayer(layer);
             parent->ChangeOrder(parent->GetCount() - 1, index);
@@ -889,15 +897,15 @@ void TDrawPanel::PaintTo(TCanvas& canvas, const TRect& paintRect, bool pictureOp
         FCurveOption = false;
     }};
 
-    FOriginX = origin.x + paintRect.Left;
-    FOriginY = origin.y + paintRect.Top;
+    FOriginX = SatAdd(origin.x, paintRect.Left);
+    FOriginY = SatAdd(origin.y, paintRect.Top);
     FScale = std::clamp(scale, 1, 50000);
     canvas.SetBrushOrigin(TPoint{-FOriginX, -FOriginY});
 
-    const int docW = MulDiv(FDocWidth, FScale, 100000);
-    const int docH = MulDiv(FDocHeight, FScale, 100000);
+    const int docW = ScaledDocExtent(FDocWidth);
+    const int docH = ScaledDocExtent(FDocHeight);
     const bool frame = FShowDocFrame && !FSchemeBkStretch && (savedX < 0 || savedY < 0);
-    const TRect docRect(-FOriginX, -FOriginY, docW - FOriginX, docH - FOriginY);
+    const TRect docRect(SatSub(0, FOriginX), SatSub(0, FOriginY), SatSub(docW, FOriginX), SatSub(docH, FOriginY));
 
     if (!exporting) {
         canvas.Brush().SetStyle(bsSolid);
@@ -992,7 +1000,7 @@ void TDrawPanel::PaintScheme(TCanvas& canvas, TDrawControl* control, bool childr
                 else
                     children = control->Children();
                 for (TDrawControl* c : children)
-                    c->PaintAll(canvas, r.Left + c->GetLeft(), r.Top + c->GetTop());
+                    c->PaintAll(canvas, SatAdd(r.Left, c->GetLeft()), SatAdd(r.Top, c->GetTop()));
             } else {
                 control->PaintAll(canvas, r.Left, r.Top);
             }

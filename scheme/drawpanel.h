@@ -20,6 +20,7 @@
 #include <optional>
 #include <vector>
 
+class QDrag;
 class TCanvas;
 class TStream;
 
@@ -250,7 +251,7 @@ public:
     bool IsPainting() const { return FPainting; }
 
     // Subscribers learn every notification of the panel and of its controls.
-    TNotifyLink* GetNotifyLink();
+    TNotifyLink* GetNotifyLink() override;
 
     // ---- editing
     void SetToolMode(int newMode);
@@ -320,6 +321,10 @@ public:
     static TDrawDragObject* ActiveDragObject();
     static void SetActiveDragObject(TDrawDragObject* object);
     static const char* DragMimeType();
+    // Runs the platform's drag loop for a drag the panel starts (QDrag::exec when none is set).
+    // Tests put their own loop here: the offscreen platform ends every drag at once.
+    using TDragLoop = std::function<void(QDrag* drag)>;
+    static void SetDragLoop(TDragLoop loop);
 
 protected:
     // Editing and painting hooks that a derived editor may refine.
@@ -373,8 +378,12 @@ private:
     TRect MarkerRectOf(const TPoint& clientPoint) const;
     bool InControlPointSquare(const TPoint& mouseLocal, int side) const;
     void InvalidateMarkers();
-    void ApplyMoveShift(TShiftState shift);
-    void StartAutoDrag();
+    // A document extent in pixels at the current scale, bounded for scrolling and painting.
+    int ScaledDocExtent(int value) const;
+    // false when the panel was closed during a drag that the move started
+    bool ApplyMoveShift(TShiftState shift);
+    // false when the panel was closed while the drag ran
+    bool StartAutoDrag();
     void PaintPointMarker(TCanvas& canvas, const TPointArray& pts, int index);
     int LowestSelectedPoint() const;
 

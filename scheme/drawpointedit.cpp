@@ -119,9 +119,7 @@ TRect TDrawPanel::GetPointMarkerRect(int index) const
     if (!FEditControl || index < 0 || index >= FEditControl->GetPointCount())
         return TRect();
     const TRect d = FEditControl->GetDocRect();
-    TPoint p = FEditControl->GetPoint(index);
-    p.x += d.Left;
-    p.y += d.Top;
+    TPoint p = SatAdd(FEditControl->GetPoint(index), d.TopLeft());
     DocToClientPoint(p);
     return TRect(p.x - 2, p.y - 2, p.x + 3, p.y + 3);
 }
@@ -266,9 +264,7 @@ bool TDrawPanel::AddControlLinesRgn(TRegion* rgn)
     GetCurveNeighbours(index, prev, next);
     const TRect d = FEditControl->GetDocRect();
     const auto client = [&](int i) {
-        TPoint p = FEditControl->GetPoint(i);
-        p.x += d.Left;
-        p.y += d.Top;
+        TPoint p = SatAdd(FEditControl->GetPoint(i), d.TopLeft());
         DocToClientPoint(p);
         return p;
     };
@@ -372,9 +368,9 @@ bool TDrawPanel::StartPointDrag(TDrawControl* control, int index, int x, int y)
     FEditControl = control;
     const TRect d = control->GetDocRect();
     const TPoint p = control->GetPoint(index);
-    const TPoint s{p.x + d.Left, p.y + d.Top};
+    const TPoint s = SatAdd(p, d.TopLeft());
     FStartPoint = s;
-    FGrabOffset = TPoint{x - s.x, y - s.y};
+    FGrabOffset = SatSub(TPoint{x, y}, s);
     FDragPointIndex = index;
     if (control->GetPointType(index) != ptControl) {
         // The selection array follows the control once its size is known.
@@ -426,12 +422,9 @@ void TDrawPanel::PointEditPress(TShiftState shift)
                 if (SnapToGrid()) {
                     TPoint d{0, 0};
                     DoSnapToGrid(0, SnapStyle(), d, TRect(q.x, q.y, q.x, q.y));
-                    q.x += d.x;
-                    q.y += d.y;
+                    q = SatAdd(q, d);
                 }
-                const TRect r = ec->GetDocRect();
-                q.x -= r.Left;
-                q.y -= r.Top;
+                q = SatSub(q, ec->GetDocRect().TopLeft());
             }
             ec->BeginPointEdit();
             TScopeExit end{[ec] { ec->EndPointEdit(); }};

@@ -437,7 +437,7 @@ int TPenProp::GetActualWidth() const
 
 int TPenProp::GetActualPixels(int scale) const
 {
-    return MulDiv(GetActualWidth(), scale, 100000);
+    return int(std::clamp<int64_t>(ScaleValue64(GetActualWidth(), scale), 0, kMaxPenPixels));
 }
 
 // ---------------------------------------------------------------- font

@@ -55,8 +55,9 @@ int Mid(int a, int b)
 
 TRect Inflated(const TRect& r, int gap)
 {
-    return TRect(ClampToInt(int64_t(r.Left) - gap), ClampToInt(int64_t(r.Top) - gap),
-                 ClampToInt(int64_t(r.Right) + gap), ClampToInt(int64_t(r.Bottom) + gap));
+    TRect result = r;
+    SatInflateRect(result, gap, gap);
+    return result;
 }
 
 TRect Including(const TRect& r, const TPoint& p)
@@ -116,13 +117,13 @@ TRect Stub(const TPoint& p, const TRect& r, int side)
 {
     switch (side) {
     case Right:
-        return TRect(p.x, p.y, r.Right, p.y + 1);
+        return TRect(p.x, p.y, r.Right, SatAdd(p.y, 1));
     case Left:
-        return TRect(r.Left, p.y, p.x, p.y + 1);
+        return TRect(r.Left, p.y, p.x, SatAdd(p.y, 1));
     case Top:
-        return TRect(p.x, r.Top, p.x + 1, p.y);
+        return TRect(p.x, r.Top, SatAdd(p.x, 1), p.y);
     default:
-        return TRect(p.x, p.y, p.x + 1, r.Bottom);
+        return TRect(p.x, p.y, SatAdd(p.x, 1), r.Bottom);
     }
 }
 

@@ -12,11 +12,6 @@ namespace {
 // One minus the Bezier circle constant.
 constexpr double BezierK = 0.44771525017;
 
-int RoundK(double v)
-{
-    return int(RoundHalfEvenInt64(v));
-}
-
 // Fills the shape region with a self-painting brush, clipped to the paint area.
 void PaintCustom(TCanvas& canvas, TBrushProp* brush, const TRegion& region, const TRect& paintRect,
                  const TDrawControl* c)
@@ -33,6 +28,67 @@ void PaintCustom(TCanvas& canvas, TBrushProp* brush, const TRegion& region, cons
     canvas.SelectClipRgn(saved);
 }
 
+// Qt's ellipse and rounded-rectangle regions go wrong (and leak) past 16-bit sizes. A shape that
+// large is built here row by row, and only within the bound that every window lies in: nothing
+// outside it is ever painted or hit.
+constexpr int kLargeShape = 1 << 15;
+constexpr int kWindowBound = 1 << 15;
+
+TRegion LargeShapeRegion(const TRect& r, bool elliptic, int roundPx)
+{
+    const double w = double(r.Right) - r.Left;
+    const double h = double(r.Bottom) - r.Top;
+    if (w <= 0 || h <= 0)
+        return {};
+    // the corner ellipse's radii: the whole shape for an ellipse
+    const double rx = elliptic ? w / 2 : std::min(std::abs(roundPx) / 2.0, w / 2);
+    const double ry = elliptic ? h / 2 : std::min(std::abs(roundPx) / 2.0, h / 2);
+    const int top = std::max(r.Top, -kWindowBound);
+    const int bottom = std::min(r.Bottom, kWindowBound);
+    std::vector<QRect> rows;
+    for (int y = top; y < bottom; ++y) {
+        const double yc = y + 0.5;
+        double inset = 0;  // how far the row's span starts inside the left and right edges
+        const double dy = yc < r.Top + ry ? r.Top + ry - yc : (yc > r.Bottom - ry ? yc - (r.Bottom - ry) : 0.0);
+        if (dy > 0 && ry > 0) {
+            const double t = dy / ry;
+            if (t >= 1)
+                continue;
+            inset = rx * (1 - std::sqrt(1 - t * t));
+        }
+        const int64_t left = std::max<int64_t>(std::llround(r.Left + inset), -kWindowBound);
+        const int64_t right = std::min<int64_t>(std::llround(r.Right - inset), kWindowBound);
+        if (left >= right)
+            continue;
+        if (!rows.empty() && rows.back().left() == left && rows.back().right() == right - 1 &&
+            rows.back().bottom() == y - 1)
+            rows.back().setBottom(y);
+        else
+            rows.push_back(QRect(int(left), y, int(right - left), 1));
+    }
+    QRegion region;
+    region.setRects(rows.data(), int(rows.size()));
+    return TRegion(region);
+}
+
+}  // namespace
+
+TRegion EllipseRegion(const TRect& r)
+{
+    if (std::max(SatWidth(r), SatHeight(r)) > kLargeShape)
+        return LargeShapeRegion(r, true, 0);
+    return TRegion::Ellipse(r);
+}
+
+TRegion RoundRectRegion(const TRect& r, int roundPx)
+{
+    if (std::max(SatWidth(r), SatHeight(r)) > kLargeShape)
+        return LargeShapeRegion(r, false, roundPx);
+    return TRegion::RoundRect(r, roundPx, roundPx);
+}
+
+namespace {
+
 // The region of a rectangle (or ellipse) shape in pixels, as painted or as hit.
 TRegion ShapeRegion(TRect r, bool forHit, bool elliptic, int roundPx, int p, bool hollow)
 {
@@ -42,9 +98,9 @@ TRegion ShapeRegion(TRect r, bool forHit, bool elliptic, int roundPx, int p, boo
                                : TRect(r.Left, r.Top, r.Right + 1, r.Bottom + 1);
     TRegion rgn;
     if (elliptic)
-        rgn = TRegion::Ellipse(outer);
+        rgn = EllipseRegion(outer);
     else if (roundPx != 0)
-        rgn = TRegion::RoundRect(outer, roundPx, roundPx);
+        rgn = RoundRectRegion(outer, roundPx);
     else
         rgn = TRegion(r);
     if (!forHit || !hollow)
@@ -55,7 +111,7 @@ TRegion ShapeRegion(TRect r, bool forHit, bool elliptic, int roundPx, int p, boo
         TRect inner = r;
         InflateRect(inner, -std::max(p, 2), -std::max(p, 2));
         return rgn.Subtracted(
-            TRegion::Ellipse(TRect(inner.Left + 2, inner.Top + 2, inner.Right - 1, inner.Bottom - 1)));
+            EllipseRegion(TRect(inner.Left + 2, inner.Top + 2, inner.Right - 1, inner.Bottom - 1)));
     }
     TRect inner = r;
     InflateRect(inner, -std::min(p, 2), -std::min(p, 2));
@@ -65,7 +121,7 @@ TRegion ShapeRegion(TRect r, bool forHit, bool elliptic, int roundPx, int p, boo
         return rgn;
     if (roundPx != 0) {
         const int ir = std::max(roundPx - std::max(p, 3), 0);
-        return rgn.Subtracted(TRegion::RoundRect(innerPlus, ir, ir));
+        return rgn.Subtracted(RoundRectRegion(innerPlus, ir));
     }
     return rgn.Subtracted(TRegion(innerPlus));
 }
@@ -185,13 +241,13 @@ TRegion TDrawBox::CreateRegion(bool forHit) const
 {
     const bool selectAsFilled = Owner() && Owner()->SelectAsFilled();
     const bool hollow = !FAlwaysFilled && FBrush->IsClear() && !selectAsFilled;
-    return ShapeRegion(GetPixelRect(), forHit, false, MulDiv(GetRoundness(), OwnerScale(this), 100000), PenPixels(),
+    return ShapeRegion(GetPixelRect(), forHit, false, ScaleClient(GetRoundness(), OwnerScale(this)), PenPixels(),
                        hollow);
 }
 
 void TDrawBox::PaintShape(TCanvas& canvas, const TRect& paintRect)
 {
-    const int roundPx = GetRoundness() != 0 ? MulDiv(GetRoundness(), OwnerScale(this), 100000) : 0;
+    const int roundPx = GetRoundness() != 0 ? ScaleClient(GetRoundness(), OwnerScale(this)) : 0;
     const TRect r = PrepareShapePaint(canvas, this, FPen, FBrush, paintRect, false, roundPx);
     if (roundPx != 0)
         canvas.RoundRect(r, roundPx, roundPx);
@@ -214,7 +270,7 @@ bool TDrawBox::IsPointInside(int x, int y)
 TPoint TDrawBox::GetAnchorPoint() const
 {
     const TRect doc = GetDocRect();
-    TPoint p(doc.Left + std::min(GetRoundness(), GetWidth()) / 2, doc.Top);
+    TPoint p(SatAdd(doc.Left, std::min(GetRoundness(), GetWidth()) / 2), doc.Top);
     if (Owner())
         Owner()->DocToClientPoint(p);
     return p;
@@ -248,14 +304,14 @@ TPoint TDrawBox::GetLinkPoint(int index) const
     switch (index) {
     case 0: return TPoint(r, 0);
     case 1: return TPoint(w / 2, 0);
-    case 2: return TPoint(w - r, 0);
+    case 2: return TPoint(SatSub(w, r), 0);
     case 3: return TPoint(w, r);
     case 4: return TPoint(w, h / 2);
-    case 5: return TPoint(w, h - r);
-    case 6: return TPoint(w - r, h);
+    case 5: return TPoint(w, SatSub(h, r));
+    case 6: return TPoint(SatSub(w, r), h);
     case 7: return TPoint(w / 2, h);
     case 8: return TPoint(r, h);
-    case 9: return TPoint(0, h - r);
+    case 9: return TPoint(0, SatSub(h, r));
     case 10: return TPoint(0, h / 2);
     case 11: return TPoint(0, r);
     case 12: return TPoint(w / 2, h / 2);
@@ -284,20 +340,20 @@ TDrawControl* TDrawBox::CreateCurveControl()
         SetClosedPolygon(curve, {TPoint(0, 0), TPoint(w, 0), TPoint(w, h), TPoint(0, h)});
     } else {
         const int r = round / 2;
-        const int c = RoundK(round * BezierK / 2);
+        const int c = RoundToInt(round * BezierK / 2);
         SetPath(curve, {{TPoint(r, 0), ptNode},
-                        {TPoint(w - r, 0), ptNode},
-                        {TPoint(w - c, 0), ptControl},
+                        {TPoint(SatSub(w, r), 0), ptNode},
+                        {TPoint(SatSub(w, c), 0), ptControl},
                         {TPoint(w, c), ptControl},
                         {TPoint(w, r), ptNode},
-                        {TPoint(w, h - r), ptNode},
-                        {TPoint(w, h - c), ptControl},
-                        {TPoint(w - c, h), ptControl},
-                        {TPoint(w - r, h), ptNode},
+                        {TPoint(w, SatSub(h, r)), ptNode},
+                        {TPoint(w, SatSub(h, c)), ptControl},
+                        {TPoint(SatSub(w, c), h), ptControl},
+                        {TPoint(SatSub(w, r), h), ptNode},
                         {TPoint(r, h), ptNode},
                         {TPoint(c, h), ptControl},
-                        {TPoint(0, h - c), ptControl},
-                        {TPoint(0, h - r), ptNode},
+                        {TPoint(0, SatSub(h, c)), ptControl},
+                        {TPoint(0, SatSub(h, r)), ptNode},
                         {TPoint(0, r), ptNode},
                         {TPoint(0, c), ptControl},
                         {TPoint(c, 0), ptControl},
@@ -361,7 +417,7 @@ bool TDrawEllipse::IsPointInside(int x, int y)
 TPoint TDrawEllipse::GetAnchorPoint() const
 {
     const TRect doc = GetDocRect();
-    TPoint p(doc.Left + GetWidth() / 2, doc.Top);
+    TPoint p(SatAdd(doc.Left, GetWidth() / 2), doc.Top);
     if (Owner())
         Owner()->DocToClientPoint(p);
     return p;
@@ -402,8 +458,8 @@ TDrawControl* TDrawEllipse::CreateCurveControl()
     TDrawCurve* curve = NewCurveFrom(this);
     const int w = GetWidth();
     const int h = GetHeight();
-    const int cx = RoundK(w * BezierK / 2);
-    const int cy = RoundK(h * BezierK / 2);
+    const int cx = RoundToInt(w * BezierK / 2);
+    const int cy = RoundToInt(h * BezierK / 2);
     SetPath(curve, {{TPoint(w / 2, 0), ptNode},
                     {TPoint(w - cx, 0), ptControl},
                     {TPoint(w, cy), ptControl},
@@ -512,7 +568,7 @@ int TDrawPicture::GetLinkPointCount() const
 
 TPoint TDrawPicture::GetLinkPoint(int index) const
 {
-    return BoxLinkPoint(index, GetWidth() - 1000, GetHeight() - 1000);
+    return BoxLinkPoint(index, SatSub(GetWidth(), 1000), SatSub(GetHeight(), 1000));
 }
 
 int TDrawPicture::GetCreationCursor() const

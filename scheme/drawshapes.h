@@ -105,3 +105,8 @@ private:
 
 // The nine link points of a plain rectangle W x H (corners, edge middles, centre).
 TPoint BoxLinkPoint(int index, int w, int h);
+
+// Regions of an ellipse and of a rectangle with corners rounded by ellipses roundPx wide, in
+// pixels; shapes too large for the platform's regions are built only where a window can be.
+TRegion EllipseRegion(const TRect& r);
+TRegion RoundRectRegion(const TRect& r, int roundPx);

@@ -76,9 +76,19 @@ TDrawControl* TDrawText::CreateCurveControl()
     return nullptr;
 }
 
+namespace {
+
+// The angle in 0..359 that turns the same way.
+int NormalAngle(int64_t angle)
+{
+    return int((angle % 360 + 360) % 360);
+}
+
+}  // namespace
+
 void TDrawText::Rotate(const TRotationInfo& info)
 {
-    const int angle = ((FAngle->GetValue() + info.Angle) % 360 + 360) % 360;
+    const int angle = NormalAngle(int64_t(FAngle->GetValue()) + info.Angle);
     if (angle != 0)
         FAutoSize->SetValue(false);
     FAngle->SetValue(angle);
@@ -90,19 +100,22 @@ void TDrawText::DrawTextIn(TCanvas& canvas, TRect& r, bool measuring, int scale)
     FFont->Setup(canvas, scale);
     const TColor fontColor = canvas.Font().Color();
     const QString text = GetText();
-    const int angle = FAngle->GetValue();
+    // a document may hold any angle: it is drawn as the same angle within one turn
+    const int angle = NormalAngle(FAngle->GetValue());
     if (angle != 0 && !IsRasterFont(canvas.Font().Name())) {
         canvas.Font().SetOrientation(angle * 10);
         const double a = angle * std::numbers::pi / 180.0;
+        const double w = double(int64_t(r.Right) - r.Left);
+        const double h = double(int64_t(r.Bottom) - r.Top);
         TPoint start(r.Left, r.Top);
         if (angle <= 90)
-            start = TPoint(r.Left, r.Top + int(RoundHalfEvenInt64(std::sin(a) * r.Height())));
+            start = TPoint(r.Left, SatAdd(r.Top, RoundHalfEvenInt64(std::sin(a) * h)));
         else if (angle <= 180)
-            start = TPoint(r.Left + int(RoundHalfEvenInt64(std::fabs(std::cos(a)) * r.Width())), r.Bottom);
+            start = TPoint(SatAdd(r.Left, RoundHalfEvenInt64(std::fabs(std::cos(a)) * w)), r.Bottom);
         else if (angle <= 270)
-            start = TPoint(r.Right, r.Bottom + int(RoundHalfEvenInt64(std::sin(a) * r.Height())));
-        else if (angle <= 359)
-            start = TPoint(r.Right - int(RoundHalfEvenInt64(std::fabs(std::cos(a)) * r.Width())), r.Top);
+            start = TPoint(r.Right, SatAdd(r.Bottom, RoundHalfEvenInt64(std::sin(a) * h)));
+        else
+            start = TPoint(SatSub(r.Right, RoundHalfEvenInt64(std::fabs(std::cos(a)) * w)), r.Top);
         if (measuring) {
             r.Right = r.Left;
             r.Bottom = r.Top;
@@ -146,9 +159,9 @@ void TDrawText::DrawTextIn(TCanvas& canvas, TRect& r, bool measuring, int scale)
         OffsetRect(place, 0, layout == tlBottom ? free : free / 2);
     }
     // the text stays inside the shape (rounded corners included)
-    const int round = GetRoundness() != 0 ? MulDiv(GetRoundness(), scale, 100000) : 0;
+    const int round = GetRoundness() != 0 ? ScaleClient(GetRoundness(), scale) : 0;
     const TRect shape(r.Left, r.Top, r.Right + 1, r.Bottom + 1);
-    IntersectClipRgn(canvas, round ? TRegion::RoundRect(shape, round, round) : TRegion(shape));
+    IntersectClipRgn(canvas, round ? RoundRectRegion(shape, round) : TRegion(shape));
     if (grayed) {
         TRect shifted = place;
         OffsetRect(shifted, 1, 1);

@@ -318,6 +318,16 @@ int ScaleValue(int value, int scale)
     return MulDiv(value, scale, 100000);
 }
 
+int64_t MulDiv64(int64_t a, int b, int c)
+{
+    const int64_t product = a * b;
+    const bool negative = (product < 0) != (c < 0);
+    const uint64_t num = product < 0 ? uint64_t(0) - uint64_t(product) : uint64_t(product);
+    const uint64_t den = c < 0 ? uint64_t(0) - uint64_t(int64_t(c)) : uint64_t(c);
+    const int64_t q = int64_t((num + den / 2) / den);
+    return negative ? -q : q;
+}
+
 int UnScaleValue(int value, int scale)
 {
     return MulDiv(value, 100000, scale);

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -107,11 +108,45 @@ QByteArray ByteToHex(uint8_t b);
 int HexDigitValue(char c);
 
 int ScaleValue(int value, int scale);
+// a * b / c rounded as MulDiv does (halves away from zero), in 64 bits: for a up to a few times
+// the 32-bit range and b, c up to the scale range nothing is out of range. c must not be 0.
+int64_t MulDiv64(int64_t a, int b, int c);
+inline int64_t ScaleValue64(int64_t value, int scale) { return MulDiv64(value, scale, 100000); }
 int UnScaleValue(int value, int scale);
 int PixelToDoc(int value);  // saturates at the 32-bit range
 int DocToPixel(int value);
 // Clamps a 64-bit intermediate into the 32-bit coordinate range.
 int ClampToInt(int64_t v);
+// Geometry on values read from documents: sums saturate at the 32-bit range instead of wrapping.
+// Rounded to the nearest integer, halves to even, saturating.
+inline int RoundToInt(double v) { return ClampToInt(RoundHalfEvenInt64(v)); }
+inline int SatAdd(int a, int64_t b) { return ClampToInt(int64_t(a) + b); }
+inline int SatSub(int a, int64_t b) { return ClampToInt(int64_t(a) - b); }
+inline TPoint SatAdd(const TPoint& a, const TPoint& b) { return TPoint(SatAdd(a.x, b.x), SatAdd(a.y, b.y)); }
+inline TPoint SatSub(const TPoint& a, const TPoint& b) { return TPoint(SatSub(a.x, b.x), SatSub(a.y, b.y)); }
+inline TRect SatBounds(int left, int top, int width, int height)
+{
+    return TRect(left, top, SatAdd(left, width), SatAdd(top, height));
+}
+inline void SatInflateRect(TRect& r, int dx, int dy)
+{
+    r = TRect(SatSub(r.Left, dx), SatSub(r.Top, dy), SatAdd(r.Right, dx), SatAdd(r.Bottom, dy));
+}
+inline void SatOffsetRect(TRect& r, int dx, int dy)
+{
+    r = TRect(SatAdd(r.Left, dx), SatAdd(r.Top, dy), SatAdd(r.Right, dx), SatAdd(r.Bottom, dy));
+}
+// Client pixels stay within +-2^22 and painted pen widths within 2^24, so that the sums the
+// painting and hit testing make of a few of them never leave 32 bits. A shape that large is
+// clipped by the window anyway.
+inline constexpr int kMaxClientCoord = 1 << 22;
+inline constexpr int kMaxPenPixels = 1 << 24;
+inline int ClampClient(int64_t v) { return int(std::clamp<int64_t>(v, -kMaxClientCoord, kMaxClientCoord)); }
+// A document extent in client pixels at the scale, bounded as client pixels are.
+inline int ScaleClient(int value, int scale) { return ClampClient(MulDiv64(value, scale, 100000)); }
+// Width and height that do not wrap for edges far apart.
+inline int SatWidth(const TRect& r) { return SatSub(r.Right, r.Left); }
+inline int SatHeight(const TRect& r) { return SatSub(r.Bottom, r.Top); }
 
 int ListIndexOf(int value, const int* items, int count);
 int ListIndexOfRange(int value, const int* items, int from, int to);

@@ -232,6 +232,28 @@ QString GraphicError(const std::function<void()>& f)
     return QStringLiteral("<no error>");
 }
 
+// Past 65500 pixels a side the JPEG library refuses the picture itself, before our own limit:
+// it is as clearly too large as any other, read or written.
+TEST(PictureLimitTest, JpegWiderThanTheLibraryTakesIsTooLarge)
+{
+    for (const QSize size : {QSize(65501, 1), QSize(65535, 16), QSize(1, 65535)}) {
+        SCOPED_TRACE(std::to_string(size.width()) + " x " + std::to_string(size.height()));
+        EXPECT_EQ(GraphicError([&] { TJPEGImage::Decode(JpegClaiming(size.width(), size.height())); }),
+                  "JPEG image is too large or not supported");
+    }
+    EXPECT_EQ(TJPEGImage::Decode(JpegClaiming(65500, 1)).size(), QSize(65500, 1));  // the largest it takes
+
+    QImage wide(65501, 1, QImage::Format_RGB32);
+    wide.fill(Qt::white);
+    EXPECT_EQ(GraphicError([&] { TJPEGImage::Encode(wide, 90); }), "JPEG image is too large or not supported");
+    TJPEGImage jpeg;
+    TBitmap bmp;
+    bmp.SetSize(65501, 1);
+    jpeg.Assign(bmp);
+    TMemoryStream out;
+    EXPECT_EQ(GraphicError([&] { jpeg.SaveToStream(out); }), "JPEG image is too large or not supported");
+}
+
 TEST(PictureLimitTest, HugeClaimedSizesAreRefusedBeforeDecoding)
 {
     // 16000 x 16000 from a few hundred bytes used to take gigabytes and seconds.

@@ -7,11 +7,17 @@
 #include "scheme/drawprops2.h"
 #include "scheme/drawshapes.h"
 
+#include <QDrag>
+#include <QDragEnterEvent>
 #include <QImage>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <vector>
 
 class PanelTest : public ::testing::Test {
 protected:
@@ -98,4 +104,89 @@ protected:
     }
 
     std::unique_ptr<TDrawPanel> panel;
+};
+
+// Plays the platform's part in a drag that a panel starts (the offscreen platform ends every
+// drag at once): while the panel's drag runs, the steps of the user's mouse over the windows
+// arrive as the drag events a window system sends, enter and move over a panel, leave it, drop.
+class DragPlayer {
+public:
+    using Step = std::function<void(DragPlayer&)>;
+
+    explicit DragPlayer(std::vector<Step> steps) : steps_(std::move(steps))
+    {
+        TDrawPanel::SetDragLoop([this](QDrag* drag) { Run(drag); });
+    }
+    ~DragPlayer() { TDrawPanel::SetDragLoop(nullptr); }
+    DragPlayer(const DragPlayer&) = delete;
+    DragPlayer& operator=(const DragPlayer&) = delete;
+
+    // The mouse over a panel's client point: leaves the panel it was over, enters this one.
+    static Step Over(TDrawPanel* target, int x, int y)
+    {
+        return [target, x, y](DragPlayer& p) { p.MoveTo(target, QPoint(x, y)); };
+    }
+    // The mouse outside every panel.
+    static Step Outside()
+    {
+        return [](DragPlayer& p) { p.MoveTo(nullptr, QPoint()); };
+    }
+    static Step Drop()
+    {
+        return [](DragPlayer& p) { p.DropHere(); };
+    }
+    // Something else happens while the drag goes on (a window is closed).
+    static Step Meanwhile(std::function<void()> action)
+    {
+        return [action](DragPlayer&) { action(); };
+    }
+
+    bool Ran() const { return ran_; }
+
+private:
+    void Run(QDrag* drag)
+    {
+        ran_ = true;
+        // the drag's data, kept here: the drag goes with its panel when that is closed
+        for (const QString& format : drag->mimeData()->formats())
+            mime_.setData(format, drag->mimeData()->data(format));
+        for (Step& step : steps_)
+            step(*this);
+        if (over_)
+            MoveTo(nullptr, QPoint());  // the drag ends with the mouse released nowhere
+    }
+    void MoveTo(TDrawPanel* target, const QPoint& at)
+    {
+        if (over_ && over_ != target) {
+            QDragLeaveEvent leave;
+            QCoreApplication::sendEvent(over_->viewport(), &leave);
+            over_ = nullptr;
+        }
+        if (!target)
+            return;
+        if (over_ != target) {
+            QDragEnterEvent enter(at, Qt::MoveAction, &mime_, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(target->viewport(), &enter);
+            if (!enter.isAccepted())
+                return;
+            over_ = target;
+        }
+        at_ = at;
+        QDragMoveEvent move(at, Qt::MoveAction, &mime_, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target->viewport(), &move);
+    }
+    void DropHere()
+    {
+        if (!over_)
+            return;
+        QDropEvent drop(QPointF(at_), Qt::MoveAction, &mime_, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(over_->viewport(), &drop);
+        over_ = nullptr;
+    }
+
+    std::vector<Step> steps_;
+    QMimeData mime_;
+    QPointer<TDrawPanel> over_;
+    QPoint at_;
+    bool ran_ = false;
 };

@@ -6,6 +6,8 @@
 #include "scheme/drawcurves.h"
 #include "scheme/drawlinks.h"
 
+#include <set>
+
 namespace {
 
 TPointArray DocPoints(TDrawControl* c)
@@ -286,4 +288,196 @@ TEST_F(LinkTest, LinkedControlsDraggedToAnotherPanelLinkToEachOther)
     EXPECT_EQ(copy->LinkA()->LinkedControl()->Owner(), static_cast<TDrawOwner*>(&target));
     EXPECT_EQ(conn->LinkA()->LinkedControl(), a);
     EXPECT_EQ(a->GetLinkPointsCount(), 1) << "only the original connector is anchored to a";
+}
+
+// ---------------------------------------------------------------- dragging with the mouse
+
+namespace {
+
+// Every control of the document has an ID, and no two the same.
+::testing::AssertionResult OwnIDs(TDrawPanel& p)
+{
+    std::set<uint32_t> seen;
+    TPassControlRec rec;
+    TreeIterFirst(p.Schemes(), rec);
+    for (TDrawControl* c = TreeIterNext(rec); c; c = TreeIterNext(rec)) {
+        if (c->GetID() == 0)
+            return ::testing::AssertionFailure() << c->GetName().toStdString() << " has no ID";
+        if (!seen.insert(c->GetID()).second)
+            return ::testing::AssertionFailure() << c->GetName().toStdString() << " shares ID " << c->GetID();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+class DragLinkTest : public LinkTest {
+protected:
+    void SetUp() override
+    {
+        LinkTest::SetUp();
+        conn = DrawConnector(80, 50, 200, 150);
+        ASSERT_NE(conn, nullptr);
+        connName = conn->GetName();
+        other = std::make_unique<TDrawPanel>();
+        other->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        other->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        other->setFrameShape(QFrame::NoFrame);
+        other->resize(320, 240);
+        other->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(other.get()));
+        panel->SetAutoDragEnabled(true);
+    }
+
+    // The user grabs box a among the selected controls and pulls them out of the panel; the
+    // drag then goes over the windows as the steps say.
+    void DragOut(std::initializer_list<TDrawControl*> selected, const std::vector<DragPlayer::Step>& steps)
+    {
+        const TPoint grab{60, 50};  // inside a
+        SelectOnly(selected);
+        DragPlayer player(steps);
+        QPointer<TDrawPanel> source(panel.get());
+        Press(grab.x, grab.y);
+        ASSERT_EQ(panel->ToolMode(), tmMoving);
+        Drag(grab.x + 10, grab.y);
+        Drag(330, grab.y);  // out of the client area: the drag starts
+        ASSERT_TRUE(player.Ran());
+        if (source)
+            Release(330, grab.y);
+        else
+            panel.release();  // closed during the drag
+    }
+
+    // The three dropped controls are in the target's document with IDs of their own and linked
+    // to each other, and stay so through a save and a load.
+    void ExpectDroppedLinked(TDrawPanel& target)
+    {
+        TDrawControl* da = target.FindControl("a");
+        TDrawControl* db = target.FindControl("b");
+        auto* dc = dynamic_cast<TDrawConnector*>(target.FindControl(connName));
+        ASSERT_NE(da, nullptr);
+        ASSERT_NE(db, nullptr);
+        ASSERT_NE(dc, nullptr);
+        EXPECT_TRUE(OwnIDs(target));
+        EXPECT_EQ(dc->LinkA()->LinkedControl(), da);
+        EXPECT_EQ(dc->LinkB()->LinkedControl(), db);
+        EXPECT_EQ(dc->LinkA()->GetText(), QStringLiteral("\\%1:a").arg(da->GetID()));
+        EXPECT_EQ(dc->LinkB()->GetText(), QStringLiteral("\\%1:b").arg(db->GetID()));
+
+        const QByteArray saved = SaveDocument(target);
+        EXPECT_FALSE(saved.contains("ID = 0\r\n")) << saved.toStdString();
+        TDrawPanel loaded;
+        LoadDocument(loaded, saved);
+        auto* lc = dynamic_cast<TDrawConnector*>(loaded.FindControl(connName));
+        ASSERT_NE(lc, nullptr);
+        EXPECT_EQ(lc->LinkA()->LinkedControl(), loaded.FindControl("a"));
+        EXPECT_EQ(lc->LinkB()->LinkedControl(), loaded.FindControl("b"));
+        EXPECT_NE(lc->LinkA()->LinkedControl(), nullptr);
+    }
+
+    TDrawConnector* conn = nullptr;
+    QString connName;
+    std::unique_ptr<TDrawPanel> other;
+};
+
+TEST_F(DragLinkTest, DragThatLeavesAPanelAndEntersItAgainKeepsIDsAndLinks)
+{
+    using P = DragPlayer;
+    DragOut({a, b, conn}, {P::Over(other.get(), 100, 100), P::Outside(), P::Over(other.get(), 120, 100), P::Drop()});
+    EXPECT_EQ(panel->FindControl("a"), nullptr) << "moved, not copied";
+    ExpectDroppedLinked(*other);
+}
+
+TEST_F(DragLinkTest, DragThatReturnsToItsSourcePanelKeepsIDsAndLinks)
+{
+    using P = DragPlayer;
+    DragOut({a, b, conn}, {P::Over(other.get(), 100, 100), P::Outside(), P::Over(panel.get(), 150, 120), P::Drop()});
+    EXPECT_EQ(other->FindControl("a"), nullptr);
+    ExpectDroppedLinked(*panel);
+}
+
+TEST_F(DragLinkTest, DragThatLeavesItsSourcePanelAndComesBackKeepsIDsAndLinks)
+{
+    using P = DragPlayer;
+    DragOut({a, b, conn}, {P::Over(panel.get(), 150, 120), P::Outside(), P::Over(panel.get(), 160, 120), P::Drop()});
+    ExpectDroppedLinked(*panel);
+}
+
+// The source panel closed while its controls are carried: before anything was entered, while
+// they lie on another panel, and after they left it.
+TEST_F(DragLinkTest, SourcePanelClosedBeforeTheDragEntersAnything)
+{
+    using P = DragPlayer;
+    DragOut({a, b, conn}, {P::Meanwhile([this] { delete panel.get(); }), P::Over(other.get(), 100, 100), P::Drop()});
+    EXPECT_EQ(panel, nullptr);
+    ExpectDroppedLinked(*other);
+}
+
+TEST_F(DragLinkTest, SourcePanelClosedWhileTheGroupLiesOnAnotherPanel)
+{
+    using P = DragPlayer;
+    DragOut({a, b, conn}, {P::Over(other.get(), 100, 100), P::Meanwhile([this] { delete panel.get(); }),
+                           P::Over(other.get(), 110, 100), P::Outside(), P::Over(other.get(), 120, 100), P::Drop()});
+    EXPECT_EQ(panel, nullptr);
+    ExpectDroppedLinked(*other);
+}
+
+TEST_F(DragLinkTest, SourcePanelClosedAfterTheGroupLeftAnotherPanel)
+{
+    using P = DragPlayer;
+    DragOut({a, b, conn}, {P::Over(other.get(), 100, 100), P::Outside(), P::Meanwhile([this] { delete panel.get(); }),
+                           P::Over(other.get(), 120, 100), P::Drop()});
+    EXPECT_EQ(panel, nullptr);
+    ExpectDroppedLinked(*other);
+}
+
+// A group holding a connector linked to boxes outside it: forming it and moving it with the
+// mouse leave the connector's ends on the boxes.
+TEST_F(LinkTest, GroupMovedWithALinkedConnectorKeepsItOnItsBoxes)
+{
+    TDrawConnector* conn = DrawConnector(80, 50, 200, 150);
+    ASSERT_NE(conn, nullptr);
+    const QString name = conn->GetName();
+    // linked at one end only: the free end goes with the group
+    Click(300, 230);  // nothing there: the selection goes
+    TDrawConnector* half = DrawConnector(80, 50, 280, 20);
+    ASSERT_NE(half, nullptr);
+    ASSERT_NE(half, conn);
+    ASSERT_EQ(half->LinkA()->LinkedControl(), a);
+    ASSERT_FALSE(half->LinkB()->IsLinked());
+    half->SetName("half");
+    TDrawBox* c = AddBox("c", 150000, 60000, 20000, 20000);
+    auto* group = TDrawControl::Create<TDrawGroup>(panel.get(), panel->ActiveScheme(), panel->ActiveLayer());
+    group->SetName("g");
+    conn->SetParent(group);
+    c->SetParent(group);
+    half->SetParent(group);
+    group->RecalcBounds();
+    EXPECT_EQ(DocPoints(conn).front(), TPoint(80000, 50000));
+    EXPECT_EQ(DocPoints(conn).back(), TPoint(200000, 150000));
+    EXPECT_EQ(DocPoints(half).front(), TPoint(80000, 50000));
+    EXPECT_EQ(DocPoints(half).back(), TPoint(280000, 20000));
+
+    // the group as a document holds it
+    LoadDocument(*panel, SaveDocument(*panel));
+    conn = dynamic_cast<TDrawConnector*>(panel->FindControl(name));
+    ASSERT_NE(conn, nullptr);
+    ASSERT_EQ(conn->Parent(), panel->FindControl("g"));
+    const TRect box = panel->FindControl("c")->GetDocRect();
+    const int x = (box.Left + box.Right) / 2000;
+    const int y = (box.Top + box.Bottom) / 2000;
+    Press(x, y);
+    ASSERT_TRUE(panel->IsSelected(panel->FindControl("g")));
+    Drag(x + 15, y + 10);
+    Drag(x + 30, y + 20);
+    Release(x + 30, y + 20);
+    EXPECT_EQ(panel->FindControl("c")->GetDocRect().Left, box.Left + 30000) << "the group moved";
+    const TPointArray pts = DocPoints(conn);
+    EXPECT_EQ(pts.front(), TPoint(80000, 50000));
+    EXPECT_EQ(pts.back(), TPoint(200000, 150000));
+    EXPECT_TRUE(AxisParallel(pts));
+    const TPointArray halfPts = DocPoints(panel->FindControl("half"));
+    EXPECT_EQ(halfPts.front(), TPoint(80000, 50000));
+    EXPECT_EQ(halfPts.back(), TPoint(310000, 40000));
+    EXPECT_TRUE(AxisParallel(halfPts));
 }

@@ -303,3 +303,46 @@ TEST_F(PointTest, DeletingTheFirstNodeBeforeACurveLeavesAValidPath)
         EXPECT_EQ(copy->GetDocRect(), c->GetDocRect());
     }
 }
+
+// The control points just before a figure's first node belong to the previous figure's closing
+// curve: deleting or dragging the first node leaves them alone.
+TEST_F(PointTest, FirstNodeOfAFigureAfterAClosingCurveLeavesThatCurveAlone)
+{
+    // a closed triangle whose closing side is a curve, then a closed polyline
+    const TPointArray points = {{0, 0},       {60000, 0},     {60000, 40000}, {30000, 60000},
+                                {0, 40000},   {100000, 0},    {140000, 0},    {140000, 40000}};
+    const TPointTypeArray types = {ptNode,    ptNode, ptClosedEnd, ptControl,
+                                   ptControl, ptNode, ptNode,      ptClosedEnd};
+    auto makeCurve = [&] { return AddPath<TDrawCurve>(20000, 20000, points, types); };
+    auto firstFigure = [&](TDrawCurve* c) {
+        TPointArray abs;
+        for (int i = 0; i < 5; ++i)
+            abs.push_back(AbsPoint(c, i));
+        return abs;
+    };
+
+    TDrawCurve* curve = makeCurve();
+    const TPointArray before = firstFigure(curve);
+    EditPoints(curve);
+    CtrlClick(120, 20);  // the second figure's first node
+    ASSERT_EQ(curve->GetPointCount(), 7);
+    EXPECT_EQ(firstFigure(curve), before);
+    TPointArray pts;
+    TPointTypeArray ts;
+    curve->GetPointsEx(pts, ts);
+    EXPECT_EQ(ts, (TPointTypeArray{ptNode, ptNode, ptClosedEnd, ptControl, ptControl, ptNode, ptClosedEnd}));
+    EXPECT_EQ(AbsPoint(curve, 5), (TPoint{160000, 20000}));
+
+    // dragged with Shift (the node's own control points follow it), the first node goes alone
+    TDrawCurve* dragged = makeCurve();
+    dragged->SetTop(120000);
+    const TPointArray draggedBefore = firstFigure(dragged);
+    EditPoints(dragged);
+    Hover(120, 120);
+    Press(120, 120);
+    ASSERT_EQ(panel->ToolMode(), tmPointDrag);
+    Drag(125, 125, Qt::ShiftModifier);
+    Release(125, 125, Qt::ShiftModifier);
+    EXPECT_EQ(AbsPoint(dragged, 5), (TPoint{125000, 125000}));
+    EXPECT_EQ(firstFigure(dragged), draggedBefore);
+}
