@@ -1,5 +1,5 @@
 // A walk through every page of the main window as the operator sees it, over the simulated bus.
-// Each step grabs the window to /tmp/vemor_walk_*.png for a look, and checks what the picture
+// Each step grabs the window into its scratch folder (vemor_walk_*.png) for a look, and checks what the picture
 // must show: texts not clipped, fonts and colours of the titles, the grids' titles and footers.
 #include "app/fmain.h"
 #include "app/fselect.h"

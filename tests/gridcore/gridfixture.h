@@ -49,7 +49,6 @@ struct GridFixture {
     }
 
     QImage Grab() { return grid->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
-    void Save(const QString& name) { Grab().save("/tmp/" + name); }
 };
 
 inline TColor PixelAt(const QImage& img, int x, int y)

@@ -72,7 +72,6 @@ TEST(GridPaint, LogGridTitlesFootersAndCurrentRow)
     SetUpLogGrid(g);
     f.ds->Last();
     const QImage img = f.Grab();
-    img.save("/tmp/gridcore_log.png");
 
     // Titles in the shadow colour with white text; the vertical caption is taller than wide.
     const TRect dateTitle = g.CellRect(0, 0);
@@ -126,7 +125,6 @@ TEST(GridPaint, FocusedRowSelectHighlightsTheWholeRow)
     f.ds->First();
     f.ds->Next();
     const QImage img = f.Grab();
-    img.save("/tmp/gridcore_focused.png");
     for (int c = 0; c < g.ColCount(); ++c) {
         const TRect r = g.CellRect(c, g.Row());
         if (g.Columns()[c]->Title().Orientation() == tohVertical)
@@ -160,7 +158,6 @@ TEST(GridPaint, IndicatorShowsTheCurrentRecordAndItsState)
     f.ds->Cancel();
     f.ds->Insert();
     const QImage insert = f.Grab();
-    f.Save("gridcore_insert.png");
     const TRect cell = g.CellRect(0, g.Row());
     const QRect q(cell.Left, cell.Top, cell.Width(), cell.Height());
     EXPECT_NE(browse.copy(q), edit.copy(q));
@@ -177,7 +174,6 @@ TEST(GridPaint, SelectedRecordsAreHighlighted)
     g.SelectedRows().SetCurrentRowSelected(true);
     f.ds->First();
     const QImage img = f.Grab();
-    img.save("/tmp/gridcore_selected.png");
     const int last = g.TopDataOffset() + g.GetDataRowCount() - 1;
     const TRect sel = g.CellRect(2, last);
     const TRect plain = g.CellRect(2, last - 1);
@@ -198,7 +194,6 @@ TEST(GridPaint, NarrowSortMarkedTitleDropsTheGlyph)
     g.SetOptionsEx(g.OptionsEx() + TDBGridExOptions{dghMultiSortMarking});
     wide->Title().SetSortMarker(smDownEx);
     const QImage img = f.Grab();
-    img.save("/tmp/gridcore_sort.png");
     const TImageList& glyphs = DBGridExSortMarkers();
     const QImage glyph = glyphs.Image(kSortMarkerDown);
     ASSERT_FALSE(glyph.isNull());
@@ -259,7 +254,6 @@ TEST(GridPaint, BandOverAHiddenColumnStartsAtTheFirstVisibleOne)
     ASSERT_EQ(g.LeafOf(1)->Host->Text, "Group");
     EXPECT_EQ(g.LeafOf(1)->Host->Width, 80);  // the hidden column and its line take no room
     const QImage img = f.Grab();
-    img.save("/tmp/gridcore_hidden_band.png");
     // The band lies wholly inside the visible column, so its raised frame has both side edges.
     const TRect cell = g.CellRect(1, 0);
     EXPECT_EQ(PixelAt(img, cell.Left, cell.Top + 3), ColorToRGB(clBtnHighlight));

@@ -56,7 +56,6 @@ TEST(GridQuery, LogColumnsFootersAndReopen)
     // The current row is the last record's.
     EXPECT_EQ(g.Row(), g.TopDataOffset() + g.DataLink().ActiveRecord());
     EXPECT_EQ(g.GetCellType(1, g.Row()).AreaRow, g.DataLink().ActiveRecord());
-    g.viewport()->grab().save("/tmp/gridcore_query.png");
 
     q.Close();
     q.ParamByName("pID").SetAsInteger(9);

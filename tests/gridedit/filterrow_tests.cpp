@@ -149,7 +149,6 @@ TEST(FilterRow, CellsArePaintedInTheFilterRowColours)
     f.grid->ShowFilterEditor(f.Index("Name"));
     f.grid->repaint();
     const QImage img = f.grid->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    img.save("/tmp/gridedit_filterrow.png");
     const int row = f.grid->GetTitleRowCount();
     const TRect id = f.grid->CellRect(f.grid->DataColToGridCol(f.Index("ID")), row);
     const TRect amount = f.grid->CellRect(f.grid->DataColToGridCol(f.Index("Amount")), row);

@@ -28,7 +28,6 @@ TEST(SchemeCursors, ArrowUntilLoadedThenOwnDrawings)
         p.drawPixmap((id - 1) * 34 + 1, 1, pm);
     }
     p.end();
-    sheet.save("/tmp/schemepanel_cursors.png");
     EXPECT_EQ(SchemeCursor(117).shape(), Qt::ArrowCursor);
     ResetSchemeCursors();
     EXPECT_FALSE(SchemeCursorLoaded(crEditZoomIn));

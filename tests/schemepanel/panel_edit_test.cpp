@@ -317,7 +317,6 @@ TEST_F(EditTest, MarkersArePaintedOnlyInDesignMode)
     EXPECT_EQ(PixelAt(47, 47), clWhite);
     panel->SetDesigning(true);
     EXPECT_EQ(PixelAt(47, 47), clBlack);
-    panel->RenderClient().save("/tmp/schemepanel_markers.png");
 }
 
 TEST_F(EditTest, DraggingAGroupToAnotherPanel)

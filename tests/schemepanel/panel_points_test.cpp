@@ -234,7 +234,6 @@ TEST_F(PointTest, CurveNeighboursAcrossAClosingCurve)
     TRegion lines;
     EXPECT_TRUE(panel->AddControlLinesRgn(&lines));
     EXPECT_FALSE(lines.IsEmpty());
-    panel->RenderClient().save("/tmp/schemepanel_points.png");
 }
 
 TEST_F(PointTest, SelectedAndUnselectedMarkersPaintDifferently)

@@ -188,7 +188,6 @@ TEST_F(PanelTest, PaintEventsDrawTheSameAsRenderClient)
     const QImage grabbed = panel->viewport()->grab().toImage();
     ASSERT_FALSE(grabbed.isNull());
     EXPECT_EQ(FromQColor(grabbed.pixelColor(12, 12)), clRed);
-    grabbed.save("/tmp/schemepanel_paint.png");
 }
 
 TEST_F(PanelTest, WheelScrollsADocumentLargerThanTheWindow)
