@@ -5,6 +5,7 @@
 #include "platform/application.h"
 #include "platform/datasource.h"
 #include "platform/memdataset.h"
+#include "tests/support/error_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -437,24 +438,10 @@ TEST_F(VirtualRecordsTest, WithoutVirtualRecordsNothingIsNumbered)
 
 }  // namespace
 
-namespace {
-
-// Collects what the program's error handler is given.
-struct ReportedErrors {
-    QStringList texts;
-    ExceptionHandler previous;
-    ReportedErrors()
-    {
-        previous = SetExceptionHandler([this](std::exception_ptr e) { texts << ExceptionText(e); });
-    }
-    ~ReportedErrors() { SetExceptionHandler(previous); }
-};
-
-}  // namespace
 
 TEST(SumListOverflow, OpenAndPostSucceedAndTheOverflowIsReportedOnce)
 {
-    ReportedErrors reported;
+    ErrorRecorder reported;
     TMemDataSet ds;
     ds.AddField(ftFloat, "V");
     TDBSumListProducer sums;
@@ -497,7 +484,7 @@ TEST(SumListOverflow, OpenAndPostSucceedAndTheOverflowIsReportedOnce)
 
 TEST(SumListOverflow, AValueThatIsNoNumberSpoilsOnlyItsItem)
 {
-    ReportedErrors reported;
+    ErrorRecorder reported;
     TMemDataSet ds;
     ds.AddField(ftFloat, "V");
     ds.AddField(ftFloat, "W");
@@ -525,7 +512,7 @@ TEST(SumListOverflow, AValueThatIsNoNumberSpoilsOnlyItsItem)
 
 TEST(SumListOverflow, TheGridsFooterSaysSo)
 {
-    ReportedErrors reported;
+    ErrorRecorder reported;
     TMemDataSet ds;
     ds.AddField(ftFloat, "V");
     ds.Open();

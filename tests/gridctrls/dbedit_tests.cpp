@@ -2,6 +2,7 @@
 
 #include "platform/application.h"
 #include "platform/memdataset.h"
+#include "tests/support/error_recorder.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -262,17 +263,6 @@ QAction* MenuAction(QMenu& menu, const char* name)
     return nullptr;
 }
 
-// Collects what the application-wide handler would show.
-struct ShownErrors {
-    QStringList texts;
-    ExceptionHandler previous;
-    ShownErrors()
-    {
-        previous = SetExceptionHandler([this](std::exception_ptr e) { texts << ExceptionText(e); });
-    }
-    ~ShownErrors() { SetExceptionHandler(previous); }
-};
-
 }  // namespace
 
 TEST_F(BoundEdit, ContextMenuPasteCutAndDeleteStartTheEdit)
@@ -360,7 +350,7 @@ TEST_F(BoundEdit, IncompleteMaskIsRefusedOnCommitPostAndLeaving)
 
     // Leaving: the message is shown, nothing written, and the operator is put back.
     {
-        ShownErrors shown;
+        ErrorRecorder shown;
         other->setFocus();
         ASSERT_EQ(shown.texts.size(), 1);
         EXPECT_TRUE(shown.texts[0].startsWith(QStringLiteral("Неверное значение")));

@@ -5,26 +5,13 @@
 #include "platform/application.h"
 #include "platform/datasource.h"
 #include "platform/memdataset.h"
+#include "tests/support/error_recorder.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QTest>
 #include <gtest/gtest.h>
 
-namespace {
-
-// Collects what the program's error handler is given.
-struct ReportedErrors {
-    QStringList texts;
-    ExceptionHandler previous;
-    ReportedErrors()
-    {
-        previous = SetExceptionHandler([this](std::exception_ptr e) { texts << ExceptionText(e); });
-    }
-    ~ReportedErrors() { SetExceptionHandler(previous); }
-};
-
-}  // namespace
 
 TEST(FilterRowText, AFullEditorOfNotsIsRefusedWithAMessage)
 {
@@ -52,7 +39,7 @@ TEST(FilterRowText, AFullEditorOfNotsIsRefusedWithAMessage)
     QTest::keyClick(&editor, Qt::Key_V, Qt::ControlModifier);
     ASSERT_EQ(editor.Text(), QString(32767, QLatin1Char('!')));
 
-    ReportedErrors reported;
+    ErrorRecorder reported;
     QTest::keyClick(&editor, Qt::Key_Return);
     ASSERT_EQ(reported.texts.size(), 1);
     EXPECT_TRUE(reported.texts[0].startsWith("Error in expression: !!!"));

@@ -7,22 +7,12 @@
 #include "platform/application.h"
 #include "platform/datasource.h"
 #include "platform/memdataset.h"
+#include "tests/support/error_recorder.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTest>
 #include <memory>
-
-// Records the texts of the exceptions that reach the application's handler.
-struct ErrorRecorder {
-    QStringList texts;
-    ExceptionHandler previous;
-    ErrorRecorder()
-    {
-        previous = SetExceptionHandler([this](std::exception_ptr e) { texts << ExceptionText(e); });
-    }
-    ~ErrorRecorder() { SetExceptionHandler(previous); }
-};
 
 // Types text as a keyboard with a Russian layout sends it: the key code of a letter is its
 // upper-case code point, punctuation keeps its own code.

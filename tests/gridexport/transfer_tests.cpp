@@ -1,5 +1,6 @@
 // Copy and paste between grids with the keyboard: what the clipboard carries and what arrives.
 #include "exportfixture.h"
+#include "tests/support/error_recorder.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -11,17 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// Collects what the program's error handler is given.
-struct ReportedErrors {
-    QStringList texts;
-    ExceptionHandler previous;
-    ReportedErrors()
-    {
-        previous = SetExceptionHandler([this](std::exception_ptr e) { texts << ExceptionText(e); });
-    }
-    ~ReportedErrors() { SetExceptionHandler(previous); }
-};
 
 // A grid shown and focused, with the keyboard's clipboard actions on.
 void ShowForKeys(ExportGrid& g)
@@ -100,7 +90,7 @@ TEST(GridTransfer, PastingACopyOfNothingChangesNothingAndSaysNothing)
     DBGridExCopyToClipboard(*source.grid, false);
     ASSERT_TRUE(ClipboardHasFormat(CF_GRIDREC()));
 
-    ReportedErrors reported;
+    ErrorRecorder reported;
     ExportGrid target(2);
     ShowForKeys(target);
     Key(target, Qt::Key_V);
