@@ -1,5 +1,6 @@
 #include "platform/types.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -105,20 +106,30 @@ bool UnionRect(TRect& dst, const TRect& a, const TRect& b)
     return true;
 }
 
+namespace {
+
+// Rectangles may carry values read from documents: a sum at the ends of the range saturates.
+int Saturated(std::int64_t v)
+{
+    return int(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
 void InflateRect(TRect& r, int dx, int dy)
 {
-    r.Left -= dx;
-    r.Top -= dy;
-    r.Right += dx;
-    r.Bottom += dy;
+    r.Left = Saturated(std::int64_t(r.Left) - dx);
+    r.Top = Saturated(std::int64_t(r.Top) - dy);
+    r.Right = Saturated(std::int64_t(r.Right) + dx);
+    r.Bottom = Saturated(std::int64_t(r.Bottom) + dy);
 }
 
 void OffsetRect(TRect& r, int dx, int dy)
 {
-    r.Left += dx;
-    r.Top += dy;
-    r.Right += dx;
-    r.Bottom += dy;
+    r.Left = Saturated(std::int64_t(r.Left) + dx);
+    r.Top = Saturated(std::int64_t(r.Top) + dy);
+    r.Right = Saturated(std::int64_t(r.Right) + dx);
+    r.Bottom = Saturated(std::int64_t(r.Bottom) + dy);
 }
 
 bool PtInRect(const TRect& r, const TPoint& p)

@@ -144,6 +144,7 @@ constexpr TRect Bounds(int left, int top, int width, int height) { return {left,
 bool IntersectRect(TRect& dst, const TRect& a, const TRect& b);
 // Union of the non-empty rectangles among a and b.
 bool UnionRect(TRect& dst, const TRect& a, const TRect& b);
+// Both saturate at the ends of the int range instead of wrapping.
 void InflateRect(TRect& r, int dx, int dy);
 void OffsetRect(TRect& r, int dx, int dy);
 bool PtInRect(const TRect& r, const TPoint& p);

@@ -217,7 +217,7 @@ void TDrawGroup::RecalcBounds()
     if (u.Left != 0 || u.Top != 0) {
         for (TDrawControl* c : Children())
             c->ShiftInParent(-int64_t(u.Left), -int64_t(u.Top));
-        SatOffsetRect(g, u.Left, u.Top);
+        OffsetRect(g, u.Left, u.Top);
     }
     g.Right = SatAdd(g.Left, SatWidth(u));
     g.Bottom = SatAdd(g.Top, SatHeight(u));

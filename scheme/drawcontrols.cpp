@@ -488,7 +488,7 @@ TRect TDrawControl::GetDocRect() const
 {
     TRect r = SatBounds(GetLeft(), GetTop(), GetWidth(), GetHeight());
     for (TDrawControl* p = FParent; p; p = p->FParent)
-        SatOffsetRect(r, p->GetLeft(), p->GetTop());
+        OffsetRect(r, p->GetLeft(), p->GetTop());
     return r;
 }
 

@@ -517,7 +517,7 @@ TRect TDrawCurve::GetRefreshRect(int x, int y) const
             }
         e += capExtent;
     }
-    SatInflateRect(r, ClampToInt(e), ClampToInt(e));
+    InflateRect(r, ClampToInt(e), ClampToInt(e));
     return r;
 }
 

@@ -94,7 +94,7 @@ TDrawControl* TDrawPanel::CreateControl(const TDrawControlClass* controlClass, i
     if (snap && SnapToGrid()) {
         TPoint delta{0, 0};
         DoSnapToGrid(0, SnapStyle(), delta, r);
-        SatOffsetRect(r, delta.x, delta.y);
+        OffsetRect(r, delta.x, delta.y);
     }
     c->SetDocRect(r);
     if (OnControlCreate)
@@ -107,7 +107,7 @@ void TDrawPanel::DoSnapToGrid(int marker, TDrawSnaps snapStyle, TPoint& delta, c
     TRect r = rect;
     TDrawSnaps sides = 0;
     if (marker == 0) {
-        SatOffsetRect(r, delta.x, delta.y);
+        OffsetRect(r, delta.x, delta.y);
         sides = snapStyle;
     } else {
         if (marker == 1 || marker == 4 || marker == 6) {

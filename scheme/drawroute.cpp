@@ -56,7 +56,7 @@ int Mid(int a, int b)
 TRect Inflated(const TRect& r, int gap)
 {
     TRect result = r;
-    SatInflateRect(result, gap, gap);
+    InflateRect(result, gap, gap);
     return result;
 }
 

@@ -128,14 +128,6 @@ inline TRect SatBounds(int left, int top, int width, int height)
 {
     return TRect(left, top, SatAdd(left, width), SatAdd(top, height));
 }
-inline void SatInflateRect(TRect& r, int dx, int dy)
-{
-    r = TRect(SatSub(r.Left, dx), SatSub(r.Top, dy), SatAdd(r.Right, dx), SatAdd(r.Bottom, dy));
-}
-inline void SatOffsetRect(TRect& r, int dx, int dy)
-{
-    r = TRect(SatAdd(r.Left, dx), SatAdd(r.Top, dy), SatAdd(r.Right, dx), SatAdd(r.Bottom, dy));
-}
 // Client pixels stay within +-2^22 and painted pen widths within 2^24, so that the sums the
 // painting and hit testing make of a few of them never leave 32 bits. A shape that large is
 // clipped by the window anyway.

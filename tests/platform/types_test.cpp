@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 TEST(Colors, SystemColoursResolveThroughTheClassicTable)
 {
     EXPECT_EQ(ColorToRGB(clBtnFace), 0xC0C0C0u);
@@ -68,6 +70,13 @@ TEST(Rects, IntersectUnionInflateOffset)
     EXPECT_EQ(r, TRect(8, 13, 22, 17));
     OffsetRect(r, -8, 1);
     EXPECT_EQ(r, TRect(0, 14, 14, 18));
+    // Values at the ends of the range saturate rather than wrap round.
+    constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+    TRect far(kMin + 1, -5, kMax - 1, 5);
+    InflateRect(far, 3, kMax);
+    EXPECT_EQ(far, TRect(kMin, kMin, kMax, kMax));
+    OffsetRect(far, kMax, -1);
+    EXPECT_EQ(far, TRect(-1, kMin, kMax, kMax - 1));
     EXPECT_EQ(NormalizeRect(TRect(5, 6, 1, 2)), TRect(1, 2, 5, 6));
 }
 
