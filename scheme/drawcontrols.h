@@ -309,6 +309,8 @@ public:
     TUserDataProp* UserDataProp() const { return FUserDataProp; }
 
     uint32_t GetID() const;
+    // Every control of the subtree that has no ID gets one from the owner's pool.
+    void GiveMissingIDs();
     void SetID(uint32_t id);
     QString GetName() const;
     void SetName(const QString& name);
@@ -456,8 +458,6 @@ private:
     void InvalidateTree(int originX, int originY);
     // A new ID from the owner's pool; links to this control learn it like any other ID change.
     void TakeNewID();
-    // Every control of the subtree that has no ID gets one from the owner's pool.
-    void GiveMissingIDs();
 
     TDrawOwner* FOwner = nullptr;
     TDrawControl* FParent = nullptr;

@@ -1211,6 +1211,10 @@ TDrawControl* TDrawPanel::LoadObject(TDrawFiler& filer, TDrawControl* parent, co
         }
         --FLoadDepth;
         if (FLoadMode == dlmClipboard) {
+            // A fragment copied without IDs (written by an earlier version) must not bring ID 0
+            // into the document, where every link to it would be lost on the next save.
+            if (c->Owner() == this)
+                c->GiveMissingIDs();
             if (!c->Layer() && !c->LayerProp()->IsReadOnly())
                 c->SetLayer(FActiveLayer);
             if (c->Parent() && c->Parent()->InheritsFrom(TDrawScheme::StaticClass()))

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <QTemporaryDir>
+#include <set>
 
 TEST_F(PanelTest, NewPanelHasOneSchemeAndOneLayer)
 {
@@ -342,4 +343,32 @@ TEST_F(PanelTest, ClipboardSavesOnlyTheSelectionAndPastesIt)
     EXPECT_NE(pasted->GetID(), a->GetID());
     EXPECT_EQ(pasted->Layer(), panel->ActiveLayer());
     EXPECT_EQ(panel->ActiveScheme()->GetCount(), 3);
+}
+
+TEST_F(PanelTest, APastedFragmentWithoutIDsGetsThemAndSavesThem)
+{
+    MakePanel();
+    TDrawBox* a = AddBox("a", 1000, 1000, 1000, 1000);
+    panel->SelectControl(a);
+    TMemoryStream s;
+    auto filer = panel->CreateFiler(s, dfpSaving);
+    ASSERT_TRUE(panel->SaveToFiler(*filer, true));
+    QByteArray text = s.Bytes();
+    const QByteArray id = "ID = " + QByteArray::number(a->GetID());
+    ASSERT_TRUE(text.contains(id));
+    text.replace(id, "ID = 0");
+
+    LoadDocument(*panel, text, dlmClipboard);
+    LoadDocument(*panel, text, dlmClipboard);
+    ASSERT_EQ(panel->ActiveScheme()->GetCount(), 3);
+    std::set<uint32_t> ids;
+    for (TDrawControl* c : panel->ActiveScheme()->Children())
+        ids.insert(c->GetID());
+    EXPECT_EQ(ids.size(), 3u);
+    EXPECT_EQ(ids.count(0), 0u);
+
+    TMemoryStream saved;
+    auto out = panel->CreateFiler(saved, dfpSaving);
+    ASSERT_TRUE(panel->SaveToFiler(*out, false));
+    EXPECT_FALSE(saved.Bytes().contains("ID = 0\r"));
 }
