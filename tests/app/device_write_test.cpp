@@ -7,6 +7,7 @@
 #include "platform/document.h"
 #include "platform/query.h"
 #include "serial/comport.h"
+#include "tests/app/app_fixture.h"
 #include "tests/support/e2e_fixture.h"
 #include "app/fmain_ui.h"
 
@@ -31,35 +32,9 @@ namespace {
 const QString kParamsDone = QStringLiteral("Параметры считаны (записаны) !");
 const QString kNoReply = QStringLiteral("Устройство не отвечает !");
 
-class DeviceWriteTest : public e2e::EndToEndTest {
+class DeviceWriteTest : public e2e::AppTest {
 protected:
-    void TearDown() override
-    {
-        window_.reset();
-        e2e::EndToEndTest::TearDown();
-    }
-
-    // The program's window, shown as the operator has it.
-    TfrmMain& Window()
-    {
-        if (!window_) {
-            window_ = std::make_unique<TfrmMain>();
-            window_->show();
-        }
-        return *window_;
-    }
     Ui::TfrmMain& Form() { return Window().Form(); }
-    void CloseWindow() { window_.reset(); }
-
-    // One value of the program's database, as text (empty when there is no row).
-    QString Stored(const QString& sql)
-    {
-        TQuery q;
-        AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
-        q.SetSQL(sql);
-        q.Open();
-        return q.Eof() ? QString() : q.Field(0)->AsString();
-    }
 
     int Boxes(const QString& text)
     {
@@ -133,7 +108,6 @@ protected:
         }
     }
 
-    std::unique_ptr<TfrmMain> window_;
 };
 
 // A device at its factory values: Uн 380, Uк 342, Тп 5, Тб 30, with its own information text.

@@ -5,6 +5,7 @@
 #include "grid/dbctrlsex.h"
 #include "platform/query.h"
 #include "serial/comport.h"
+#include "tests/app/app_fixture.h"
 #include "tests/support/e2e_fixture.h"
 #include "app/fmain_ui.h"
 
@@ -23,17 +24,8 @@ namespace {
 
 using sim::MakeFrame;
 
-class MainWindowTest : public e2e::EndToEndTest {
+class MainWindowTest : public e2e::AppTest {
 protected:
-    // One integer from the program's database.
-    int Scalar(const QString& sql)
-    {
-        TQuery q;
-        AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
-        q.SetSQL(sql);
-        q.Open();
-        return q.Field(0)->AsInteger();
-    }
 
     // Factory numbers of the identify requests the bus received, in order.
     std::vector<int> IdentifyNumbers()
@@ -508,12 +500,7 @@ TEST_F(MainWindowTest, DatabaseErrorInAReplyIsReportedOnce)
     bus().AddDevice(sim::DeviceState::Factory(300, 2));
     TfrmMain w;
     Select(w, 300);
-    {
-        TQuery q;
-        AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
-        q.SetSQL(QStringLiteral("drop table vemors_i"));
-        q.ExecSQL();
-    }
+    Exec(QStringLiteral("drop table vemors_i"));
     w.btnSulmParamsReadClick();
     ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }));
     // A later reply is handled, so the failed frame is gone and was reported once.
@@ -862,16 +849,10 @@ TEST_F(MainWindowTest, RowsAddedAreReportedRightBeyondSixteenBitCounts)
     AddLoggedDevice(3);
     TfrmMain w;
     Select(w, 300);
-    {
-        // 70 000 older rows already stored for the device.
-        TQuery q;
-        AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
-        q.SetSQL(QStringLiteral(
-            "with recursive n(x) as (select 0 union all select x + 1 from n where x < 69999) "
-            "insert into vprotokol (fid, fdate, ftime, fmilsec) "
-            "select 300, date('2002-01-01', '+' || (x / 86400) || ' days'), time(x % 86400, 'unixepoch'), 0 from n"));
-        q.ExecSQL();
-    }
+    // 70 000 older rows already stored for the device.
+    Exec(QStringLiteral("with recursive n(x) as (select 0 union all select x + 1 from n where x < 69999) "
+                        "insert into vprotokol (fid, fdate, ftime, fmilsec) "
+                        "select 300, date('2002-01-01', '+' || (x / 86400) || ' days'), time(x % 86400, 'unixepoch'), 0 from n"));
     w.btnProtokolClick();
     ASSERT_EQ(w.QryProtokol().RecordCount(), 70000);
     w.btnReadProtokolClick();
@@ -921,12 +902,7 @@ TEST_F(MainWindowTest, SecondKindPageShowsOnlyTheChosenDevice)
     w->cmbDeviceChange();
     StoreSulmParameters(w->QryEdit(), 7, 100, QStringLiteral("05.03.2007  8:04:09"),
                         QStringLiteral("1100000000000001"));
-    {
-        TQuery q;
-        AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
-        q.SetSQL(QStringLiteral("insert into sulm_n (fid, fpin, fname) values (7, 2, 'Насос'), (7, 17, 'лишний')"));
-        q.ExecSQL();
-    }
+    Exec(QStringLiteral("insert into sulm_n (fid, fpin, fname) values (7, 2, 'Насос'), (7, 17, 'лишний')"));
     SelectedNumber = 7;
     w->btnParamsClick();
     EXPECT_TRUE(f.chkSulmInvert1->isChecked());

@@ -6,6 +6,7 @@
 #include "grid/dbsumlst.h"
 #include "platform/datetime.h"
 #include "platform/query.h"
+#include "tests/app/app_fixture.h"
 #include "tests/support/e2e_fixture.h"
 #include "tests/tables/biglog.h"
 #include "app/fmain_ui.h"
@@ -16,31 +17,16 @@
 
 namespace {
 
-class LogLayoutTest : public e2e::EndToEndTest {
+class LogLayoutTest : public e2e::AppTest {
 protected:
     void SetUp() override
     {
-        e2e::EndToEndTest::SetUp();
-        window_ = std::make_unique<TfrmMain>();
-        window_->show();
+        e2e::AppTest::SetUp();
+        Window();
         QCoreApplication::sendPostedEvents();
     }
 
-    void TearDown() override
-    {
-        window_.reset();
-        e2e::EndToEndTest::TearDown();
-    }
-
-    TfrmMain& w() { return *window_; }
-
-    void Exec(const QString& sql)
-    {
-        TQuery q;
-        AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
-        q.SetSQL(sql);
-        q.ExecSQL();
-    }
+    TfrmMain& w() { return Window(); }
 
     // Filling the table with millions of rows takes minutes: the grid's count is made to come
     // out as `count` while everything else of the open runs as it does.
@@ -65,8 +51,6 @@ protected:
         QTest::mouseClick(f.btnProtokol, Qt::LeftButton);
         QCoreApplication::sendPostedEvents();
     }
-
-    std::unique_ptr<TfrmMain> window_;
 };
 
 // What of a grid lies outside its visible width or does not hold its text whole.

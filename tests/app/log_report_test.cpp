@@ -8,6 +8,7 @@
 #include "platform/document.h"
 #include "platform/query.h"
 #include "platform/text.h"
+#include "tests/app/app_fixture.h"
 #include "tests/support/e2e_fixture.h"
 #include "tests/support/sim/device_sim.h"
 #include "tests/tables/biglog.h"
@@ -47,11 +48,11 @@ QStringList FontsOfRuns(const QByteArray& xml, const QString& text)
     return fonts;
 }
 
-class LogPageTest : public e2e::EndToEndTest {
+class LogPageTest : public e2e::AppTest {
 protected:
     void SetUp() override
     {
-        e2e::EndToEndTest::SetUp();
+        e2e::AppTest::SetUp();
         previousHook_ = TSaveDialog::SetHook([this](TSaveDialog& dialog) {
             proposed_ = dialog.FileName;
             if (saveAs_.isEmpty())
@@ -70,29 +71,12 @@ protected:
     {
         window_.reset();
         TSaveDialog::SetHook(previousHook_);
-        e2e::EndToEndTest::TearDown();
+        e2e::AppTest::TearDown();
     }
 
     TfrmMain& w() { return *window_; }
     QString Bases() { return harness().Folder() + QStringLiteral("bases/"); }
     QString Docs() { return harness().Folder() + QStringLiteral("docs/"); }
-
-    void Exec(const QString& sql)
-    {
-        TQuery q;
-        AttachQuery(q, Bases());
-        q.SetSQL(sql);
-        q.ExecSQL();
-    }
-
-    int Count(const QString& sql)
-    {
-        TQuery q;
-        AttachQuery(q, Bases());
-        q.SetSQL(sql);
-        q.Open();
-        return q.Field(0)->AsInteger();
-    }
 
     void AddRecord(int fid, TDateTime when, int ms = 0, bool vemorOn = false, int u = 380)
     {
@@ -366,7 +350,7 @@ TEST_F(LogPageTest, ClearingAsksWithNoAsDefaultAndNoChangesNothing)
     EXPECT_EQ(box.defaultButton, mbNo);
     EXPECT_EQ(w().State(), stIdle);
     EXPECT_EQ(w().QryProtokol().RecordCount(), 2);
-    EXPECT_EQ(Count(QStringLiteral("select count(*) from vprotokol where fid=7")), 2);
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=7")), 2);
 
     // Yes: the local rows go at once, before the device is asked; other devices keep theirs.
     AddRecord(8, EncodeDate(2007, 5, 10));
@@ -375,8 +359,8 @@ TEST_F(LogPageTest, ClearingAsksWithNoAsDefaultAndNoChangesNothing)
     EXPECT_EQ(w().QryProtokol().RecordCount(), 0);
     EXPECT_EQ(w().State(), stClearAccount);
     EXPECT_EQ(w().CountBefore(), 0);
-    EXPECT_EQ(Count(QStringLiteral("select count(*) from vprotokol where fid=7")), 0);
-    EXPECT_EQ(Count(QStringLiteral("select count(*) from vprotokol where fid=8")), 1);
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=7")), 0);
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from vprotokol where fid=8")), 1);
 }
 
 // ---- Report -------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "app/tables.h"
 #include "platform/datetime.h"
 #include "platform/query.h"
+#include "tests/app/app_fixture.h"
 #include "tests/support/e2e_fixture.h"
 #include "app/fmain_ui.h"
 
@@ -16,18 +17,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class LogSpaceTest : public e2e::EndToEndTest {
+class LogSpaceTest : public e2e::AppTest {
 protected:
     qint64 WalSize() { return QFileInfo(harness().DatabasePath() + QStringLiteral("-wal")).size(); }
 
-    int Scalar(const QString& sql)
-    {
-        TQuery q;
-        AttachQuery(q, harness().Folder() + QStringLiteral("bases/"));
-        q.SetSQL(sql);
-        q.Open();
-        return q.Field(0)->AsInteger();
-    }
 };
 
 // A few pages of the database file.

@@ -8,6 +8,7 @@
 #include "grid/dbgridex.h"
 #include "platform/datetime.h"
 #include "platform/query.h"
+#include "tests/app/app_fixture.h"
 #include "tests/support/e2e_fixture.h"
 #include "app/fmain_ui.h"
 
@@ -33,23 +34,8 @@ namespace {
 
 const QString kParamsDone = QStringLiteral("Параметры считаны (записаны) !");
 
-class PageWalkTest : public e2e::EndToEndTest {
+class PageWalkTest : public e2e::AppTest {
 protected:
-    void TearDown() override
-    {
-        window_.reset();
-        e2e::EndToEndTest::TearDown();
-    }
-
-    TfrmMain& Window()
-    {
-        if (!window_) {
-            window_ = std::make_unique<TfrmMain>();
-            window_->show();
-        }
-        return *window_;
-    }
-
     QImage Shot(const QString& name)
     {
         // Layout changes (scroll bars shown or hidden) settle before the picture is taken.
@@ -83,7 +69,6 @@ protected:
         Window().cmbDeviceChange();
     }
 
-    std::unique_ptr<TfrmMain> window_;
 };
 
 // Every visible label, check box, radio and push button of a page shows its whole text.
