@@ -26,6 +26,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QStyle>
 #include <QTabBar>
@@ -280,6 +281,9 @@ void TfrmMain::SetupLayout()
         name->SetAlwaysShowBorder(true);
         name->SetMaxLength(75);
     }
+    // A contact that the device has in use, of a type not stored on this computer.
+    for (QComboBox* c : {ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type})
+        c->setPlaceholderText(QStringLiteral("задействован"));
     // Spin edits change only by their buttons and arrow keys.
     for (QSpinBox* s : {ui->edtDelayKO1, ui->edtDelayKO2, ui->edtDelayKO3, ui->edtDelayKO4, ui->edtDelayEngine,
                         ui->edtDelayRazr, ui->edtDelayUn, ui->edtDelayUk, ui->edtFiltrKO}) {
@@ -326,6 +330,7 @@ void TfrmMain::ConnectHandlers()
     for (int i = 0; i < 4; ++i)
         connect(types[std::size_t(i)], &QComboBox::activated, this,
                 MakeGuarded([this, i](int) { cmbKOTypeChange(i + 1); }));
+    WatchParamEdits();
     connect(ui->lstScanVemor, &QTreeWidget::currentItemChanged, this,
             MakeGuarded([this](QTreeWidgetItem* current, QTreeWidgetItem*) { lstScanVemorChanging(current); }));
     connect(&GlobalTimer, &QTimer::timeout, this, [this] { Tick([this] { GlobalTimerTimer(); }); });
@@ -778,8 +783,24 @@ void TfrmMain::btnSulmParamsReadClick()
 
 vemor::ParamBlock TfrmMain::ParamsFromPage()
 {
-    vemor::ParamBlock p;
-    p.upKO = std::uint8_t(IntFromEdit(ui->edtUpKO, 255));
+    // What was read, with what the operator changed on top: a value that a control cannot show
+    // (a filter of 0 %, a delay of 1 200 ms, a contact in use of a type not known here) goes back
+    // as the device holds it.
+    vemor::ParamBlock p = FParamsAsRead;
+    auto edited = [this](const QObject* c) { return FParamsEdited.contains(c); };
+    auto check = [&](const QCheckBox* c, bool& value) {
+        if (edited(c))
+            value = c->isChecked();
+    };
+    auto spin = [&](const QSpinBox* s, auto& value) {
+        if (edited(s))
+            value = std::remove_reference_t<decltype(value)>(s->value());
+    };
+    auto number = [&](const QLineEdit* e, auto& value, int max) {
+        if (edited(e))
+            value = std::remove_reference_t<decltype(value)>(IntFromEdit(e, max));
+    };
+    number(ui->edtUpKO, p.upKO, 255);
     const std::array<QCheckBox*, 4> inv{ui->chkKo1Invert, ui->chkKo2Invert, ui->chkKo3Invert, ui->chkKo4Invert};
     const std::array<QCheckBox*, 4> on{ui->chkWriteEngineOn1, ui->chkWriteEngineOn2, ui->chkWriteEngineOn3,
                                        ui->chkWriteEngineOn4};
@@ -788,41 +809,59 @@ vemor::ParamBlock TfrmMain::ParamsFromPage()
     const std::array<QComboBox*, 4> types{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
     const std::array<QSpinBox*, 4> delays{ui->edtDelayKO1, ui->edtDelayKO2, ui->edtDelayKO3, ui->edtDelayKO4};
     for (std::size_t i = 0; i < 4; ++i) {
-        p.invert[i] = inv[i]->isChecked();
-        p.writeOn[i] = on[i]->isChecked();
-        p.writeOff[i] = off[i]->isChecked();
-        p.isBtn[i] = types[i]->currentIndex() > 0;
-        p.delay[i] = delays[i]->value();
+        check(inv[i], p.invert[i]);
+        check(on[i], p.writeOn[i]);
+        check(off[i], p.writeOff[i]);
+        if (edited(types[i]) && types[i]->currentIndex() >= 0)
+            p.isBtn[i] = types[i]->currentIndex() > 0;
+        spin(delays[i], p.delay[i]);
     }
-    p.invertEngine = ui->chkInvertEngine->isChecked();
-    p.invertRazr = ui->chkInvertRazr->isChecked();
-    p.personalKontrolKO = ui->chkPersonalKontrolKO->isChecked();
-    p.razrSelfOn = ui->chkRazrSelfOn->isChecked();
-    p.writeOnRazr = ui->chkWriteEngineOnRazr->isChecked();
-    p.writeOnUn = ui->chkWriteEngineOnUn->isChecked();
-    p.writeOnUk = ui->chkWriteEngineOnUk->isChecked();
-    p.writeOffRazr = ui->chkWriteEngineOffRazr->isChecked();
-    p.writeOffUn = ui->chkWriteEngineOffUn->isChecked();
-    p.writeOffUk = ui->chkWriteEngineOffUk->isChecked();
-    p.razr = ui->chkRazr->isChecked();
-    p.filtrKO = std::uint8_t(ui->edtFiltrKO->value());
-    p.delayEngine = ui->edtDelayEngine->value();
-    p.delayRazr = ui->edtDelayRazr->value();
-    p.delayUn = ui->edtDelayUn->value();
-    p.delayUk = ui->edtDelayUk->value();
-    p.un = std::uint16_t(IntFromEdit(ui->edtUn, 65535));
-    p.uk = std::uint16_t(IntFromEdit(ui->edtUk, 65535));
-    p.tp = std::uint8_t(IntFromEdit(ui->edtTp, 255));
-    p.tb = std::uint8_t(IntFromEdit(ui->edtTb, 255));
+    check(ui->chkInvertEngine, p.invertEngine);
+    check(ui->chkInvertRazr, p.invertRazr);
+    check(ui->chkPersonalKontrolKO, p.personalKontrolKO);
+    check(ui->chkRazrSelfOn, p.razrSelfOn);
+    check(ui->chkWriteEngineOnRazr, p.writeOnRazr);
+    check(ui->chkWriteEngineOnUn, p.writeOnUn);
+    check(ui->chkWriteEngineOnUk, p.writeOnUk);
+    check(ui->chkWriteEngineOffRazr, p.writeOffRazr);
+    check(ui->chkWriteEngineOffUn, p.writeOffUn);
+    check(ui->chkWriteEngineOffUk, p.writeOffUk);
+    check(ui->chkRazr, p.razr);
+    spin(ui->edtFiltrKO, p.filtrKO);
+    spin(ui->edtDelayEngine, p.delayEngine);
+    spin(ui->edtDelayRazr, p.delayRazr);
+    spin(ui->edtDelayUn, p.delayUn);
+    spin(ui->edtDelayUk, p.delayUk);
+    number(ui->edtUn, p.un, 65535);
+    number(ui->edtUk, p.uk, 65535);
+    number(ui->edtTp, p.tp, 255);
+    number(ui->edtTb, p.tb, 255);
     if (ui->chkZavUst->isChecked()) {
         p.koef = 0;
-    } else if (!vemor::TryKoefToThousandths(ui->edtKoef->text(), p.koef)) {
+    } else if (edited(ui->edtKoef) && !vemor::TryKoefToThousandths(ui->edtKoef->text(), p.koef)) {
         throw EConvertError(QStringLiteral("'%1' - неверное число !").arg(ui->edtKoef->text()));
     }
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
     DecodeDateTime(Now(), y, mo, d, h, mi, s, ms);
     p.clock = {s, mi, h, d, mo, y % 100};
     return p;
+}
+
+void TfrmMain::WatchParamEdits()
+{
+    auto note = [this](const QObject* c) {
+        if (!FFillingParams)
+            FParamsEdited.insert(c);
+    };
+    for (QCheckBox* c : ui->pnlParams->findChildren<QCheckBox*>())
+        connect(c, &QCheckBox::toggled, this, [note, c] { note(c); });
+    for (QSpinBox* c : ui->pnlParams->findChildren<QSpinBox*>())
+        connect(c, &QSpinBox::valueChanged, this, [note, c] { note(c); });
+    for (QComboBox* c : ui->pnlParams->findChildren<QComboBox*>())
+        connect(c, &QComboBox::currentIndexChanged, this, [note, c] { note(c); });
+    for (QLineEdit* c : {ui->edtUn, ui->edtUk, ui->edtUpKO, ui->edtTp, ui->edtTb, ui->edtKoef})
+        connect(c, &QLineEdit::textChanged, this, [note, c] { note(c); });
+    connect(ui->edtInformation, &QLineEdit::textEdited, this, [this] { FInfoEdited = true; });
 }
 
 void TfrmMain::SendCommand(int code)
@@ -839,15 +878,20 @@ void TfrmMain::SendCommand(int code)
         throw Exception(why);
     if (code == vemor::rqWriteParams) {
         ctx.params = ParamsFromPage();
-        StoreVemorContactTypes(*qryEdit_, SelectedNumber,
-                               {ui->cmbKO1Type->currentIndex(), ui->cmbKO2Type->currentIndex(),
-                                ui->cmbKO3Type->currentIndex(), ui->cmbKO4Type->currentIndex()});
+        // A contact whose type is not known here keeps what this computer stored for it.
+        std::array<int, 4> types = FContactTypesStored;
+        const std::array<QComboBox*, 4> combos{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
+        for (std::size_t i = 0; i < 4; ++i)
+            if (combos[i]->currentIndex() >= 0)
+                types[i] = combos[i]->currentIndex();
+        StoreVemorContactTypes(*qryEdit_, SelectedNumber, types);
     }
     if (code == vemor::rqWriteInfo) {
         QString text = ui->edtInformation->text().left(vemor::kInformationSize);
         text = text.leftJustified(vemor::kInformationSize, QLatin1Char(' '));
         ui->edtInformation->setText(text);
-        ctx.information = vemor::InformationBytes(text);
+        // Unedited, the device gets back its own bytes, whatever the edit made of them.
+        ctx.information = FInfoEdited ? vemor::InformationBytes(text) : FInfoAsRead;
     }
     // A speed change is stored when the device acknowledges it (ReplyIdentify), not before.
     const QByteArray frame = vemor::BuildRequest(code, ctx);
@@ -1103,7 +1147,9 @@ void TfrmMain::ReplyParams(const QByteArray& f)
 void TfrmMain::ReplyInfo(const QByteArray& f)
 {
     const int n = Byte(f, 5);
-    ui->edtInformation->setText(FromCp1251(f.mid(6, vemor::kInformationSize)));
+    FInfoAsRead = f.mid(6, vemor::kInformationSize).leftJustified(vemor::kInformationSize, ' ');
+    ui->edtInformation->setText(FromCp1251(FInfoAsRead));
+    FInfoEdited = false;
     // The version takes what the frame holds of it, never bytes beyond its data.
     const int versionBytes = std::clamp(6 + n - 38, 0, vemor::kVersionSize);
     ui->lblTip->setText(QStringLiteral("Версия ПО ВЕМОР :  ") + FromCp1251(f.mid(38, versionBytes)));
@@ -1458,49 +1504,45 @@ void TfrmMain::RefreshParams()
             return;
         }
         FParamsNumber = SelectedNumber;
-        auto i = [&q](const char* name) { return q.FieldByName(QString::fromLatin1(name))->AsInteger(); };
-        auto b = [&q](const char* name) { return q.FieldByName(QString::fromLatin1(name))->AsBoolean(); };
-        auto t = [&q](const char* name) { return q.FieldByName(QString::fromLatin1(name))->AsString(); };
-        const std::array<QComboBox*, 4> types{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
-        const std::array<QCheckBox*, 4> inv{ui->chkKo1Invert, ui->chkKo2Invert, ui->chkKo3Invert, ui->chkKo4Invert};
-        const std::array<QSpinBox*, 4> delays{ui->edtDelayKO1, ui->edtDelayKO2, ui->edtDelayKO3, ui->edtDelayKO4};
-        const std::array<QCheckBox*, 4> on{ui->chkWriteEngineOn1, ui->chkWriteEngineOn2, ui->chkWriteEngineOn3,
-                                           ui->chkWriteEngineOn4};
-        const std::array<QCheckBox*, 4> off{ui->chkWriteEngineOff1, ui->chkWriteEngineOff2, ui->chkWriteEngineOff3,
-                                            ui->chkWriteEngineOff4};
+        auto i = [&q](const QString& name) { return q.FieldByName(name)->AsInteger(); };
+        auto b = [&q](const QString& name) { return q.FieldByName(name)->AsBoolean(); };
+        // The stored row is what the device last reported: it becomes the block an unchanged
+        // page writes back.
+        vemor::ParamBlock p;
+        std::array<int, 4> types{};
         for (std::size_t k = 0; k < 4; ++k) {
-            const QByteArray n = QByteArray::number(int(k) + 1);
-            const int type = i(("fbtn" + n).constData());
-            if (type >= 0 && type < types[k]->count())
-                types[k]->setCurrentIndex(type);
-            inv[k]->setChecked(b(("finvert" + n).constData()));
-            delays[k]->setValue(i(("fdelay" + n).constData()));
-            on[k]->setChecked(b(("fwriteengineon" + n).constData()));
-            off[k]->setChecked(b(("fwriteengineoff" + n).constData()));
+            const QString n = QString::number(k + 1);
+            types[k] = i(QStringLiteral("fbtn") + n);
+            p.isBtn[k] = b(QStringLiteral("fisbtn") + n);
+            p.invert[k] = b(QStringLiteral("finvert") + n);
+            p.delay[k] = i(QStringLiteral("fdelay") + n);
+            p.writeOn[k] = b(QStringLiteral("fwriteengineon") + n);
+            p.writeOff[k] = b(QStringLiteral("fwriteengineoff") + n);
         }
-        ui->chkPersonalKontrolKO->setChecked(b("fpersonalkontrolko"));
-        ui->edtFiltrKO->setValue(i("ffiltrko"));
-        ui->edtDelayEngine->setValue(i("fdelayengine"));
-        ui->edtDelayUn->setValue(i("fdelayun"));
-        ui->edtDelayUk->setValue(i("fdelayuk"));
-        ui->edtDelayRazr->setValue(i("fdelayrazr"));
-        ui->edtUn->setText(t("fureg"));
-        ui->edtUk->setText(t("fualert"));
-        ui->edtUpKO->setText(t("fupko"));
-        ui->edtTp->setText(t("ftpause"));
-        ui->edtTb->setText(t("ftblock"));
-        ui->edtKoef->setText(FormatFloat(QStringLiteral("0.000"), q.FieldByName(QStringLiteral("fkoef"))->AsFloat()));
-        ui->chkRazr->setChecked(b("frazr"));
-        ui->chkRazrSelfOn->setChecked(b("frazrselfon"));
-        ui->chkInvertEngine->setChecked(b("finvertengine"));
-        ui->chkInvertRazr->setChecked(b("finvertrazr"));
-        ui->lblDateTime->setText(t("fdatetime"));
-        ui->chkWriteEngineOnRazr->setChecked(b("fwriteengineonrazr"));
-        ui->chkWriteEngineOffRazr->setChecked(b("fwriteengineoffrazr"));
-        ui->chkWriteEngineOnUn->setChecked(b("fwriteengineonun"));
-        ui->chkWriteEngineOffUn->setChecked(b("fwriteengineoffun"));
-        ui->chkWriteEngineOnUk->setChecked(b("fwriteengineonuk"));
-        ui->chkWriteEngineOffUk->setChecked(b("fwriteengineoffuk"));
+        p.personalKontrolKO = b(QStringLiteral("fpersonalkontrolko"));
+        p.filtrKO = std::uint8_t(i(QStringLiteral("ffiltrko")));
+        p.delayEngine = i(QStringLiteral("fdelayengine"));
+        p.delayUn = i(QStringLiteral("fdelayun"));
+        p.delayUk = i(QStringLiteral("fdelayuk"));
+        p.delayRazr = i(QStringLiteral("fdelayrazr"));
+        p.un = std::uint16_t(i(QStringLiteral("fureg")));
+        p.uk = std::uint16_t(i(QStringLiteral("fualert")));
+        p.upKO = std::uint8_t(i(QStringLiteral("fupko")));
+        p.tp = std::uint8_t(i(QStringLiteral("ftpause")));
+        p.tb = std::uint8_t(i(QStringLiteral("ftblock")));
+        const double koef = std::round(q.FieldByName(QStringLiteral("fkoef"))->AsFloat() * 1000);
+        p.koef = std::uint16_t(std::clamp(koef, 0.0, 65535.0));
+        p.razr = b(QStringLiteral("frazr"));
+        p.razrSelfOn = b(QStringLiteral("frazrselfon"));
+        p.invertEngine = b(QStringLiteral("finvertengine"));
+        p.invertRazr = b(QStringLiteral("finvertrazr"));
+        p.writeOnRazr = b(QStringLiteral("fwriteengineonrazr"));
+        p.writeOffRazr = b(QStringLiteral("fwriteengineoffrazr"));
+        p.writeOnUn = b(QStringLiteral("fwriteengineonun"));
+        p.writeOffUn = b(QStringLiteral("fwriteengineoffun"));
+        p.writeOnUk = b(QStringLiteral("fwriteengineonuk"));
+        p.writeOffUk = b(QStringLiteral("fwriteengineoffuk"));
+        ShowVemorParams(p, types, q.FieldByName(QStringLiteral("fdatetime"))->AsString());
     } else if (DeviceKind() == 1) {
         SelectSulmParamsRow(q, SelectedNumber);
         // A device without parameters read from it shows empty values rather than defaults
@@ -1527,8 +1569,63 @@ void TfrmMain::RefreshParams()
     }
 }
 
+void TfrmMain::ShowVemorParams(const vemor::ParamBlock& p, const std::array<int, 4>& types, const QString& clockText)
+{
+    const QScopedValueRollback<bool> filling(FFillingParams, true);
+    FParamsEdited.clear();
+    FParamsAsRead = p;
+    FContactTypesStored = types;
+    const std::array<QComboBox*, 4> combos{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
+    const std::array<QCheckBox*, 4> inv{ui->chkKo1Invert, ui->chkKo2Invert, ui->chkKo3Invert, ui->chkKo4Invert};
+    const std::array<QSpinBox*, 4> delays{ui->edtDelayKO1, ui->edtDelayKO2, ui->edtDelayKO3, ui->edtDelayKO4};
+    const std::array<QCheckBox*, 4> on{ui->chkWriteEngineOn1, ui->chkWriteEngineOn2, ui->chkWriteEngineOn3,
+                                       ui->chkWriteEngineOn4};
+    const std::array<QCheckBox*, 4> off{ui->chkWriteEngineOff1, ui->chkWriteEngineOff2, ui->chkWriteEngineOff3,
+                                        ui->chkWriteEngineOff4};
+    for (std::size_t k = 0; k < 4; ++k) {
+        // The device says whether a contact is in use; its type is known only here. A contact in
+        // use of a type not known shows no type rather than "НЕТ".
+        QComboBox* c = combos[k];
+        if (!p.isBtn[k])
+            c->setCurrentIndex(0);
+        else if (types[k] > 0 && types[k] < c->count())
+            c->setCurrentIndex(types[k]);
+        else
+            c->setCurrentIndex(-1);
+        inv[k]->setChecked(p.invert[k]);
+        delays[k]->setValue(p.delay[k]);
+        on[k]->setChecked(p.writeOn[k]);
+        off[k]->setChecked(p.writeOff[k]);
+    }
+    ui->chkPersonalKontrolKO->setChecked(p.personalKontrolKO);
+    ui->edtFiltrKO->setValue(p.filtrKO);
+    ui->edtDelayEngine->setValue(p.delayEngine);
+    ui->edtDelayUn->setValue(p.delayUn);
+    ui->edtDelayUk->setValue(p.delayUk);
+    ui->edtDelayRazr->setValue(p.delayRazr);
+    ui->edtUn->setText(QString::number(p.un));
+    ui->edtUk->setText(QString::number(p.uk));
+    ui->edtUpKO->setText(QString::number(p.upKO));
+    ui->edtTp->setText(QString::number(p.tp));
+    ui->edtTb->setText(QString::number(p.tb));
+    ui->edtKoef->setText(FormatFloat(QStringLiteral("0.000"), p.koef / 1000.0));
+    ui->chkRazr->setChecked(p.razr);
+    ui->chkRazrSelfOn->setChecked(p.razrSelfOn);
+    ui->chkInvertEngine->setChecked(p.invertEngine);
+    ui->chkInvertRazr->setChecked(p.invertRazr);
+    ui->lblDateTime->setText(clockText);
+    ui->chkWriteEngineOnRazr->setChecked(p.writeOnRazr);
+    ui->chkWriteEngineOffRazr->setChecked(p.writeOffRazr);
+    ui->chkWriteEngineOnUn->setChecked(p.writeOnUn);
+    ui->chkWriteEngineOffUn->setChecked(p.writeOffUn);
+    ui->chkWriteEngineOnUk->setChecked(p.writeOnUk);
+    ui->chkWriteEngineOffUk->setChecked(p.writeOffUk);
+}
+
 void TfrmMain::ClearVemorParams()
 {
+    const QScopedValueRollback<bool> filling(FFillingParams, true);
+    FParamsEdited.clear();
     for (QComboBox* c : {ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type})
         c->setCurrentIndex(0);
     for (QCheckBox* c : ui->pnlParams->findChildren<QCheckBox*>())

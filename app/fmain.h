@@ -229,6 +229,10 @@ private:
     QString AccountBeginText(bool second = false) const;
 
     vemor::ParamBlock ParamsFromPage();
+    // Shows a parameter block on the page (contact types: what this computer stored for each).
+    void ShowVemorParams(const vemor::ParamBlock& p, const std::array<int, 4>& types, const QString& clockText);
+    // Notes the operator's changes of the parameter page's controls.
+    void WatchParamEdits();
     // Why the write request of this code (parameters, information, the second kind's
     // parameters) may not go to the chosen device now; a null text when it may. Only what the
     // pages show as read from that device is written back into it.
@@ -270,6 +274,15 @@ private:
     int FInfoNumber = -1;
     // The device whose parameters, as read from it, the parameter page shows (-1: none).
     int FParamsNumber = -1;
+    // The page's parameters as read from the device, and the controls the operator has changed
+    // since: an unchanged control goes back into the device as it was read, whatever it can show.
+    vemor::ParamBlock FParamsAsRead;
+    std::array<int, 4> FContactTypesStored{};
+    QSet<const QObject*> FParamsEdited;
+    bool FFillingParams = false;
+    // The information text as the device sent it; written back as it was unless edited.
+    QByteArray FInfoAsRead;
+    bool FInfoEdited = false;
     std::array<QCheckBox*, 16> FSulmInvert{};
     std::array<QLabel*, 16> FSulmLeds{};
     double FBeginDate = 0;

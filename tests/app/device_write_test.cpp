@@ -16,6 +16,8 @@
 #include <QKeyEvent>
 #include <QTest>
 
+#include <random>
+
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <pty.h>
@@ -307,6 +309,81 @@ TEST_F(DeviceWriteTest, SecondKindPageShowsOnlyWhatWasReadAndWritesOnlyThat)
     EXPECT_EQ(f.edtSulmDelay->text(), QStringLiteral("100"));
     f.btnSulmParamsWrite->click();
     EXPECT_EQ(Window().State(), stWriteParams);
+}
+
+TEST_F(DeviceWriteTest, AnUnchangedWriteSendsBackEverySettingAsRead)
+{
+    // Device blocks at the edges (all clear, all set, what the page cannot show: a filter of 0 %,
+    // delays of 0 and 1 200 ms, contacts in use of types never stored here) and at random, each
+    // with contact types stored here at random: read, "Записать" with nothing or Uн alone
+    // changed, and the device is sent back what it holds but that and the bits the request
+    // defines as 0.
+    std::vector<std::array<uint8_t, sim::kParamBlockSize>> blocks;
+    blocks.push_back({});
+    blocks.emplace_back().fill(0xFF);
+    blocks.push_back(sim::DeviceState::Factory(300).params);
+    blocks.push_back(blocks.back());
+    blocks.back()[4] = 0x25;
+    blocks.back()[5] = 0;
+    blocks.back()[6] = 0;
+    blocks.back()[7] = 60;
+    std::mt19937 random(20261207);
+    while (blocks.size() < 40)
+        for (uint8_t& byte : blocks.emplace_back())
+            byte = uint8_t(random());
+    QByteArray info(sim::kInfoSize, '\0');
+
+    bus().AddDevice(sim::DeviceState::Factory(300, 8));
+    Scan(299, 301, 8);
+    Choose(300);
+    OpenParams();
+    for (std::size_t n = 0; n < blocks.size(); ++n) {
+        SCOPED_TRACE(n);
+        for (char& c : info)
+            c = char(random());
+        bus().Modify(300, [&](sim::DeviceState& d) {
+            d.params = blocks[n];
+            d.info = info;
+        });
+        Exec(QStringLiteral("update vemors set fbtn1=%1, fbtn2=%2, fbtn3=%3, fbtn4=%4 where fid=300")
+                 .arg(random() % 6).arg(random() % 6).arg(random() % 6).arg(random() % 6));
+        ReadParams();
+        auto& f = Form();
+        const std::array<QComboBox*, 4> types{f.cmbKO1Type, f.cmbKO2Type, f.cmbKO3Type, f.cmbKO4Type};
+        for (int k = 0; k < 4; ++k) {
+            if (blocks[n][4] & (1 << k)) {
+                EXPECT_NE(types[std::size_t(k)]->currentText(), QStringLiteral("НЕТ")) << k;
+            }
+        }
+        // Every other time the operator changes Uн alone, and only Uн changes.
+        if (n % 2)
+            Type(f.edtUn, QStringLiteral("400"));
+        const int done = Boxes(kParamsDone);
+        f.btnWriteParams->click();
+        ASSERT_TRUE(WaitFor([&] { return Boxes(kParamsDone) > done; }));
+        std::optional<sim::Frame> params, text;
+        for (const QByteArray& r : bus().Requests())
+            if (auto f = sim::ParseFrame(r); f && f->command == 3)
+                params = f;
+            else if (f && f->command == 8)
+                text = f;
+        ASSERT_TRUE(params && text);
+        std::array<uint8_t, 23> held{}, sent{};
+        for (std::size_t i = 0; i < held.size(); ++i) {
+            held[i] = blocks[n][i];
+            sent[i] = uint8_t(params->data[int(i)]);
+        }
+        held[2] &= 0xEF;
+        held[3] &= 0xEF;
+        held[4] &= 0x2F;
+        held[22] = 0x80;
+        if (n % 2) {
+            held[14] = 400 >> 8;
+            held[15] = 400 & 0xFF;
+        }
+        EXPECT_EQ(sent, held);
+        EXPECT_EQ(text->data, info);
+    }
 }
 
 TEST_F(DeviceWriteTest, LateIdentifyReplyAfterTheScanNeitherChoosesItsDeviceNorTakesTheWrite)
