@@ -175,17 +175,17 @@ QString EditMaskValue(const QString& mask, const QLineEdit& edit)
     const QStringList parts = mask.split(QLatin1Char(';'));
     if (mask.isEmpty() || parts.size() < 2 || parts[1] != QLatin1String("0"))
         return edit.text();
-    // The shown text has one character per literal and per input position, a blank where
-    // nothing was typed.
-    const QString shown = edit.displayText();
+    // The edit's own text has one character per literal and per input position, a blank where
+    // nothing was typed. Not the displayed text: a password edit shows only its echo characters.
+    const QString raw = edit.inputMethodQuery(Qt::ImSurroundingText).toString();
     const QChar blank = EditMaskBlank(parts);
     QString value;
     int at = 0;
     WalkEditMask(
         parts[0], [&](QChar, bool) { ++at; },
         [&](QChar) {
-            if (at < shown.size() && shown.at(at) != blank)
-                value += shown.at(at);
+            if (at < raw.size() && raw.at(at) != blank)
+                value += raw.at(at);
             ++at;
         },
         [](QChar) {});

@@ -418,6 +418,10 @@ protected:
     // Moves a record-selection drag record by record, selecting the records passed on the way
     // out and dropping those left on the way back to where the drag began.
     void DragRecordsBy(int distance);
+    void MarkSelectionEnd();
+    bool SelectionGoesOn() const;
+    // A record extension goes on from its anchor, or starts at the current record (selecting it).
+    void BeginRecordExtension(bool goesOn);
     void ApplySortMarking();
     bool IsFocusedRowSelect() const;
     void SetCurrentDataCol(int dataCol);
@@ -511,7 +515,11 @@ protected:
     TGridCoord hotCheckCell_;
     int dragState_ = 0;          // 0 none, 1 records, 2 columns, 3 rectangle, 6 own column sizing
     bool dragSelecting_ = true;  // record drag selects (else deselects)
-    TBookmark dragAnchor_;        // the record where a record-selection drag began
+    TBookmark dragAnchor_;        // the record a record selection extends from (press, Shift+key)
+    // The current cell when the last selection step (press, drag, Shift+key) ended: Shift+keys go
+    // on from the anchors only from there; after any other move they start at the current cell.
+    TBookmark selectionEndRow_;
+    int selectionEndCol_ = -1;
     QStringList defaultFieldOrder_;          // fields of grid-made columns as the user arranged them
     const TDataSet* defaultOrderDataSet_ = nullptr;  // the dataset that order belongs to
     int ownSizingCol_ = -1;

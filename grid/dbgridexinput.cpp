@@ -126,29 +126,32 @@ void TCustomDBGridEx::MoveToRecord(int distance, bool select)
         return;
     // Shift extends the kind of selection there is; without one it selects records.
     const TDBGridExSelectionType kind = selection_->SelectionType();
+    const bool goesOn = SelectionGoesOn();
     if (select && kind == gstRectangle) {
-        // The far corner moves by rows, and the current cell with it.
-        const TDBGridExSelectionCorner corner = selection_->Rect().ShiftCorner();
-        GoToCornerRecord(*ds, corner);
-        SetCurrentDataCol(corner.Col);
+        // The far corner moves by rows, and the current cell with it; after another move the
+        // rectangle starts anew at the current cell.
+        TDBGridExSelectionRect& rect = selection_->Rect();
+        if (goesOn) {
+            const TDBGridExSelectionCorner corner = rect.ShiftCorner();
+            GoToCornerRecord(*ds, corner);
+            SetCurrentDataCol(corner.Col);
+        } else
+            rect.Select(SelectedIndex(), ds->GetBookmark(), false);
         link_->MoveBy(distance);
-        selection_->Rect().Select(SelectedIndex(), ds->GetBookmark(), true);
+        rect.Select(SelectedIndex(), ds->GetBookmark(), true);
+        MarkSelectionEnd();
         return;
     }
     if (select && (kind == gstColumns || kind == gstAll)) {
         link_->MoveBy(distance);
+        MarkSelectionEnd();
         return;
     }
     if (select && CanSelectType(gstRecordBookmarks)) {
-        // As a drag from the anchor record: moving away selects, moving back deselects. A
-        // current record that does not belong to the running extension starts a new one.
-        if (kind != gstRecordBookmarks || !dragSelecting_ || dragAnchor_.IsNull() ||
-            !ds->BookmarkValid(dragAnchor_) || !bookmarks_->CurrentRowSelected()) {
-            dragAnchor_ = ds->GetBookmark();
-            dragSelecting_ = true;
-            bookmarks_->SetCurrentRowSelected(true);
-        }
+        // As a drag from the anchor record: moving away selects, moving back deselects.
+        BeginRecordExtension(goesOn);
         DragRecordsBy(distance);
+        MarkSelectionEnd();
         return;
     }
     if (optionsEx_.Contains(dghClearSelection))
@@ -383,6 +386,13 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
         MoveToRecord(-1, sh && multi);
     };
 
+    // A move that extends no selection anchors the next extension at the cell it reaches.
+    const bool moveKey = key == VK_LEFT || key == VK_RIGHT || key == VK_UP || key == VK_DOWN || key == VK_PRIOR ||
+                         key == VK_NEXT || key == VK_HOME || key == VK_END || key == VK_TAB ||
+                         (key == VK_RETURN && optionsEx_.Contains(dghEnterAsTab));
+    if (moveKey && !(sh && multi))
+        selectionEndRow_ = TBookmark();
+
     if (!ctrl) {
         switch (key) {
         case VK_LEFT:
@@ -395,9 +405,13 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
                 // Shift extends the kind of selection there is; without one it makes a rectangle.
                 const TDBGridExSelectionType kind = selection_->SelectionType();
                 const bool extend = sh && multi;
+                const bool goesOn = SelectionGoesOn();
                 if (extend && kind == gstColumns) {
                     TDBGridExSelectionCols& cols = selection_->Columns();
-                    const int dc = nextVisible(cols.ShiftCol() ? cols.ShiftCol()->Index() : SelectedIndex(), step);
+                    const int cur = SelectedIndex();
+                    if (!goesOn && cur >= 0 && cur < dataCols)
+                        cols.Select(columns_->Items(cur), true);   // anchored anew at the current column
+                    const int dc = nextVisible(cols.ShiftCol() ? cols.ShiftCol()->Index() : cur, step);
                     SetCurrentDataCol(dc);
                     cols.SelectShift(columns_->Items(dc));
                 } else if (extend && (kind == gstRecordBookmarks || kind == gstAll)) {
@@ -405,7 +419,7 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
                 } else if (extend && CanSelectType(gstRectangle)) {
                     TDBGridExSelectionRect& rect = selection_->Rect();
                     int from = SelectedIndex();
-                    if (kind != gstRectangle) {
+                    if (kind != gstRectangle || !goesOn) {
                         rect.Select(from, ds->GetBookmark(), false);
                     } else {
                         // The far corner moves, and the current cell with it.
@@ -420,6 +434,8 @@ void TCustomDBGridEx::KeyDown(int& key, TShiftState shift)
                     clearUnlessExtending(false);
                     SetCurrentDataCol(nextVisible(SelectedIndex(), step));
                 }
+                if (extend)
+                    MarkSelectionEnd();
             }
             key = 0;
             break;
@@ -814,6 +830,7 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
             else
                 selection_->Columns().Select(c, false);
             dragState_ = 2;
+            MarkSelectionEnd();
             SetGridTimer(1, 60);
             fireDown();
             return;
@@ -863,56 +880,46 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
     const TBookmark anchor = ds->GetBookmark();
     const int anchorCol = SelectedIndex();
     const bool wasCurrent = a.AreaRow == link_->ActiveRecord() && (a.ColKind == cacIndicator || a.AreaCol == SelectedIndex());
+    const bool goesOn = SelectionGoesOn();
     // Shift extends a rectangle to the clicked cell and leaves the current record where it is.
     const bool extendingRect =
         (shift & ssShift) && !recordKind && a.ColKind == cacData && CanSelectType(gstRectangle);
+    // Shift extends a record selection to the clicked record as the keys do, record by record.
+    const bool extendingRows = recordKind && (shift & ssShift) && CanSelectType(gstRecordBookmarks);
     TBookmark clicked;
     {
         TLinkActiveRecordScope scope(*link_, a.AreaRow);
         clicked = ds->ActiveBookmark();
     }
-    if (!extendingRect)
+    if (!extendingRect && !extendingRows)
         link_->MoveBy(a.AreaRow - link_->ActiveRecord());
     if (a.ColKind == cacData)
         SetCurrentDataCol(a.AreaCol);
 
     if (recordKind && CanSelectType(gstRecordBookmarks)) {
-        if ((shift & ssShift) && anchor != ds->GetBookmark()) {
-            // The range between the previous record and the clicked one.
-            const TBookmark target = ds->GetBookmark();
-            const int dir = ds->CompareBookmarks(anchor, target) < 0 ? -1 : 1;
-            bookmarks_->SetCurrentRowSelected(true);
-            ds->DisableControls();
-            try {
-                while (ds->GetBookmark() != anchor) {
-                    if (ds->MoveBy(dir) == 0)
-                        break;
-                    bookmarks_->SetCurrentRowSelected(true);
-                }
-                ds->GotoBookmark(target);
-            } catch (...) {
-                ds->EnableControls();
-                throw;
-            }
-            ds->EnableControls();
+        if (extendingRows) {
+            BeginRecordExtension(goesOn);
+            DragRecordsBy(a.AreaRow - link_->ActiveRecord());
         } else if (shift & ssCtrl) {
             bookmarks_->SetCurrentRowSelected(!bookmarks_->CurrentRowSelected());
             dragSelecting_ = bookmarks_->CurrentRowSelected();
+            dragAnchor_ = ds->GetBookmark();
         } else {
             if (optionsEx_.Contains(dghClearSelection))
                 selection_->Clear();
             bookmarks_->SetCurrentRowSelected(true);
             dragSelecting_ = true;
+            dragAnchor_ = ds->GetBookmark();
         }
-        dragAnchor_ = ds->GetBookmark();
         dragState_ = 1;
     } else if (!recordKind && a.ColKind == cacData && CanSelectType(gstRectangle)) {
         const bool keep = button == Qt::RightButton && IsCellSelected(cell.X, cell.Y);
         if (!(shift & (ssShift | ssCtrl)) && optionsEx_.Contains(dghClearSelection) && !keep)
             selection_->Clear();
         if (!keep) {
-            // Without a rectangle the extension starts at the current cell, not at an old corner.
-            if (extendingRect && selection_->SelectionType() != gstRectangle)
+            // Without a rectangle, or after another move, the extension starts at the current
+            // cell, not at an old corner.
+            if (extendingRect && (selection_->SelectionType() != gstRectangle || !goesOn))
                 selection_->Rect().Select(anchorCol, anchor, false);
             selection_->Rect().Select(a.AreaCol, clicked, extendingRect);
             dragState_ = 3;
@@ -925,9 +932,10 @@ void TCustomDBGridEx::MouseDown(Qt::MouseButton button, TShiftState shift, int x
     if (button == Qt::LeftButton && (wasCurrent || options_.Contains(dgAlwaysShowEditor)) &&
         options_.Contains(dgEditing))
         ShowEditor();
+    if (dragState_ == 1 || dragState_ == 3)
+        MarkSelectionEnd();
     // Only a cell of the record that is now current may step on release, and none while Shift
     // extends a selection: the click is about the selection, not the value.
-    const bool extendingRows = recordKind && (shift & ssShift) && CanSelectType(gstRecordBookmarks);
     if (a.ColKind == cacData && a.AreaCol < columns_->Count() && !extendingRect && !extendingRows &&
         a.AreaRow == link_->ActiveRecord()) {
         const TColumnTypeEx kind = columns_->Items(a.AreaCol)->GetColumnType();
@@ -1066,6 +1074,31 @@ void TCustomDBGridEx::DragRecordsBy(int distance)
     }
 }
 
+void TCustomDBGridEx::MarkSelectionEnd()
+{
+    TDataSet* ds = DataSet();
+    selectionEndRow_ = ds && link_->Active() ? ds->GetBookmark() : TBookmark();
+    selectionEndCol_ = SelectedIndex();
+}
+
+bool TCustomDBGridEx::SelectionGoesOn() const
+{
+    TDataSet* ds = DataSet();
+    return ds && link_->Active() && !selectionEndRow_.IsNull() && selectionEndCol_ == SelectedIndex() &&
+           ds->BookmarkValid(selectionEndRow_) && ds->CompareBookmarks(selectionEndRow_, ds->GetBookmark()) == 0;
+}
+
+void TCustomDBGridEx::BeginRecordExtension(bool goesOn)
+{
+    TDataSet* ds = DataSet();
+    if (goesOn && selection_->SelectionType() == gstRecordBookmarks && dragSelecting_ && !dragAnchor_.IsNull() &&
+        ds->BookmarkValid(dragAnchor_) && bookmarks_->CurrentRowSelected())
+        return;
+    dragAnchor_ = ds->GetBookmark();
+    dragSelecting_ = true;
+    bookmarks_->SetCurrentRowSelected(true);
+}
+
 void TCustomDBGridEx::ApplySortMarking()
 {
     if (OnSortMarkingChanged)
@@ -1108,6 +1141,8 @@ void TCustomDBGridEx::MouseUp(Qt::MouseButton button, TShiftState shift, int x, 
     KillGridTimer(1);
     const int wasDrag = dragState_;
     dragState_ = 0;
+    if (wasDrag >= 1 && wasDrag <= 3)
+        MarkSelectionEnd();
     TCustomGrid::MouseUp(button, shift, x, y);
 
     if (cell.X >= 0) {

@@ -135,3 +135,46 @@ TEST(GridShiftKeys, AColumnSelectionGrowsSidewaysAndStaysOneGoingDown)
     f.Key(Qt::Key_Left);
     EXPECT_EQ(f.SelectedColumns(), (QList<int>{kId, kName}));
 }
+
+TEST(GridShiftKeys, ShiftKeysGrowAndShrinkTheRangeAShiftClickMade)
+{
+    KeySelectFixture f;
+    const auto indicator = [&](int r) {
+        return CenterOf(f.g.CellRect(0, f.g.TopDataOffset() + r));
+    };
+    QTest::mouseClick(f.g.viewport(), Qt::LeftButton, Qt::NoModifier, indicator(0));
+    QTest::mouseClick(f.g.viewport(), Qt::LeftButton, Qt::ShiftModifier, indicator(6));
+    ASSERT_EQ(f.SelectedRecords(kId), (QList<int>{0, 1, 2, 3, 4, 5, 6}));
+    f.Key(Qt::Key_Up);
+    f.Key(Qt::Key_Up);
+    EXPECT_EQ(f.SelectedRecords(kId), (QList<int>{0, 1, 2, 3, 4}));
+    f.Key(Qt::Key_Down);
+    EXPECT_EQ(f.SelectedRecords(kId), (QList<int>{0, 1, 2, 3, 4, 5}));
+}
+
+TEST(GridShiftKeys, AfterAPlainMoveShiftKeysExtendFromTheNewCurrentCell)
+{
+    KeySelectFixture f;
+    f.g.SetOptionsEx(f.g.OptionsEx() - TDBGridExOptions{dghClearSelection});
+    QTest::mouseClick(f.g.viewport(), Qt::LeftButton, Qt::NoModifier, CenterOf(f.g.CellRect(0, f.g.TopDataOffset() + 6)));
+    for (int i = 0; i < 3; ++i)
+        f.Key(Qt::Key_Up);
+    ASSERT_EQ(f.SelectedRecords(kId), (QList<int>{3, 4, 5, 6}));
+    f.Key(Qt::Key_Down, Qt::NoModifier);
+    f.Key(Qt::Key_Down);
+    EXPECT_EQ(f.SelectedRecords(kId), (QList<int>{3, 4, 5, 6}));
+    f.Key(Qt::Key_Down, Qt::NoModifier);
+    f.Key(Qt::Key_Up, Qt::NoModifier);
+    f.Key(Qt::Key_Up);
+    EXPECT_EQ(f.SelectedRecords(kId), (QList<int>{3, 4, 5, 6}));
+
+    // A rectangle too starts anew at the current cell instead of going on from its old corner.
+    f.Key(Qt::Key_Escape, Qt::NoModifier);
+    f.Key(Qt::Key_Right);
+    ASSERT_EQ(f.g.Selection().SelectionType(), gstRectangle);
+    f.Key(Qt::Key_Down, Qt::NoModifier);
+    f.Key(Qt::Key_Down, Qt::NoModifier);
+    f.Key(Qt::Key_Down);
+    EXPECT_EQ(f.SelectedRecords(kId), QList<int>{});
+    EXPECT_EQ(f.SelectedRecords(kName), (QList<int>{6, 7}));
+}

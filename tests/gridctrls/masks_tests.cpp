@@ -80,6 +80,30 @@ TEST_F(MaskedRecord, ABoundEditWritesOnlyWhatWasTypedWhenTheMaskKeepsNoLiterals)
     EXPECT_EQ(ds.FieldByName("Phone")->AsString(), "987-654");
 }
 
+TEST_F(MaskedRecord, APasswordEditWritesWhatWasTypedNotItsEchoCharacters)
+{
+    QWidget form;
+    auto* edit = new TDBEditEx(&form);
+    auto* other = new QLineEdit(&form);
+    other->move(0, 40);
+    edit->SetPasswordChar(QChar(0x25CF));
+    edit->SetDataSource(&source);
+    edit->SetDataField("Phone");
+    form.show();
+    QApplication::setActiveWindow(&form);
+    const auto typeAndLeave = [&](const QString& mask, const QString& keys) {
+        edit->SetEditMask(mask);
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, keys);
+        other->setFocus();   // leaving the edit writes the record back
+        return ds.FieldByName("Phone")->AsString();
+    };
+    EXPECT_EQ(typeAndLeave("00-00;0;_", "1234"), "1234");
+    EXPECT_EQ(typeAndLeave("00-00;1;_", "5678"), "56-78");
+    EXPECT_EQ(typeAndLeave("", "secret"), "secret");
+}
+
 TEST_F(MaskedRecord, DateAndTimeMasksUseTheSeparatorsOfTheSettings)
 {
     ds.FieldByName("Day")->SetEditMask("!99/99/0000;1;_");
