@@ -861,7 +861,7 @@ void TfrmMain::WatchParamEdits()
         connect(c, &QComboBox::currentIndexChanged, this, [note, c] { note(c); });
     for (QLineEdit* c : {ui->edtUn, ui->edtUk, ui->edtUpKO, ui->edtTp, ui->edtTb, ui->edtKoef})
         connect(c, &QLineEdit::textChanged, this, [note, c] { note(c); });
-    connect(ui->edtInformation, &QLineEdit::textEdited, this, [this] { FInfoEdited = true; });
+    connect(ui->edtInformation, &QLineEdit::textChanged, this, [this] { FInfoEdited = true; });
 }
 
 void TfrmMain::SendCommand(int code)
@@ -887,11 +887,12 @@ void TfrmMain::SendCommand(int code)
         StoreVemorContactTypes(*qryEdit_, SelectedNumber, types);
     }
     if (code == vemor::rqWriteInfo) {
+        // Unedited, the device gets back its own bytes, whatever the edit made of them.
+        const bool edited = FInfoEdited;
         QString text = ui->edtInformation->text().left(vemor::kInformationSize);
         text = text.leftJustified(vemor::kInformationSize, QLatin1Char(' '));
         ui->edtInformation->setText(text);
-        // Unedited, the device gets back its own bytes, whatever the edit made of them.
-        ctx.information = FInfoEdited ? vemor::InformationBytes(text) : FInfoAsRead;
+        ctx.information = edited ? vemor::InformationBytes(text) : FInfoAsRead;
     }
     // A speed change is stored when the device acknowledges it (ReplyIdentify), not before.
     const QByteArray frame = vemor::BuildRequest(code, ctx);
