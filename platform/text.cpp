@@ -249,12 +249,12 @@ namespace {
 
 [[noreturn]] void InvalidInteger(const QString& text)
 {
-    throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    throw EConvertError(QStringLiteral("'%1' не является целым числом").arg(text));
 }
 
 [[noreturn]] void InvalidFloat(const QString& text)
 {
-    throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    throw EConvertError(QStringLiteral("'%1' не является числом").arg(text));
 }
 
 } // namespace
@@ -1244,7 +1244,7 @@ double StrToDate(const QString& text, const TFormatSettings& fs)
 {
     double v = 0;
     if (!TryStrToDate(text, v, fs)) {
-        throw EConvertError(QStringLiteral("'%1' is not a valid date").arg(text));
+        throw EConvertError(QStringLiteral("'%1' не является датой").arg(text));
     }
     return v;
 }
@@ -1253,7 +1253,7 @@ double StrToTime(const QString& text, const TFormatSettings& fs)
 {
     double v = 0;
     if (!TryStrToTime(text, v, fs)) {
-        throw EConvertError(QStringLiteral("'%1' is not a valid time").arg(text));
+        throw EConvertError(QStringLiteral("'%1' не является временем").arg(text));
     }
     return v;
 }
@@ -1262,7 +1262,7 @@ double StrToDateTime(const QString& text, const TFormatSettings& fs)
 {
     double v = 0;
     if (!TryStrToDateTime(text, v, fs)) {
-        throw EConvertError(QStringLiteral("'%1' is not a valid date and time").arg(text));
+        throw EConvertError(QStringLiteral("'%1' не является датой и временем").arg(text));
     }
     return v;
 }
