@@ -19,8 +19,8 @@ std::int64_t TStream::Position() const
 
 namespace {
 
-// A stream error with the system's reason when a file call failed (a short read at the end
-// of the data or of a memory stream leaves errno as it was set here: 0).
+// A stream error, with the system's reason when a file call failed; errno is cleared before
+// the call, so a short read at the end of the data gives no reason.
 template <class Error>
 [[noreturn]] void RaiseStreamError(int err)
 {
@@ -188,6 +188,7 @@ std::int64_t TransferAll(Byte* p, std::int64_t count, Call call)
     while (total < count) {
         const ssize_t n = call(p + total, std::size_t(count - total));
         if (n < 0 && errno == EINTR) {
+            errno = 0;   // not the reason of a later failure
             continue;
         }
         if (n <= 0) {
