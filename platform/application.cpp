@@ -7,8 +7,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
+#include <new>
+#include <system_error>
 
 namespace {
 
@@ -186,10 +189,17 @@ QString ExceptionText(std::exception_ptr e)
         std::rethrow_exception(e);
     } catch (const Exception& ex) {
         return ex.Message();
+    } catch (const std::bad_alloc&) {
+        return ErrnoText(ENOMEM);
+    } catch (const std::system_error& ex) {
+        // The standard library's texts are English: a system error in our words.
+        if (ex.code().category() == std::generic_category() || ex.code().category() == std::system_category())
+            return ErrnoText(ex.code().value());
+        return QString::fromUtf8(ex.what());
     } catch (const std::exception& ex) {
         return QString::fromUtf8(ex.what());
     } catch (...) {
-        return QStringLiteral("Unknown exception");
+        return QStringLiteral("Неизвестная ошибка");
     }
 }
 

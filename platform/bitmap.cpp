@@ -190,13 +190,13 @@ void TBitmap::LoadFromStream(TStream& stream)
     std::int32_t w = 0, h = 0;
     if (!bytes.isEmpty()) {
         if (!BmpHeaderSize(bytes, w, h))
-            throw EInvalidGraphic(QStringLiteral("Bitmap image is not valid"));
+            throw EInvalidGraphic(QStringLiteral("Точечный рисунок поврежден или имеет неизвестный формат"));
         if (w != 0 && h != 0) {
             // Negative heights are top-down rows; std::abs of INT32_MIN would overflow, hence the widening.
             if (std::abs(std::int64_t(w)) * std::abs(std::int64_t(h)) > kMaxPicturePixels)
-                throw EInvalidGraphic(QStringLiteral("Bitmap image is not valid"));
+                throw EInvalidGraphic(QStringLiteral("Точечный рисунок поврежден или имеет неизвестный формат"));
             if (!loaded.loadFromData(bytes, "BMP") || loaded.isNull())
-                throw EInvalidGraphic(QStringLiteral("Bitmap image is not valid"));
+                throw EInvalidGraphic(QStringLiteral("Точечный рисунок поврежден или имеет неизвестный формат"));
             loaded = loaded.convertToFormat(QImage::Format_RGB32);
         }
     }
@@ -330,7 +330,7 @@ void TPicture::LoadFromFile(const QString& fileName)
     else if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg"))
         g = std::make_unique<TJPEGImage>();
     else
-        throw EInvalidGraphic(QStringLiteral("Unknown picture file extension (.%1)").arg(ext));
+        throw EInvalidGraphic(QStringLiteral("Неизвестное расширение файла рисунка (.%1)").arg(ext));
     g->LoadFromFile(fileName);
     SetGraphic(std::move(g));
 }
@@ -364,7 +364,7 @@ void TPicture::ReadData(TStream& stream)
     stream.ReadBuffer(name.data(), len);
     std::unique_ptr<TGraphic> g = CreateGraphic(QString::fromLatin1(name));
     if (!g)
-        throw EInvalidGraphic(QStringLiteral("Unknown picture format (%1)").arg(QString::fromLatin1(name)));
+        throw EInvalidGraphic(QStringLiteral("Неизвестный формат рисунка (%1)").arg(QString::fromLatin1(name)));
     g->ReadData(stream);
     SetGraphic(std::move(g));
 }

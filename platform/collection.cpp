@@ -29,7 +29,7 @@ void TCollectionItem::SetIndex(int index)
 
 void TCollectionItem::Assign(const TCollectionItem& /*source*/)
 {
-    throw EConvertError("Cannot assign a collection item of another kind");
+    throw EConvertError(QStringLiteral("Нельзя присвоить элемент коллекции другого вида"));
 }
 
 void TCollectionItem::Changed(bool allItems)

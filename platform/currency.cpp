@@ -28,7 +28,7 @@ std::int64_t DivHalfEven(__int128 num, __int128 den)
         q += 1;
     }
     if (q > std::numeric_limits<std::int64_t>::max() || q < std::numeric_limits<std::int64_t>::min()) {
-        throw EConvertError(QStringLiteral("Currency overflow"));
+        throw EConvertError(QStringLiteral("Переполнение денежной суммы"));
     }
     return std::int64_t(q);
 }
@@ -39,7 +39,7 @@ Currency Currency::FromDouble(double value)
 {
     const double scaled = RoundHalfEven(value * double(Scale));
     if (!std::isfinite(scaled) || scaled >= 9223372036854775807.0 || scaled < -9223372036854775808.0) {
-        throw EConvertError(QStringLiteral("'%1' is not a valid currency value").arg(value));
+        throw EConvertError(QStringLiteral("'%1' не является денежной суммой").arg(value));
     }
     return FromRaw(std::int64_t(scaled));
 }
@@ -115,7 +115,7 @@ Currency Currency::FromString(const QString& text, const TFormatSettings& fs)
 {
     Currency c;
     if (!TryFromString(text, fs, c)) {
-        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+        throw EConvertError(QStringLiteral("'%1' не является числом").arg(text));
     }
     return c;
 }
@@ -150,7 +150,7 @@ Currency Currency::operator*(Currency o) const
 Currency Currency::operator/(Currency o) const
 {
     if (o.Value == 0) {
-        throw EConvertError(QStringLiteral("Division by zero"));
+        throw EConvertError(QStringLiteral("Деление на ноль"));
     }
     return FromRaw(DivHalfEven(__int128(Value) * Scale, o.Value));
 }
@@ -158,7 +158,7 @@ Currency Currency::operator/(Currency o) const
 Currency Currency::operator/(std::int64_t n) const
 {
     if (n == 0) {
-        throw EConvertError(QStringLiteral("Division by zero"));
+        throw EConvertError(QStringLiteral("Деление на ноль"));
     }
     return FromRaw(DivHalfEven(Value, n));
 }

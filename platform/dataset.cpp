@@ -441,11 +441,11 @@ bool TField::IsNull() const
 void TField::SetValue(const Variant& v)
 {
     if (!dataSet_)
-        throw EDatabaseError(QString("Field '%1' has no dataset").arg(name_));
+        throw EDatabaseError(QStringLiteral("Поле '%1' не связано с набором данных").arg(name_));
     TDataSet& ds = *dataSet_;
     if (kind_ != fkData) {
         if (ds.state_ != dsCalcFields || !ds.overrideRecord_)
-            throw EDatabaseError(QString("Field '%1' cannot be modified").arg(name_));
+            throw EDatabaseError(QStringLiteral("Поле '%1' нельзя изменить").arg(name_));
         ds.overrideRecord_->Values.Set(index_, Convert(v));
         return;
     }
@@ -492,7 +492,7 @@ Variant TField::Convert(const Variant& v) const
             hi = 65535;
         }
         if (i < lo || i > hi)
-            throw EDatabaseError(QString("%1 is not a valid value for field '%2'. The allowed range is %3 to %4")
+            throw EDatabaseError(QStringLiteral("%1 - недопустимое значение поля '%2'. Допустимы значения от %3 до %4")
                                      .arg(i).arg(name_).arg(lo).arg(hi));
         return Variant(int(i));
     }
@@ -524,9 +524,10 @@ Variant TField::Convert(const Variant& v) const
                       : type_ == ftTime ? TryStrToTime(s, dt, fs)
                                         : TryStrToDateTime(s, dt, fs);
             if (!ok)
-                throw EConvertError(QString("'%1' is not a valid %2").arg(s, type_ == ftDate ? "date"
-                                                                          : type_ == ftTime ? "time"
-                                                                                            : "date and time"));
+                throw EConvertError(QStringLiteral("'%1' не является %2")
+                                        .arg(s, type_ == ftDate   ? QStringLiteral("датой")
+                                                : type_ == ftTime ? QStringLiteral("временем")
+                                                                  : QStringLiteral("датой и временем")));
         } else {
             dt = v.AsDateTime(fs);
         }
@@ -941,9 +942,9 @@ TField* TDataSet::FieldByName(const QString& name) const
 TField* TDataSet::AddField(TFieldType type, const QString& name, int size, TFieldKind kind)
 {
     if (Active())
-        throw EDatabaseError("Cannot perform this operation on an open dataset");
+        throw EDatabaseError(QStringLiteral("Операция невозможна: набор данных открыт"));
     if (FindField(name))
-        throw EDatabaseError(QString("Duplicate field name '%1'").arg(name));
+        throw EDatabaseError(QStringLiteral("Поле '%1' уже есть в наборе данных").arg(name));
     auto f = CreateField(type, name, size, kind);
     f->dataSet_ = this;
     f->persistent_ = true;
@@ -957,7 +958,7 @@ TField* TDataSet::AddField(TFieldType type, const QString& name, int size, TFiel
 void TDataSet::ClearFields()
 {
     if (Active())
-        throw EDatabaseError("Cannot perform this operation on an open dataset");
+        throw EDatabaseError(QStringLiteral("Операция невозможна: набор данных открыт"));
     fields_.clear();
     RenumberFields();
     defaultFields_ = true;
@@ -1137,15 +1138,15 @@ void TDataSet::CheckActive() const
 void TDataSet::CheckCanModify() const
 {
     if (!CanModify())
-        throw EDatabaseError("Cannot modify a read-only dataset");
+        throw EDatabaseError(QStringLiteral("Набор данных доступен только для чтения"));
 }
 
 void TDataSet::CheckEditing(const TField& f) const
 {
     if (state_ != dsEdit && state_ != dsInsert)
-        throw EDatabaseError("Dataset not in edit or insert mode");
+        throw EDatabaseError(QStringLiteral("Набор данных не в режиме правки или вставки"));
     if (f.ReadOnly())
-        throw EDatabaseError(QString("Field '%1' cannot be modified").arg(f.FieldName()));
+        throw EDatabaseError(QStringLiteral("Поле '%1' нельзя изменить").arg(f.FieldName()));
 }
 
 void TDataSet::Open()
@@ -1587,7 +1588,7 @@ void TDataSet::GotoBookmark(const TBookmark& b)
     CheckBrowseMode();
     const int idx = b.IsNull() ? -1 : ViewIndexOf(b.Id);
     if (idx < 0)
-        throw EDatabaseError("Record not found");
+        throw EDatabaseError(QStringLiteral("Запись не найдена"));
     BeforeScroll(*this);
     FinishMove(idx, false, false);
     AfterScroll(*this);
@@ -1679,7 +1680,7 @@ void TDataSet::AddNewRecord(bool append)
 void TDataSet::UpdateRecord()
 {
     if (state_ != dsEdit && state_ != dsInsert)
-        throw EDatabaseError("Dataset not in edit or insert mode");
+        throw EDatabaseError(QStringLiteral("Набор данных не в режиме правки или вставки"));
     DataEvent(deUpdateRecord);
 }
 
@@ -1692,7 +1693,7 @@ void TDataSet::Post()
     BeforePost(*this);
     for (const auto& f : fields_)
         if (f->FieldKind() == fkData && f->Required() && editBuffer_.Values.IsClear(std::size_t(f->Index())))
-            throw EDatabaseError(QString("Field '%1' must have a value").arg(f->FieldName()));
+            throw EDatabaseError(QStringLiteral("Поле '%1' должно иметь значение").arg(f->FieldName()));
     TRecordData* rec = CurrentRecord();
     InternalPost(editBuffer_, inserting_);
     rec->Values = std::move(editBuffer_.Values);
@@ -1737,7 +1738,7 @@ void TDataSet::Delete()
         return;
     }
     if (view_.empty())
-        throw EDatabaseError("Cannot perform this operation on an empty dataset");
+        throw EDatabaseError(QStringLiteral("Операция невозможна: набор данных пуст"));
     DataEvent(deCheckBrowseMode);
     CheckCanModify();
     BeforeDelete(*this);
@@ -1817,7 +1818,7 @@ int TDataSet::FindRecord(const QString& keyFields, const Variant& keyValues, TLo
     for (const QString& n : SplitNames(keyFields))
         keys.push_back(FieldByName(n));
     if (keys.empty())
-        throw EDatabaseError("No key fields given");
+        throw EDatabaseError(QStringLiteral("Не заданы ключевые поля"));
     std::vector<Variant> values;
     if (keyValues.Type() == varArray) {
         values = keyValues.Items();
@@ -1825,7 +1826,7 @@ int TDataSet::FindRecord(const QString& keyFields, const Variant& keyValues, TLo
         values.push_back(keyValues);
     }
     if (values.size() != keys.size())
-        throw EDatabaseError(QString("%1 key values given for %2 key fields").arg(values.size()).arg(keys.size()));
+        throw EDatabaseError(QStringLiteral("Значений ключа задано %1, а ключевых полей %2").arg(values.size()).arg(keys.size()));
     for (std::size_t i = 0; i < view_.size(); ++i) {
         const TRecordData* rec = view_[i];
         // While editing, the current record is the edit buffer.

@@ -89,7 +89,7 @@ TDateTime EncodeDate(int year, int month, int day)
 {
     TDateTime r = 0;
     if (!TryEncodeDate(year, month, day, r)) {
-        throw EConvertError(QStringLiteral("Invalid argument to date encode"));
+        throw EConvertError(QStringLiteral("Недопустимая дата"));
     }
     return r;
 }
@@ -116,7 +116,7 @@ TDateTime EncodeTime(int hour, int min, int sec, int msec)
 {
     TDateTime r = 0;
     if (!TryEncodeTime(hour, min, sec, msec, r)) {
-        throw EConvertError(QStringLiteral("Invalid argument to time encode"));
+        throw EConvertError(QStringLiteral("Недопустимое время"));
     }
     return r;
 }

@@ -9,6 +9,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -17,9 +18,68 @@ namespace {
 
 const char* const kMainPart = "word/document.xml";
 
-QString ZipErrorText(zip_error_t* error)
+// A system error as the reason inside a sentence.
+QString SystemReason(int err)
 {
-    return QString::fromUtf8(zip_error_strerror(error));
+    QString text = ErrnoText(err ? err : EIO);
+    text[0] = text[0].toLower();
+    return text;
+}
+
+// The reason of a failed file operation, taken right after it failed; errno is cleared before
+// the operation, so a failure without a system error reads as an input/output error.
+QString FileReason()
+{
+    return SystemReason(errno);
+}
+
+QString ZipCodeText(int code)
+{
+    switch (code) {
+    case ZIP_ER_MULTIDISK: return QStringLiteral("многотомные архивы не поддерживаются");
+    case ZIP_ER_RENAME: return QStringLiteral("не удалось переименовать временный файл");
+    case ZIP_ER_CLOSE: return QStringLiteral("не удалось закрыть файл");
+    case ZIP_ER_SEEK: return QStringLiteral("ошибка позиционирования в файле");
+    case ZIP_ER_READ: return QStringLiteral("ошибка чтения");
+    case ZIP_ER_WRITE: return QStringLiteral("ошибка записи");
+    case ZIP_ER_CRC: return QStringLiteral("ошибка контрольной суммы");
+    case ZIP_ER_NOENT: return QStringLiteral("нет такого файла");
+    case ZIP_ER_EXISTS: return QStringLiteral("файл уже существует");
+    case ZIP_ER_OPEN: return QStringLiteral("не удается открыть файл");
+    case ZIP_ER_TMPOPEN: return QStringLiteral("не удалось создать временный файл");
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_COMPRESSED_DATA: return QStringLiteral("сжатые данные повреждены");
+    case ZIP_ER_MEMORY: return QStringLiteral("недостаточно памяти");
+    case ZIP_ER_COMPNOTSUPP: return QStringLiteral("метод сжатия не поддерживается");
+    case ZIP_ER_EOF: return QStringLiteral("файл неожиданно кончился");
+    case ZIP_ER_NOZIP: return QStringLiteral("файл не является документом .docx");
+    case ZIP_ER_INCONS: return QStringLiteral("файл поврежден");
+    case ZIP_ER_REMOVE: return QStringLiteral("не удается удалить файл");
+    case ZIP_ER_ENCRNOTSUPP:
+    case ZIP_ER_NOPASSWD:
+    case ZIP_ER_WRONGPASSWD: return QStringLiteral("документ зашифрован");
+    case ZIP_ER_RDONLY: return QStringLiteral("файл доступен только для чтения");
+    case ZIP_ER_TELL: return QStringLiteral("ошибка определения позиции в файле");
+    default: return QStringLiteral("внутренняя ошибка архива (код %1)").arg(code);
+    }
+}
+
+// libzip's own texts are English: its code in our words, with the system's reason when it has one.
+QString ZipErrorText(const zip_error_t* error)
+{
+    const QString text = ZipCodeText(zip_error_code_zip(error));
+    if (zip_error_system_type(error) == ZIP_ET_SYS && zip_error_code_system(error) != 0)
+        return QStringLiteral("%1 (%2)").arg(text, SystemReason(zip_error_code_system(error)));
+    return text;
+}
+
+QString ZipErrorText(int code)
+{
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    const QString text = ZipErrorText(&error);
+    zip_error_fini(&error);
+    return text;
 }
 
 // An open archive that is discarded unless closed on purpose.
@@ -35,16 +95,11 @@ struct ZipHandle {
 zip_t* OpenForReading(const QString& zipFile, ZipHandle& handle)
 {
     if (!QFileInfo(zipFile).isFile())
-        throw EDocumentError(QStringLiteral("Cannot open document \"%1\": no such file").arg(zipFile));
+        throw EDocumentError(QStringLiteral("Документ \"%1\" не открыт: файл не найден").arg(zipFile));
     int code = 0;
     handle.za = zip_open(QFile::encodeName(zipFile).constData(), ZIP_RDONLY, &code);
-    if (!handle.za) {
-        zip_error_t error;
-        zip_error_init_with_code(&error, code);
-        const QString text = ZipErrorText(&error);
-        zip_error_fini(&error);
-        throw EDocumentError(QStringLiteral("Cannot open document \"%1\": %2").arg(zipFile, text));
-    }
+    if (!handle.za)
+        throw EDocumentError(QStringLiteral("Документ \"%1\" не открыт: %2").arg(zipFile, ZipErrorText(code)));
     return handle.za;
 }
 
@@ -59,7 +114,7 @@ QByteArray ReadIndex(zip_t* za, zip_uint64_t index, const QString& zipFile, zip_
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(za, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
-        throw EDocumentError(QStringLiteral("Cannot read document \"%1\": %2").arg(zipFile, ZipErrorText(zip_get_error(za))));
+        throw EDocumentError(QStringLiteral("Документ \"%1\" не прочитан: %2").arg(zipFile, ZipErrorText(zip_get_error(za))));
     if (st.size > budget)
         throw EDocumentError(QStringLiteral("Документ \"%1\" не открыт: после распаковки его части занимают больше %2 МБ")
                                  .arg(zipFile)
@@ -67,7 +122,7 @@ QByteArray ReadIndex(zip_t* za, zip_uint64_t index, const QString& zipFile, zip_
     budget -= st.size;
     zip_file_t* zf = zip_fopen_index(za, index, 0);
     if (!zf)
-        throw EDocumentError(QStringLiteral("Cannot read document \"%1\": %2").arg(zipFile, ZipErrorText(zip_get_error(za))));
+        throw EDocumentError(QStringLiteral("Документ \"%1\" не прочитан: %2").arg(zipFile, ZipErrorText(zip_get_error(za))));
     QByteArray data(qsizetype(st.size), Qt::Uninitialized);
     zip_int64_t done = 0;
     while (done < zip_int64_t(st.size)) {
@@ -79,7 +134,7 @@ QByteArray ReadIndex(zip_t* za, zip_uint64_t index, const QString& zipFile, zip_
     const bool ok = done == zip_int64_t(st.size);
     zip_fclose(zf);
     if (!ok)
-        throw EDocumentError(QStringLiteral("Cannot read document \"%1\": damaged member").arg(zipFile));
+        throw EDocumentError(QStringLiteral("Документ \"%1\" не прочитан: часть документа повреждена").arg(zipFile));
     return data;
 }
 
@@ -337,14 +392,14 @@ struct TWordDocument::Impl {
     void CheckOpen() const
     {
         if (mainIndex < 0)
-            throw EDocumentError(QStringLiteral("No document is open"));
+            throw EDocumentError(QStringLiteral("Документ не открыт"));
     }
 
     void CheckCursor() const
     {
         CheckOpen();
         if (!para)
-            throw EDocumentError(QStringLiteral("The cursor is not placed: go to a bookmark first"));
+            throw EDocumentError(QStringLiteral("В документе не выбрано место для текста: сначала нужен переход к закладке"));
     }
 
     pugi::xml_node FindBookmark(const QString& name) const
@@ -355,7 +410,7 @@ struct TWordDocument::Impl {
             return Is(n, "w:bookmarkStart") && std::strcmp(n.attribute("w:name").value(), utf8.constData()) == 0;
         });
         if (!found)
-            throw EDocumentError(QStringLiteral("The document has no bookmark \"%1\"").arg(name));
+            throw EDocumentError(QStringLiteral("В документе нет закладки \"%1\"").arg(name));
         return found;
     }
 
@@ -386,7 +441,7 @@ struct TWordDocument::Impl {
                 return;
             }
         }
-        throw EDocumentError(QStringLiteral("The bookmark \"%1\" has no paragraph after it")
+        throw EDocumentError(QStringLiteral("В документе нет абзаца после закладки \"%1\"")
                                  .arg(QString::fromUtf8(start.attribute("w:name").value())));
     }
 
@@ -478,7 +533,7 @@ struct TWordDocument::Impl {
         cell = selection == Selection::Cell ? selCell : Ancestor(para, "w:tc");
         row = cell ? Ancestor(cell, "w:tr") : pugi::xml_node();
         if (!cell || !row)
-            throw EDocumentError(QStringLiteral("The cursor is not in a table"));
+            throw EDocumentError(QStringLiteral("Место для текста в документе не в таблице"));
     }
 };
 
@@ -503,18 +558,18 @@ void TWordDocument::Open(const QString& fileName)
             d->mainIndex = int(d->parts.size()) - 1;
     }
     if (d->mainIndex < 0)
-        throw EDocumentError(QStringLiteral("Cannot open document \"%1\": it has no %2").arg(fileName, QLatin1String(kMainPart)));
+        throw EDocumentError(QStringLiteral("Документ \"%1\" не открыт: в нем нет части %2").arg(fileName, QLatin1String(kMainPart)));
     const QByteArray& main = d->parts[std::size_t(d->mainIndex)].second;
     const pugi::xml_parse_result parsed =
         d->xml.load_buffer(main.constData(), std::size_t(main.size()),
                            pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single,
                            pugi::encoding_utf8);
     if (!parsed)
-        throw EDocumentError(QStringLiteral("Cannot open document \"%1\": %2 at offset %3")
-                                 .arg(fileName, QString::fromUtf8(parsed.description()))
+        throw EDocumentError(QStringLiteral("Документ \"%1\" не открыт: текст документа поврежден (позиция %2)")
+                                 .arg(fileName)
                                  .arg(qint64(parsed.offset)));
     if (!d->xml.child("w:document").child("w:body"))
-        throw EDocumentError(QStringLiteral("Cannot open document \"%1\": no document body").arg(fileName));
+        throw EDocumentError(QStringLiteral("Документ \"%1\" не открыт: в нем нет текста документа").arg(fileName));
     d->fileName = fileName;
     d_ = std::move(d);
 }
@@ -549,26 +604,30 @@ void TWordDocument::SaveAs(const QString& fileName)
     }
     // The main part is put together on disk: what comes before the rows, the rows, the rest.
     auto fail = [&fileName](const QString& why) {
-        return EDocumentError(QStringLiteral("Cannot save document \"%1\": %2").arg(fileName, why));
+        return EDocumentError(QStringLiteral("Документ \"%1\" не сохранен: %2").arg(fileName, why));
     };
     QTemporaryFile main(QDir(QFileInfo(fileName).absolutePath()).filePath(QStringLiteral(".main-XXXXXX")));
+    errno = 0;
     if (!main.open())
-        throw fail(main.errorString());
+        throw fail(FileReason());
     const auto put = [&](const char* data, qint64 size) {
+        errno = 0;
         if (main.write(data, size) != size)
-            throw fail(main.errorString());
+            throw fail(FileReason());
     };
     put(writer.out.data(), qint64(at));
+    errno = 0;
     if (!d_->rows->flush() || !d_->rows->seek(0))
-        throw fail(d_->rows->errorString());
+        throw fail(FileReason());
     QByteArray chunk(1 << 20, Qt::Uninitialized);
     for (qint64 n; (n = d_->rows->read(chunk.data(), chunk.size())) > 0;)
         put(chunk.constData(), n);
     d_->rows->seek(d_->rows->size());
     const std::size_t after = at + std::strlen(kRowsMarkText);
     put(writer.out.data() + after, qint64(writer.out.size() - after));
+    errno = 0;
     if (!main.flush())
-        throw fail(main.errorString());
+        throw fail(FileReason());
     parts[std::size_t(d_->mainIndex)].second.clear();
     WriteZipPackage(fileName, parts, parts[std::size_t(d_->mainIndex)].first, main.fileName());
     d_->fileName = fileName;
@@ -618,7 +677,7 @@ void TWordDocument::MoveRightCell()
             nextRow = d.InsertEmptyRowAfter(row);
         next = FirstChildNamed(nextRow, "w:tc");
         if (!next)
-            throw EDocumentError(QStringLiteral("The table has a row without cells"));
+            throw EDocumentError(QStringLiteral("В таблице документа есть строка без ячеек"));
     }
     pugi::xml_node p = FirstChildNamed(next, "w:p");
     if (!p)
@@ -644,11 +703,12 @@ void TWordDocument::BeginRows()
     pugi::xml_node cell, row;
     d.CellOfCursor(cell, row);
     if (d.rows)
-        throw EDocumentError(QStringLiteral("Only one table of a document can be written row by row"));
+        throw EDocumentError(QStringLiteral("Построчно заполняется только одна таблица документа"));
     const QString dir = QFileInfo(d.fileName).absolutePath();
     auto file = std::make_unique<QTemporaryFile>(QDir(dir).filePath(QStringLiteral(".rows-XXXXXX")));
+    errno = 0;
     if (!file->open())
-        throw EDocumentError(QStringLiteral("Cannot write document \"%1\": %2").arg(d.fileName, file->errorString()));
+        throw EDocumentError(QStringLiteral("Документ \"%1\" не записан: %2").arg(d.fileName, FileReason()));
     d.firstRow.reset();
     d.rowPattern.reset();
     d.cellFormats.reset();
@@ -686,7 +746,7 @@ void TWordDocument::AddRow(const QStringList& cells)
 {
     Impl& d = *d_;
     if (!d.addingRows)
-        throw EDocumentError(QStringLiteral("No table is being written row by row"));
+        throw EDocumentError(QStringLiteral("Таблица документа не заполняется построчно"));
     const std::vector<std::string>& pieces = d.rowCount == 0 ? d.firstPieces : d.patternPieces;
     std::string out;
     if (std::all_of(cells.begin(), cells.end(), PlainText) && pieces.size() == d.runOpen.size() + 1) {
@@ -700,8 +760,9 @@ void TWordDocument::AddRow(const QStringList& cells)
     } else {
         out = d.RowThroughTree(cells);
     }
+    errno = 0;
     if (d.rows->write(out.data(), qint64(out.size())) != qint64(out.size()))
-        throw EDocumentError(QStringLiteral("Cannot write document \"%1\": %2").arg(d.fileName, d.rows->errorString()));
+        throw EDocumentError(QStringLiteral("Документ \"%1\" не записан: %2").arg(d.fileName, FileReason()));
     ++d.rowCount;
 }
 
@@ -709,9 +770,10 @@ void TWordDocument::EndRows()
 {
     Impl& d = *d_;
     if (!d.addingRows)
-        throw EDocumentError(QStringLiteral("No table is being written row by row"));
+        throw EDocumentError(QStringLiteral("Таблица документа не заполняется построчно"));
+    errno = 0;
     if (!d.rows->flush())
-        throw EDocumentError(QStringLiteral("Cannot write document \"%1\": %2").arg(d.fileName, d.rows->errorString()));
+        throw EDocumentError(QStringLiteral("Документ \"%1\" не записан: %2").arg(d.fileName, FileReason()));
     d.addingRows = false;
 }
 
@@ -780,7 +842,7 @@ QByteArray ReadZipEntry(const QString& zipFile, const QString& entry)
     zip_t* za = OpenForReading(zipFile, handle);
     const zip_int64_t index = zip_name_locate(za, entry.toUtf8().constData(), 0);
     if (index < 0)
-        throw EDocumentError(QStringLiteral("The document \"%1\" has no member %2").arg(zipFile, entry));
+        throw EDocumentError(QStringLiteral("В документе \"%1\" нет части %2").arg(zipFile, entry));
     zip_uint64_t budget = kMaxInflatedMB * 1024 * 1024;
     return ReadIndex(za, zip_uint64_t(index), zipFile, budget);
 }
@@ -806,15 +868,10 @@ void WriteZipPackage(const QString& zipFile, const std::vector<std::pair<QString
     ZipHandle handle;
     handle.za = zip_open(QFile::encodeName(zipFile).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     auto fail = [&zipFile](const QString& why) {
-        return EDocumentError(QStringLiteral("Cannot save document \"%1\": %2").arg(zipFile, why));
+        return EDocumentError(QStringLiteral("Документ \"%1\" не сохранен: %2").arg(zipFile, why));
     };
-    if (!handle.za) {
-        zip_error_t error;
-        zip_error_init_with_code(&error, code);
-        const QString text = ZipErrorText(&error);
-        zip_error_fini(&error);
-        throw fail(text);
-    }
+    if (!handle.za)
+        throw fail(ZipErrorText(code));
     // The buffers stay alive in `entries` until the archive is closed.
     for (const auto& [name, data] : entries) {
         // A member too big for memory is read from its file while the package is written.

@@ -76,3 +76,7 @@ public:
 
 // Raises the silent EAbort.
 [[noreturn]] void Abort();
+
+// The operator's words for a system error number (errno), as a sentence; the system's own
+// texts are English whatever the locale.
+QString ErrnoText(int err);

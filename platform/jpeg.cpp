@@ -99,7 +99,7 @@ bool Compress(jpeg_compress_struct* info, ErrorManager* err, const unsigned char
 
 [[noreturn]] void RaiseTooLarge()
 {
-    throw EInvalidGraphic(QStringLiteral("JPEG image is too large or not supported"));
+    throw EInvalidGraphic(QStringLiteral("Рисунок JPEG слишком велик или не поддерживается"));
 }
 
 [[noreturn]] void RaiseJpegError(int code)
@@ -107,7 +107,7 @@ bool Compress(jpeg_compress_struct* info, ErrorManager* err, const unsigned char
     // the library's own size limit (65500 pixels a side) is a picture too large like any other
     if (code == JERR_IMAGE_TOO_BIG)
         RaiseTooLarge();
-    throw EInvalidGraphic(QStringLiteral("JPEG error #%1").arg(code));
+    throw EInvalidGraphic(QStringLiteral("Рисунок JPEG поврежден (ошибка %1)").arg(code));
 }
 
 }  // namespace

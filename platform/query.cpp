@@ -510,7 +510,7 @@ void TQuery::SetDatabaseName(const QString& name)
     if (name == databaseName_)
         return;
     if (Active())
-        throw EDatabaseError("Cannot perform this operation on an open dataset");
+        throw EDatabaseError(QStringLiteral("Операция невозможна: набор данных открыт"));
     databaseName_ = name;
     db_.reset();
 }
@@ -520,7 +520,7 @@ void TQuery::SetDatabaseFile(const QString& name)
     if (name == databaseFile_)
         return;
     if (Active())
-        throw EDatabaseError("Cannot perform this operation on an open dataset");
+        throw EDatabaseError(QStringLiteral("Операция невозможна: набор данных открыт"));
     databaseFile_ = name;
     db_.reset();
 }
@@ -565,7 +565,7 @@ TParam& TQuery::ParamByName(const QString& name)
 {
     TParam* p = FindParam(name);
     if (!p)
-        throw EDatabaseError(QString("Parameter '%1' not found").arg(name));
+        throw EDatabaseError(QStringLiteral("Параметр '%1' не найден").arg(name));
     return *p;
 }
 
@@ -619,14 +619,14 @@ void TQuery::Bind(sqlite3_stmt* stmt)
     for (int i = 1; i <= count; ++i) {
         const char* raw = sqlite3_bind_parameter_name(stmt, i);
         if (!raw || raw[0] != ':')
-            throw EDatabaseError("Only named parameters (:name) are supported");
+            throw EDatabaseError(QStringLiteral("Параметры запроса задаются только по имени (:имя)"));
         const QString name = QString::fromUtf8(raw + 1);
         TParam* p = FindParam(name);
         if (!p)
-            throw EDatabaseError(QString("Parameter '%1' not found").arg(name));
+            throw EDatabaseError(QStringLiteral("Параметр '%1' не найден").arg(name));
         const Variant& v = p->Value;
         if (v.IsEmpty())
-            throw EDatabaseError(QString("No value for parameter '%1'").arg(name));
+            throw EDatabaseError(QStringLiteral("Не задано значение параметра '%1'").arg(name));
         int rc = SQLITE_OK;
         switch (v.Type()) {
         case varNull:
@@ -663,7 +663,7 @@ void TQuery::Bind(sqlite3_stmt* stmt)
             break;
         }
         default:
-            throw EDatabaseError(QString("Parameter '%1' has a value of type %2 that cannot be bound").arg(name, v.TypeName()));
+            throw EDatabaseError(QStringLiteral("Значение параметра '%1' нельзя передать в запрос").arg(name));
         }
         if (rc != SQLITE_OK)
             Database().RaiseError(sql_.join(' '));
@@ -678,7 +678,7 @@ void TQuery::ExecSQL()
     {
         TDatabase::Statements st(db, text);
         if (st.List().empty())
-            throw EDatabaseError("No SQL statement to run");
+            throw EDatabaseError(QStringLiteral("Не задан текст запроса"));
         if (st.List().size() > 1)
             tx.emplace(db);
         for (sqlite3_stmt* stmt : st.List()) {
@@ -703,13 +703,13 @@ void TQuery::InternalOpen()
     const QByteArray text = sql_.join('\n').toUtf8();
     TDatabase::Statements st(db, text);
     if (st.List().size() != 1)
-        throw EDatabaseError(st.List().empty() ? QString("No SQL statement to open")
-                                               : QString("A query opens one statement; several were given"));
+        throw EDatabaseError(st.List().empty() ? QStringLiteral("Не задан текст запроса")
+                                               : QStringLiteral("Запрос открывает одну инструкцию, а их задано несколько"));
     sqlite3_stmt* stmt = st.List()[0];
     Bind(stmt);
     const int ncol = sqlite3_column_count(stmt);
     if (ncol == 0)
-        throw EDatabaseError(QString("The statement returns no rows to open: %1").arg(QString::fromUtf8(text).simplified()));
+        throw EDatabaseError(QStringLiteral("Запрос не возвращает строк: %1").arg(QString::fromUtf8(text).simplified()));
     std::vector<TFieldDef> defs(ncol);
     for (int c = 0; c < ncol; ++c) {
         QString name = QString::fromUtf8(sqlite3_column_name(stmt, c));

@@ -17,17 +17,35 @@ std::int64_t TStream::Position() const
     return CurrentPosition();
 }
 
+namespace {
+
+// A stream error, with the system's reason when a file call failed; errno is cleared before
+// the call, so a short read at the end of the data gives no reason.
+template <class Error>
+[[noreturn]] void RaiseStreamError(int err)
+{
+    Error error;
+    if (err != 0) {
+        error.SetMessage(error.Message() + QStringLiteral(". ") + ErrnoText(err));
+    }
+    throw error;
+}
+
+} // namespace
+
 void TStream::ReadBuffer(void* buffer, std::int64_t count)
 {
+    errno = 0;
     if (count < 0 || (count != 0 && Read(buffer, count) != count)) {
-        throw EReadError();
+        RaiseStreamError<EReadError>(count < 0 ? 0 : errno);
     }
 }
 
 void TStream::WriteBuffer(const void* buffer, std::int64_t count)
 {
+    errno = 0;
     if (count < 0 || (count != 0 && Write(buffer, count) != count)) {
-        throw EWriteError();
+        RaiseStreamError<EWriteError>(count < 0 ? 0 : errno);
     }
 }
 
@@ -170,6 +188,7 @@ std::int64_t TransferAll(Byte* p, std::int64_t count, Call call)
     while (total < count) {
         const ssize_t n = call(p + total, std::size_t(count - total));
         if (n < 0 && errno == EINTR) {
+            errno = 0;   // not the reason of a later failure
             continue;
         }
         if (n <= 0) {
@@ -188,8 +207,7 @@ TFileStream::TFileStream(const QString& fileName, unsigned mode) : fileName_(fil
     if ((mode & 0xFF00) == fmCreate) {
         fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd_ < 0) {
-            throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                    .arg(fileName, QString::fromLocal8Bit(std::strerror(errno))));
+            throw EFCreateError(QStringLiteral("Не удается создать файл \"%1\". %2").arg(fileName, ErrnoText(errno)));
         }
         return;
     }
@@ -209,8 +227,7 @@ TFileStream::TFileStream(const QString& fileName, unsigned mode) : fileName_(fil
         }
     }
     if (fd_ < 0) {
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
-                              .arg(fileName, QString::fromLocal8Bit(std::strerror(errno))));
+        throw EFOpenError(QStringLiteral("Не удается открыть файл \"%1\". %2").arg(fileName, ErrnoText(errno)));
     }
 }
 
@@ -257,7 +274,7 @@ std::int64_t TFileStream::Size() const
 void TFileStream::SetSize(std::int64_t size)
 {
     if (::ftruncate(fd_, off_t(std::max<std::int64_t>(0, size))) != 0) {
-        throw EWriteError(QStringLiteral("Stream write error"));
+        RaiseStreamError<EWriteError>(errno);
     }
     if (CurrentPosition() > size) {
         ::lseek(fd_, off_t(size), SEEK_SET);

@@ -166,7 +166,7 @@ int TStringList::AddObject(const QString& s, void* object)
             case dupIgnore:
                 return index;
             case dupError:
-                throw EListError(QStringLiteral("String list does not allow duplicates"));
+                throw EListError(QStringLiteral("Список строк не допускает повторов"));
             case dupAccept:
                 break;
             }
@@ -202,7 +202,7 @@ void TStringList::Insert(int index, const QString& s)
 void TStringList::InsertObject(int index, const QString& s, void* object)
 {
     if (sorted_) {
-        throw EListError(QStringLiteral("Operation not allowed on sorted list"));
+        throw EListError(QStringLiteral("Операция недопустима для сортированного списка"));
     }
     if (index < 0 || index > Count()) {
         throw EListError(QStringLiteral("List index out of bounds (%1)").arg(index));
@@ -223,7 +223,7 @@ void TStringList::Exchange(int index1, int index2)
     CheckIndex(index1);
     CheckIndex(index2);
     if (sorted_) {
-        throw EListError(QStringLiteral("Operation not allowed on sorted list"));
+        throw EListError(QStringLiteral("Операция недопустима для сортированного списка"));
     }
     Changing();
     std::swap(items_[std::size_t(index1)], items_[std::size_t(index2)]);
@@ -238,7 +238,7 @@ void TStringList::Move(int curIndex, int newIndex)
         return;
     }
     if (sorted_) {
-        throw EListError(QStringLiteral("Operation not allowed on sorted list"));
+        throw EListError(QStringLiteral("Операция недопустима для сортированного списка"));
     }
     Changing();
     Item item = items_[std::size_t(curIndex)];

@@ -249,12 +249,12 @@ namespace {
 
 [[noreturn]] void InvalidInteger(const QString& text)
 {
-    throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    throw EConvertError(QStringLiteral("'%1' не является целым числом").arg(text));
 }
 
 [[noreturn]] void InvalidFloat(const QString& text)
 {
-    throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    throw EConvertError(QStringLiteral("'%1' не является числом").arg(text));
 }
 
 } // namespace
@@ -290,55 +290,6 @@ std::int64_t StrToInt64Def(const QString& text, std::int64_t def)
 }
 
 // ---- Floating point parsing -----------------------------------------------------------------
-
-namespace {
-
-// Whether a number written as [-]digits[.digits][e[+-]digits] is the largest double rounded to as
-// many significant digits as it has: what formatting with fewer digits than a double holds writes
-// for it, which lies just beyond the largest double.
-bool IsRoundedLargestDouble(const std::string& ascii)
-{
-    const auto e = ascii.find('e');
-    std::string mantissa = ascii.substr(0, e);
-    if (!mantissa.empty() && mantissa[0] == '-') {
-        mantissa.erase(0, 1);
-    }
-    const auto point = mantissa.find('.');
-    const std::string intDigits = mantissa.substr(0, point);
-    const std::string digits = intDigits + (point == std::string::npos ? std::string() : mantissa.substr(point + 1));
-    const auto first = digits.find_first_not_of('0');
-    if (first == std::string::npos) {
-        return false;
-    }
-    const std::string significant = digits.substr(first, digits.find_last_not_of('0') - first + 1);
-    if (significant.size() > std::size_t(std::numeric_limits<double>::max_digits10)) {
-        return false;
-    }
-    long long exponent = (long long)intDigits.size() - (long long)first - 1;
-    if (e != std::string::npos) {
-        long long written = 0;
-        const char* begin = ascii.data() + e + 1;
-        if (*begin == '+') {
-            ++begin;
-        }
-        const auto r = std::from_chars(begin, ascii.data() + ascii.size(), written);
-        if (r.ec != std::errc()) {
-            return false;
-        }
-        exponent += written;
-    }
-    char buffer[64];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, std::numeric_limits<double>::max(),
-                                 std::chars_format::scientific, int(significant.size()) - 1);
-    const std::string largest(buffer, r.ptr);
-    const auto le = largest.find('e');
-    std::string largestDigits = largest.substr(0, le);
-    largestDigits.erase(std::remove(largestDigits.begin(), largestDigits.end(), '.'), largestDigits.end());
-    largestDigits.erase(largestDigits.find_last_not_of('0') + 1);
-    return largestDigits == significant && std::stoll(largest.substr(le + 1)) == exponent;
-}
-
-} // namespace
 
 bool TryStrToFloat(const QString& text, double& value, const TFormatSettings& fs)
 {
@@ -385,9 +336,11 @@ bool TryStrToFloat(const QString& text, double& value, const TFormatSettings& fs
     }
     double v = 0;
     const auto res = std::from_chars(ascii.data(), ascii.data() + ascii.size(), v);
-    if (res.ec == std::errc::result_out_of_range && IsRoundedLargestDouble(ascii)) {
-        // What FloatToStr writes for the largest double reads back as it.
-        v = ascii[0] == '-' ? -std::numeric_limits<double>::max() : std::numeric_limits<double>::max();
+    const double largest = std::numeric_limits<double>::max();
+    if (res.ec == std::errc::result_out_of_range && (s == FloatToStr(largest, fs) || s == FloatToStr(-largest, fs))) {
+        // FloatToStr rounds the largest double up past it; exactly that text reads back as it,
+        // any other text past the range is no value.
+        v = ascii[0] == '-' ? -largest : largest;
     } else if (res.ec == std::errc::result_out_of_range) {
         // Underflow reads as zero; overflow is not a value. Tell them apart by the magnitude:
         // the position of the first significant digit plus the exponent.
@@ -1291,7 +1244,7 @@ double StrToDate(const QString& text, const TFormatSettings& fs)
 {
     double v = 0;
     if (!TryStrToDate(text, v, fs)) {
-        throw EConvertError(QStringLiteral("'%1' is not a valid date").arg(text));
+        throw EConvertError(QStringLiteral("'%1' не является датой").arg(text));
     }
     return v;
 }
@@ -1300,7 +1253,7 @@ double StrToTime(const QString& text, const TFormatSettings& fs)
 {
     double v = 0;
     if (!TryStrToTime(text, v, fs)) {
-        throw EConvertError(QStringLiteral("'%1' is not a valid time").arg(text));
+        throw EConvertError(QStringLiteral("'%1' не является временем").arg(text));
     }
     return v;
 }
@@ -1309,7 +1262,7 @@ double StrToDateTime(const QString& text, const TFormatSettings& fs)
 {
     double v = 0;
     if (!TryStrToDateTime(text, v, fs)) {
-        throw EConvertError(QStringLiteral("'%1' is not a valid date and time").arg(text));
+        throw EConvertError(QStringLiteral("'%1' не является датой и временем").arg(text));
     }
     return v;
 }

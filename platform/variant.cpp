@@ -8,16 +8,35 @@
 
 namespace {
 
+// A value type in the operator's words.
+QString ShownType(TVarType t)
+{
+    switch (t) {
+    case varEmpty: return QStringLiteral("пусто");
+    case varNull: return QStringLiteral("Null");
+    case varInteger:
+    case varInt64: return QStringLiteral("целое");
+    case varDouble: return QStringLiteral("вещественное");
+    case varCurrency: return QStringLiteral("денежное");
+    case varBoolean: return QStringLiteral("логическое");
+    case varString: return QStringLiteral("строка");
+    case varDate: return QStringLiteral("дата");
+    case varBytes: return QStringLiteral("байты");
+    case varArray: return QStringLiteral("массив");
+    }
+    return QStringLiteral("неизвестный");
+}
+
 [[noreturn]] void CannotConvert(const Variant& v, TVarType to)
 {
-    throw EVariantError(QStringLiteral("Could not convert variant of type (%1) into type (%2)")
-                            .arg(v.TypeName(), Variant::TypeName(to)));
+    throw EVariantError(QStringLiteral("Значение типа (%1) нельзя преобразовать в тип (%2)")
+                            .arg(ShownType(v.Type()), ShownType(to)));
 }
 
 [[noreturn]] void Overflow(const Variant& v, TVarType to)
 {
-    throw EVariantError(QStringLiteral("Overflow while converting variant of type (%1) into type (%2)")
-                            .arg(v.TypeName(), Variant::TypeName(to)));
+    throw EVariantError(QStringLiteral("Переполнение при преобразовании значения типа (%1) в тип (%2)")
+                            .arg(ShownType(v.Type()), ShownType(to)));
 }
 
 std::int64_t DoubleToInt64(const Variant& v, double d, TVarType to)
@@ -83,7 +102,7 @@ std::int64_t Variant::AsInt64(const TFormatSettings& fs) const
         if (TryStrToFloat(s_, d, fs)) {
             return DoubleToInt64(*this, d, varInt64);
         }
-        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(s_));
+        throw EConvertError(QStringLiteral("'%1' не является целым числом").arg(s_));
     }
     default: CannotConvert(*this, varInt64);
     }
@@ -155,7 +174,7 @@ bool Variant::AsBoolean(const TFormatSettings& fs) const
         if (TryStrToFloat(t, d, fs)) {
             return d != 0;
         }
-        throw EConvertError(QStringLiteral("'%1' is not a valid boolean value").arg(s_));
+        throw EConvertError(QStringLiteral("'%1' не является логическим значением").arg(s_));
     }
     default: CannotConvert(*this, varBoolean);
     }
@@ -169,7 +188,7 @@ double Variant::AsDateTime(const TFormatSettings& fs) const
         if (TryStrToDateTime(s_, d, fs)) {
             return d;
         }
-        throw EConvertError(QStringLiteral("'%1' is not a valid date").arg(s_));
+        throw EConvertError(QStringLiteral("'%1' не является датой").arg(s_));
     }
     case varNull:
     case varBytes:
@@ -231,7 +250,7 @@ const std::vector<Variant>& Variant::Items() const
 const Variant& Variant::operator[](int index) const
 {
     if (index < 0 || index >= ArrayCount()) {
-        throw EVariantError(QStringLiteral("Variant array index out of bounds"));
+        throw EVariantError(QStringLiteral("Индекс массива значений вне границ"));
     }
     return (*a_)[std::size_t(index)];
 }
@@ -239,7 +258,7 @@ const Variant& Variant::operator[](int index) const
 Variant& Variant::operator[](int index)
 {
     if (index < 0 || index >= ArrayCount()) {
-        throw EVariantError(QStringLiteral("Variant array index out of bounds"));
+        throw EVariantError(QStringLiteral("Индекс массива значений вне границ"));
     }
     // Copies share their items until one of them is written to.
     if (a_.use_count() > 1) {

@@ -3,13 +3,12 @@
 #include "serial/strresmgr.h"
 
 #include <cerrno>
-#include <cstring>
 #include <new>
 
 namespace {
 
 // Windows-style error numbers and the errno that stands for each of them here; the first
-// errno of a number gives its system text.
+// errno of a number gives its system text (the platform's, in the operator's words).
 struct CodeMap {
     int systemCode;
     int err;
@@ -41,10 +40,8 @@ int SystemCodeFromErrno(int err)
 QString SystemErrorText(int systemCode)
 {
     for (const CodeMap& m : codeMap) {
-        if (m.systemCode == systemCode) {
-            char buf[256];
-            return QString::fromLocal8Bit(strerror_r(m.err, buf, sizeof buf));
-        }
+        if (m.systemCode == systemCode)
+            return ErrnoText(m.err);
     }
     return {};
 }

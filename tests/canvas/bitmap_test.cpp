@@ -222,6 +222,9 @@ QByteArray BmpClaiming(std::int32_t width, std::int32_t height)
     return d;
 }
 
+const QString kJpegTooLarge = QStringLiteral("Рисунок JPEG слишком велик или не поддерживается");
+const QString kBitmapNotValid = QStringLiteral("Точечный рисунок поврежден или имеет неизвестный формат");
+
 QString GraphicError(const std::function<void()>& f)
 {
     try {
@@ -239,19 +242,19 @@ TEST(PictureLimitTest, JpegWiderThanTheLibraryTakesIsTooLarge)
     for (const QSize size : {QSize(65501, 1), QSize(65535, 16), QSize(1, 65535)}) {
         SCOPED_TRACE(std::to_string(size.width()) + " x " + std::to_string(size.height()));
         EXPECT_EQ(GraphicError([&] { TJPEGImage::Decode(JpegClaiming(size.width(), size.height())); }),
-                  "JPEG image is too large or not supported");
+                  kJpegTooLarge);
     }
     EXPECT_EQ(TJPEGImage::Decode(JpegClaiming(65500, 1)).size(), QSize(65500, 1));  // the largest it takes
 
     QImage wide(65501, 1, QImage::Format_RGB32);
     wide.fill(Qt::white);
-    EXPECT_EQ(GraphicError([&] { TJPEGImage::Encode(wide, 90); }), "JPEG image is too large or not supported");
+    EXPECT_EQ(GraphicError([&] { TJPEGImage::Encode(wide, 90); }), kJpegTooLarge);
     TJPEGImage jpeg;
     TBitmap bmp;
     bmp.SetSize(65501, 1);
     jpeg.Assign(bmp);
     TMemoryStream out;
-    EXPECT_EQ(GraphicError([&] { jpeg.SaveToStream(out); }), "JPEG image is too large or not supported");
+    EXPECT_EQ(GraphicError([&] { jpeg.SaveToStream(out); }), kJpegTooLarge);
 }
 
 TEST(PictureLimitTest, HugeClaimedSizesAreRefusedBeforeDecoding)
@@ -259,9 +262,9 @@ TEST(PictureLimitTest, HugeClaimedSizesAreRefusedBeforeDecoding)
     // 16000 x 16000 from a few hundred bytes used to take gigabytes and seconds.
     const QByteArray huge = JpegClaiming(16000, 16000);
     ASSERT_LT(huge.size(), 1000);
-    EXPECT_EQ(GraphicError([&] { TJPEGImage::Decode(huge); }), "JPEG image is too large or not supported");
+    EXPECT_EQ(GraphicError([&] { TJPEGImage::Decode(huge); }), kJpegTooLarge);
     EXPECT_EQ(GraphicError([&] { TJPEGImage::Decode(JpegClaiming(8193, 8192)); }),
-              "JPEG image is too large or not supported");
+              kJpegTooLarge);
     EXPECT_EQ(TJPEGImage::Decode(JpegClaiming(40, 20)).size(), QSize(40, 20));   // truncated, still shown
 
     // The same inside the picture data of a stored picture, which is how schemes hold them.
@@ -273,14 +276,14 @@ TEST(PictureLimitTest, HugeClaimedSizesAreRefusedBeforeDecoding)
     stored.WriteBuffer(&size, 4);
     stored.WriteBuffer(huge);
     stored.SetPosition(0);
-    EXPECT_EQ(GraphicError([&] { pic.ReadData(stored); }), "JPEG image is too large or not supported");
+    EXPECT_EQ(GraphicError([&] { pic.ReadData(stored); }), kJpegTooLarge);
     EXPECT_FALSE(pic.HasGraphic());
 
     TBitmap bmp;
     TMemoryStream bmpStream(BmpClaiming(9000, -9000));
-    EXPECT_EQ(GraphicError([&] { bmp.LoadFromStream(bmpStream); }), "Bitmap image is not valid");
+    EXPECT_EQ(GraphicError([&] { bmp.LoadFromStream(bmpStream); }), kBitmapNotValid);
     TMemoryStream minInt(BmpClaiming(2, INT32_MIN));
-    EXPECT_EQ(GraphicError([&] { bmp.LoadFromStream(minInt); }), "Bitmap image is not valid");
+    EXPECT_EQ(GraphicError([&] { bmp.LoadFromStream(minInt); }), kBitmapNotValid);
     TMemoryStream small(BmpClaiming(30, -20));
     bmp.LoadFromStream(small);
     EXPECT_EQ(bmp.Width(), 30);

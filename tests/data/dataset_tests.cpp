@@ -115,7 +115,7 @@ TEST(DataSetBookmarks, SurviveDeletesOfOtherRecordsAndCompareInOrder)
     ds->GotoBookmark(b2);
     ds->Delete();
     EXPECT_FALSE(ds->BookmarkValid(b2));
-    EXPECT_EQ(ExceptionText([&] { ds->GotoBookmark(b2); }), "Record not found");
+    EXPECT_EQ(ExceptionText([&] { ds->GotoBookmark(b2); }), QStringLiteral("Запись не найдена"));
     EXPECT_EQ(ds->RecordCount(), 2);
 
     // A record inserted in the middle sorts where it stands, not by its age.
@@ -168,7 +168,7 @@ TEST(DataSetEditing, MovingPostsPendingEditsAndDropsUnchangedInsert)
     ds->Append();
     ds->First();   // nothing typed: the new record goes away
     EXPECT_EQ(ds->RecordCount(), 3);
-    EXPECT_EQ(ExceptionText([&] { ds->FieldByName("id")->SetAsInteger(1); }), "Dataset not in edit or insert mode");
+    EXPECT_EQ(ExceptionText([&] { ds->FieldByName("id")->SetAsInteger(1); }), QStringLiteral("Набор данных не в режиме правки или вставки"));
 }
 
 TEST(DataSetEditing, ClosingDropsAnUnpostedRecord)

@@ -272,6 +272,32 @@ TEST_F(DocumentTest, FailuresRaiseAndNameWhatFailed)
     EXPECT_THROW(ReadZipEntry(Sample(), QStringLiteral("word/none.xml")), EDocumentError);
 }
 
+TEST_F(DocumentTest, SavingIntoAMissingFolderTellsWhyInRussian)
+{
+    const QString target = dir.filePath(QStringLiteral("no/such/folder/report.docx"));
+    const auto saveError = [&](TWordDocument& doc) {
+        try {
+            doc.SaveAs(target);
+        } catch (const EDocumentError& e) {
+            return e.Message();
+        }
+        return QStringLiteral("<no error>");
+    };
+    TWordDocument plain;
+    plain.Open(Sample());
+    EXPECT_EQ(saveError(plain),
+              QStringLiteral("Документ \"%1\" не сохранен: не удалось создать временный файл (нет такого файла или каталога)")
+                  .arg(target));
+    // A report writes its log table row by row and is put together beside the target.
+    TWordDocument report;
+    report.Open(Sample());
+    report.GoToBookmark(QStringLiteral("tab"));
+    report.BeginRows();
+    report.AddRow({QStringLiteral("a"), QStringLiteral("b")});
+    report.EndRows();
+    EXPECT_EQ(saveError(report), QStringLiteral("Документ \"%1\" не сохранен: нет такого файла или каталога").arg(target));
+}
+
 TEST_F(DocumentTest, APackageInflatingBeyondSixtyFourMegabytesIsRefused)
 {
     // Three parts of 22 MB each pack into a few hundred kilobytes; each alone is not absurd, together they are.

@@ -75,7 +75,7 @@ TEST(Application, GuardedRoutesExceptionsToTheHandler)
     EXPECT_EQ(rec.boxes[0].icon, MsgIcon::Error);
     EXPECT_EQ(rec.boxes[0].buttons, mbOK);
     EXPECT_EQ(rec.boxes[1].text, "plain failure.");
-    EXPECT_EQ(rec.boxes[2].text, "Unknown exception.");
+    EXPECT_EQ(rec.boxes[2].text, QStringLiteral("Неизвестная ошибка."));
     SetApplicationTitle(QString());
 }
 

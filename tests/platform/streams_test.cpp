@@ -2,6 +2,7 @@
 #include "platform/streams.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -34,7 +35,7 @@ TEST(MemoryStream, ReadBufferRaisesOnAShortRead)
         s.ReadBuffer(buf, 1);
         FAIL() << "no exception";
     } catch (const EReadError& e) {
-        EXPECT_EQ(e.Message(), "Stream read error");
+        EXPECT_EQ(e.Message(), QStringLiteral("Ошибка чтения потока"));
     }
     EXPECT_NO_THROW(s.ReadBuffer(buf, 0));
 }
@@ -113,10 +114,33 @@ TEST(FileStream, AMissingFileRaisesWithItsName)
         TFileStream f(name, fmOpenRead);
         FAIL() << "opened a missing file";
     } catch (const EFOpenError& e) {
-        EXPECT_TRUE(e.Message().startsWith("Cannot open file \"" + name + "\". ")) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Не удается открыть файл \"%1\". ").arg(name)))
+            << e.Message().toStdString();
     }
     EXPECT_THROW(TFileStream(dir.path(), fmOpenRead), EFOpenError);   // a folder is not a file
     EXPECT_THROW(TFileStream(dir.filePath("no/such/dir/x"), fmCreate), EFCreateError);
     TMemoryStream m;
     EXPECT_THROW(m.LoadFromFile(name), EFOpenError);
+}
+
+TEST(FileStream, FileFailuresTellTheSystemsReasonInRussian)
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath("no/such/dir/x");
+    try {
+        TFileStream f(name, fmCreate);
+        FAIL() << "created a file in a missing folder";
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Не удается создать файл \"%1\". Нет такого файла или каталога").arg(name));
+    }
+    // A full disk: every write to this device fails for want of space.
+    if (!QFile::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    TFileStream full("/dev/full", fmOpenWrite);
+    try {
+        full.WriteBuffer(QByteArray("report"));
+        FAIL() << "wrote to a full disk";
+    } catch (const EWriteError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Ошибка записи потока. На диске нет места"));
+    }
 }
