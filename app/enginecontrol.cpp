@@ -36,7 +36,7 @@ void LoadResourceBitmap(std::unique_ptr<TBitmap>& bitmap, const QString& name)
         bitmap = std::make_unique<TBitmap>();
     QFile file(QStringLiteral(":/engine/") + name);
     if (!file.open(QIODevice::ReadOnly))
-        throw EInvalidGraphic(QStringLiteral("Bitmap resource %1 not found").arg(name));
+        throw EInvalidGraphic(QStringLiteral("Ресурс изображения %1 не найден").arg(name));
     TMemoryStream stream(file.readAll());
     bitmap->LoadFromStream(stream);
 }
