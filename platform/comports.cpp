@@ -14,6 +14,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -292,17 +293,30 @@ int ComPortFlockOwner(const QString& devicePath)
     return 0;
 }
 
-QString DeviceGroupName(const QString& devicePath)
+DeviceOwners DeviceOwnership(const QString& devicePath)
 {
+    DeviceOwners owners;
     struct stat st {};
     if (::stat(QFile::encodeName(devicePath).constData(), &st) != 0)
-        return {};
-    group g {};
-    group* found = nullptr;
+        return owners;
+    owners.groupReadWrite = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
     char buffer[4096];
-    if (::getgrgid_r(st.st_gid, &g, buffer, sizeof buffer, &found) != 0 || !found)
-        return QString::number(st.st_gid);
-    return QString::fromLocal8Bit(found->gr_name);
+    group g {};
+    group* foundGroup = nullptr;
+    owners.group = ::getgrgid_r(st.st_gid, &g, buffer, sizeof buffer, &foundGroup) == 0 && foundGroup
+                       ? QString::fromLocal8Bit(foundGroup->gr_name)
+                       : QString::number(st.st_gid);
+    passwd p {};
+    passwd* foundUser = nullptr;
+    owners.user = ::getpwuid_r(st.st_uid, &p, buffer, sizeof buffer, &foundUser) == 0 && foundUser
+                      ? QString::fromLocal8Bit(foundUser->pw_name)
+                      : QString::number(st.st_uid);
+    return owners;
+}
+
+QString DeviceGroupName(const QString& devicePath)
+{
+    return DeviceOwnership(devicePath).group;
 }
 
 QString ProcessName(int pid)

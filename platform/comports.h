@@ -63,6 +63,15 @@ void RemoveComPortLock(const QString& lockPath);
 // The pid holding a flock on the device (as the kernel lists it), 0 when none.
 int ComPortFlockOwner(const QString& devicePath);
 
+// Who the device's permission bits let open it: the owning user and group by name ("" when the
+// device cannot be read), and whether the group's bits give both read and write.
+struct DeviceOwners {
+    QString user;
+    QString group;
+    bool groupReadWrite = false;
+};
+DeviceOwners DeviceOwnership(const QString& devicePath);
+
 // The group that owns the device ("dialout"), "" when it cannot be read.
 QString DeviceGroupName(const QString& devicePath);
 

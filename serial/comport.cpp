@@ -463,9 +463,16 @@ void TCustomComPort::RaiseOpenFailure(int r)
     case TOpenFailure::NotSerial:
         throw EBadId(ecode::BadId, QStringLiteral("Устройство %1 не является последовательным портом.").arg(title));
     case TOpenFailure::AccessDenied: {
-        const QString group = DeviceGroupName(devicePath_);
-        const QString whom = group.isEmpty() ? QStringLiteral("в группу, которой принадлежит устройство")
-                                             : QStringLiteral("в группу «%1», которой принадлежит устройство").arg(group);
+        const DeviceOwners owners = DeviceOwnership(devicePath_);
+        // Joining a group helps only when the group may read and write the device.
+        if (!owners.user.isEmpty() && !owners.groupReadWrite)
+            throw EPortAccessDenied(ecode::AccessDenied,
+                                    QStringLiteral("Нет доступа к устройству %1: открыть его может только владелец "
+                                                   "устройства, пользователь «%2».")
+                                        .arg(title, owners.user));
+        const QString whom = owners.group.isEmpty()
+                                 ? QStringLiteral("в группу, которой принадлежит устройство")
+                                 : QStringLiteral("в группу «%1», которой принадлежит устройство").arg(owners.group);
         throw EPortAccessDenied(ecode::AccessDenied,
                                 QStringLiteral("Нет доступа к устройству %1: пользователя нужно включить %2, "
                                                "затем войти в систему заново.")

@@ -3,6 +3,7 @@
 #include "app/fspalsh.h"
 #include "app/tables.h"
 #include "grid/dbctrlsex.h"
+#include "platform/comports.h"
 #include "platform/query.h"
 #include "serial/comport.h"
 #include "tests/app/app_fixture.h"
@@ -14,9 +15,15 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
+#include <QProcess>
 
 #include <algorithm>
 #include <set>
+
+#include <csignal>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -709,6 +716,49 @@ TEST_F(MainWindowTest, SplashClosesAfterTheWindowShows)
     w.FormCloseQuery(canClose);
     EXPECT_TRUE(canClose);
     EXPECT_EQ(w.State(), stIdle);
+}
+
+TEST_F(MainWindowTest, EndSignalsCloseThePortAsClosingTheWindowDoes)
+{
+    // The program runs from the test's folder, so its database and lock files stay there.
+    const QString exe = harness().Folder() + QStringLiteral("vemor");
+    ASSERT_TRUE(::link(VEMOR_EXE, QFile::encodeName(exe).constData()) == 0 ||
+                QFile::copy(QStringLiteral(VEMOR_EXE), exe));
+    const QString locks = harness().Folder() + QStringLiteral("lock");
+    ASSERT_TRUE(QDir().mkpath(locks));
+    const QString lock = locks + QLatin1Char('/') + ComPortLockName(bus().SlavePath());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("COMPORT_LOCKDIR"), locks);
+    // The line as the program finds it; held here to read it back.
+    const int line = ::open(QFile::encodeName(bus().SlavePath()).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(line, 0);
+    termios found{};
+    ::tcgetattr(line, &found);
+    ::cfsetspeed(&found, B4800);
+    found.c_lflag |= ICANON;
+    ::tcsetattr(line, TCSANOW, &found);
+    const auto settings = [line] {
+        termios t{};
+        ::tcgetattr(line, &t);
+        return t;
+    };
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(exe, {});
+        ASSERT_TRUE(program.waitForStarted());
+        // Open: its lock file is there and the line has the program's settings.
+        ASSERT_TRUE(WaitFor([&] { return QFile::exists(lock) && !(settings().c_lflag & ICANON); }, 60s));
+        ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), sig), 0);
+        ASSERT_TRUE(program.waitForFinished(60000));
+        EXPECT_FALSE(QFile::exists(lock));
+        const termios after = settings();
+        EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B4800));
+        EXPECT_TRUE(after.c_lflag & ICANON);
+    }
+    ::close(line);
 }
 
 TEST_F(MainWindowTest, SecondDeviceKindRepliesDriveItsPages)

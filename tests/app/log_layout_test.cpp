@@ -8,6 +8,7 @@
 #include "platform/query.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/e2e_fixture.h"
+#include "tests/support/sim/device_sim.h"
 #include "tests/tables/biglog.h"
 #include "app/fmain_ui.h"
 
@@ -167,4 +168,21 @@ TEST_F(LogLayoutTest, SecondKindLogShowsTenMillionRecordsWhole)
     OpenLogOf(7);
     ASSERT_EQ(g.GetFooterValueText(0, *g.Columns()[1]), QStringLiteral("10000000"));
     EXPECT_EQ(Cut(g), "");
+}
+
+TEST_F(LogLayoutTest, TheAccountShowsTheLargestCountersWhole)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(7, 2);
+    dev.externalStarts = 65535;
+    dev.selfStarts = 65535;
+    dev.accountBegin = sim::Naive(2028, 8, 28, 20, 28, 28);
+    bus().AddDevice(dev);
+    OpenLogOf(7);
+    auto& f = w().Form();
+    f.btnReadProtokol->click();
+    ASSERT_TRUE(WaitFor([&] { return f.lblAccount->text().count(QStringLiteral("65535")) == 2; }));
+    const QFontMetrics metrics(f.lblAccount->font());
+    for (const QString& line : f.lblAccount->text().split(QLatin1Char('\n')))
+        EXPECT_LE(metrics.horizontalAdvance(line), f.lblAccount->contentsRect().width()) << line.toStdString();
+    EXPECT_LT(f.lblAccount->geometry().right(), f.grdProtokol->geometry().left()) << "beside the grid, not under it";
 }

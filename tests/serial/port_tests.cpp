@@ -17,6 +17,8 @@
 #include <atomic>
 #include <thread>
 #include <linux/serial.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -440,12 +442,21 @@ TEST_F(PortTest, ErrorsNameTheDeviceAndTheReason)
     auto port = MakePort();
 
     sys->OpenErrno = EACCES;
+    const QByteArray device = QFile::encodeName(pty.SlavePath());
+    ASSERT_EQ(::chmod(device.constData(), 0660), 0);
     QString message = OpenFails<EPortAccessDenied>(*port);
     EXPECT_TRUE(message.contains(QStringLiteral("Нет доступа"))) << message.toStdString();
     EXPECT_TRUE(message.contains(pty.SlavePath())) << message.toStdString();
     const QString group = DeviceGroupName(pty.SlavePath());
     ASSERT_FALSE(group.isEmpty());
-    EXPECT_TRUE(message.contains(QStringLiteral("«%1»").arg(group))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("в группу «%1»").arg(group))) << message.toStdString();
+    // A group without read and write on the device is no help: only its owner may open it.
+    ASSERT_EQ(::chmod(device.constData(), 0600), 0);
+    message = OpenFails<EPortAccessDenied>(*port);
+    const QString owner = QString::fromLocal8Bit(::getpwuid(::getuid())->pw_name);  // who made the pty
+    EXPECT_TRUE(message.contains(QStringLiteral("только владелец устройства, пользователь «%1»").arg(owner)))
+        << message.toStdString();
+    EXPECT_FALSE(message.contains(QStringLiteral("в группу"))) << message.toStdString();
     sys->OpenErrno = 0;
 
     const QString missing = QDir(dir.path()).filePath(QStringLiteral("ttyUSB0"));
