@@ -1275,6 +1275,7 @@ void TfrmMain::ReopenLogQuery(TQuery& qry)
 void TfrmMain::EndLogDownload()
 {
     FState = stIdle;
+    EndLogDownloadWrites(*qryEdit_);
     ReopenLogQuery(*qryProtokol_);
     MessageLater(kCaption, QStringLiteral("Протокол считан. Добавлено записей :  %1 !").arg(FLogAdded),
                  int(MsgIcon::Information));
@@ -1321,6 +1322,7 @@ void TfrmMain::ReplySulmAccount(const QByteArray& f)
                                           vemor::FromBcdYear(std::uint8_t(f[42])), vemor::FromBcd(std::uint8_t(f[38])),
                                           vemor::FromBcd(std::uint8_t(f[37])), vemor::FromBcd(std::uint8_t(f[36])));
     StoreSulmAccount(*qryEdit_, SelectedNumber, begin);
+    EndLogDownloadWrites(*qryEdit_);
     ReopenLogQuery(*qryCProtokol_);
     MessageLater(kCaption, QStringLiteral("Протокол считан. Добавлено записей :  %1 !").arg(FLogAdded),
                  int(MsgIcon::Information));

@@ -391,8 +391,15 @@ void LogBlockTransaction::Commit()
         return;
     tx_->Commit();
     tx_.reset();
-    // A download's write-ahead log never holds more than one block.
-    db_.Checkpoint();
+    // A download's write-ahead log never holds more than one block: a block writes 5 to 15
+    // pages of 4 KB, so two would not fit in 64 KB. The log is not cut here: the next block
+    // writes over it instead of growing the file anew.
+    db_.Checkpoint(TDatabase::CheckpointMode::Passive);
+}
+
+void EndLogDownloadWrites(TQuery& qryEdit)
+{
+    qryEdit.Database().Checkpoint(TDatabase::CheckpointMode::Truncate);
 }
 
 bool AddSulmLogRecord(TQuery& qryEdit, int fid, TDateTime date, TDateTime time, int num,

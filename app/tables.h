@@ -149,8 +149,8 @@ bool AddVemorLogRecord(TQuery& qryEdit, const VemorLogRecord& r);
 // Writes one log block's records as one transaction: create it before the block's first
 // AddVemorLogRecord/AddSulmLogRecord, Commit() when the block is done (also when the download
 // ends inside it). Dropped without Commit (an exception), the block's rows are rolled back, so
-// a block is stored whole or not at all. After the commit the write-ahead log is emptied into
-// the database file.
+// a block is stored whole or not at all. After the commit the write-ahead log is copied into the
+// database file; it keeps its size (a block's pages) until EndLogDownloadWrites.
 class LogBlockTransaction {
 public:
     explicit LogBlockTransaction(TQuery& qryEdit);
@@ -163,6 +163,10 @@ private:
     TDatabase& db_;
     std::unique_ptr<TTransaction> tx_;
 };
+
+// A download has stored its last rows: the write-ahead log is emptied into the database file,
+// so that no log is left taking disk space.
+void EndLogDownloadWrites(TQuery& qryEdit);
 
 // channelMask bit k = channel k+1. True when inserted, false when (fid, date, time, num) exists.
 bool AddSulmLogRecord(TQuery& qryEdit, int fid, TDateTime date, TDateTime time, int num,

@@ -366,14 +366,16 @@ std::shared_ptr<TDatabase> TDatabase::Open(const QString& fileName, bool create)
     return result;
 }
 
-void TDatabase::Checkpoint()
+void TDatabase::Checkpoint(CheckpointMode mode)
 {
     // Housekeeping only: with a transaction open, or another connection reading, the log stays
     // as it is until the next time; a failure (the disk full) shows on the next write.
     if (!sqlite3_get_autocommit(db_))
         return;
     sqlite3_busy_timeout(db_, 0);
-    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_wal_checkpoint_v2(db_, nullptr,
+                              mode == CheckpointMode::Truncate ? SQLITE_CHECKPOINT_TRUNCATE : SQLITE_CHECKPOINT_PASSIVE,
+                              nullptr, nullptr);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
 }
 

@@ -32,8 +32,10 @@ public:
     sqlite3* Handle() const { return db_; }
     // Runs statements without parameters.
     void Execute(const QString& sql);
-    // Copies the write-ahead log into the database file and empties it, when nothing holds it.
-    void Checkpoint();
+    // Copies the write-ahead log into the database file, when nothing holds it. After Passive the
+    // log is written over from its start, keeping its size; Truncate also cuts it to nothing.
+    enum class CheckpointMode { Passive, Truncate };
+    void Checkpoint(CheckpointMode mode);
     // The engine's last error as an exception naming the file and saying in Russian what
     // happened ("База данных <file> : диск заполнен", "... открыта только для чтения", "Файл
     // <file> не является базой данных"); the engine's text and `what` (the statement) go to

@@ -1,7 +1,8 @@
 // Log records stored the program's way (a log reply's records in one transaction, an
-// insert-or-ignore statement on the record's key for each) against raw SQLite inserts of the
-// same rows in one transaction; opening the log page's query over a million rows against
-// reading them with the SQLite C API into a vector of structs (time and bytes per row).
+// insert-or-ignore statement on the record's key for each) against raw SQLite committing the
+// same blocks with the same settings, and the largest write-ahead log of each; opening the log
+// page's query over a million rows against reading them with the SQLite C API into a vector of
+// structs (time and bytes per row).
 #include "app/protocol.h"
 #include "app/tables.h"
 #include "platform/query.h"
@@ -40,9 +41,16 @@ VemorLogRecord RecordNo(int i)
 // the records.
 constexpr int kRecordsPerBlock = (255 - 1) / vemor::kLogRecordSize;
 
+// The largest the write-ahead log of `file` has been, looked at after each block.
+struct LogPeak {
+    QString wal;
+    qint64 bytes = 0;
+    void Look() { bytes = std::max(bytes, QFileInfo(wal).size()); }
+};
+
 // The program's way of storing a downloaded log: each reply's records in one transaction,
-// one insert-or-ignore statement per record.
-int InsertAsTheProgram(const QString& bases)
+// one insert-or-ignore statement per record, the download's end emptying the log.
+int InsertAsTheProgram(const QString& bases, LogPeak& peak)
 {
     TQuery qryEdit;
     AttachQuery(qryEdit, bases);
@@ -52,75 +60,125 @@ int InsertAsTheProgram(const QString& bases)
         for (int i = first; i < std::min(kRows, first + kRecordsPerBlock); ++i)
             inserted += AddVemorLogRecord(qryEdit, RecordNo(i)) ? 1 : 0;
         block.Commit();
+        peak.Look();
     }
+    EndLogDownloadWrites(qryEdit);
     return inserted;
 }
 
-// The least any program does: one prepared statement, every row in one transaction.
-int InsertRaw(const QString& file)
+// The settings the program's connection writes with, given to the raw one.
+QByteArray ProgramPragmas(const QString& file)
+{
+    const std::shared_ptr<TDatabase> connection = TDatabase::Open(file);
+    sqlite3* db = connection->Handle();
+    QByteArray sql;
+    for (const char* name : {"journal_mode", "synchronous", "wal_autocheckpoint", "journal_size_limit"}) {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db, QByteArray("pragma ") + name, -1, &stmt, nullptr);
+        if (sqlite3_step(stmt) == SQLITE_ROW)
+            sql += QByteArray("pragma ") + name + "=" + reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)) + ";";
+        sqlite3_finalize(stmt);
+    }
+    return sql;
+}
+
+// The least any program does with the same settings: one prepared statement, the same blocks
+// each committed, the log emptied at the end; with `bounded` also copied over after each block,
+// which is what keeps the log within a block's pages.
+int InsertRaw(const QString& file, const QByteArray& pragmas, bool bounded, LogPeak& peak)
 {
     sqlite3* db = nullptr;
     sqlite3_open(file.toUtf8().constData(), &db);
+    sqlite3_exec(db, pragmas.constData(), nullptr, nullptr, nullptr);
     sqlite3_stmt* stmt = nullptr;
     sqlite3_prepare_v2(db,
                        "insert into vprotokol (fid,fvemoron,fselfon,fbtn1,fbtn2,fbtn3,fbtn4,fengine,frazr,fun,fuk,"
                        "fu,fdate,ftime,fmilsec) values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
                        -1, &stmt, nullptr);
     int inserted = 0;
-    sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
-    for (int i = 0; i < kRows; ++i) {
-        const VemorLogRecord r = RecordNo(i);
-        sqlite3_bind_int(stmt, 1, r.fid);
-        sqlite3_bind_int(stmt, 2, r.vemorOn);
-        sqlite3_bind_int(stmt, 3, r.selfOn);
-        for (int b = 0; b < 4; ++b)
-            sqlite3_bind_int(stmt, 4 + b, r.btn[b]);
-        sqlite3_bind_int(stmt, 8, r.engine);
-        sqlite3_bind_int(stmt, 9, r.razr);
-        sqlite3_bind_int(stmt, 10, r.un);
-        sqlite3_bind_int(stmt, 11, r.uk);
-        sqlite3_bind_int(stmt, 12, r.u);
-        const QByteArray d = IsoDateTimeText(r.date, ftDate).toUtf8();
-        const QByteArray t = IsoDateTimeText(r.time, ftTime).toUtf8();
-        sqlite3_bind_text(stmt, 13, d.constData(), int(d.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(stmt, 14, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int(stmt, 15, r.milSec);
-        inserted += sqlite3_step(stmt) == SQLITE_DONE ? 1 : 0;
-        sqlite3_reset(stmt);
+    for (int first = 0; first < kRows; first += kRecordsPerBlock) {
+        sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
+        for (int i = first; i < std::min(kRows, first + kRecordsPerBlock); ++i) {
+            const VemorLogRecord r = RecordNo(i);
+            sqlite3_bind_int(stmt, 1, r.fid);
+            sqlite3_bind_int(stmt, 2, r.vemorOn);
+            sqlite3_bind_int(stmt, 3, r.selfOn);
+            for (int b = 0; b < 4; ++b)
+                sqlite3_bind_int(stmt, 4 + b, r.btn[b]);
+            sqlite3_bind_int(stmt, 8, r.engine);
+            sqlite3_bind_int(stmt, 9, r.razr);
+            sqlite3_bind_int(stmt, 10, r.un);
+            sqlite3_bind_int(stmt, 11, r.uk);
+            sqlite3_bind_int(stmt, 12, r.u);
+            const QByteArray d = IsoDateTimeText(r.date, ftDate).toUtf8();
+            const QByteArray t = IsoDateTimeText(r.time, ftTime).toUtf8();
+            sqlite3_bind_text(stmt, 13, d.constData(), int(d.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(stmt, 14, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_int(stmt, 15, r.milSec);
+            inserted += sqlite3_step(stmt) == SQLITE_DONE ? 1 : 0;
+            sqlite3_reset(stmt);
+        }
+        sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+        if (bounded)
+            sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        peak.Look();
     }
-    sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     return inserted;
 }
 
-// The program's inserts against the raw ones, each into a new database of its own.
+struct InsertRun {
+    double seconds = 0;
+    qint64 logMax = 0;
+    qint64 logAfter = 0;
+};
+
+// The raw inserts into a new database of their own.
+InsertRun RunRaw(bool bounded, int& rows)
+{
+    QTemporaryDir dir;
+    const QString file = OpenBases(dir.filePath("bases/"));
+    const QByteArray pragmas = ProgramPragmas(file);
+    LogPeak peak{file + "-wal"};
+    QElapsedTimer t;
+    t.start();
+    rows = InsertRaw(file, pragmas, bounded, peak);
+    return {double(t.nsecsElapsed()) / 1e9, peak.bytes, QFileInfo(peak.wal).size()};
+}
+
+// The program's inserts against the raw ones, each into a new database of its own: raw with the
+// program's pragmas alone, and raw also keeping the log as small as the program does.
 void BM_LogInserts(benchmark::State& state)
 {
-    double programSeconds = 0, rawSeconds = 0;
+    InsertRun program, raw, bounded;
     for (auto _ : state) {
         QTemporaryDir programDir;
         const QString programBases = programDir.filePath("bases/");
-        OpenBases(programBases);
+        LogPeak peak{OpenBases(programBases) + "-wal"};
         QElapsedTimer t;
         t.start();
-        const int programRows = InsertAsTheProgram(programBases);
-        programSeconds += double(t.nsecsElapsed()) / 1e9;
-
-        QTemporaryDir rawDir;
-        const QString rawFile = OpenBases(rawDir.filePath("bases/"));
-        t.restart();
-        const int rawRows = InsertRaw(rawFile);
-        rawSeconds += double(t.nsecsElapsed()) / 1e9;
-        if (programRows != kRows || rawRows != kRows)
+        const int programRows = InsertAsTheProgram(programBases, peak);
+        program = {double(t.nsecsElapsed()) / 1e9, peak.bytes, QFileInfo(peak.wal).size()};
+        int rawRows = 0, boundedRows = 0;
+        raw = RunRaw(false, rawRows);
+        bounded = RunRaw(true, boundedRows);
+        if (programRows != kRows || rawRows != kRows || boundedRows != kRows)
             state.SkipWithError("rows were lost");
     }
-    const double n = double(state.iterations());
     state.counters["rows"] = kRows;
     state.counters["rows_per_block"] = kRecordsPerBlock;
-    state.counters["program_s"] = programSeconds / n;
-    state.counters["raw_s"] = rawSeconds / n;
-    state.counters["time_ratio"] = programSeconds / rawSeconds;
+    state.counters["program_s"] = program.seconds;
+    state.counters["raw_s"] = raw.seconds;
+    state.counters["raw_bounded_s"] = bounded.seconds;
+    state.counters["time_ratio"] = program.seconds / raw.seconds;
+    state.counters["bounded_ratio"] = program.seconds / bounded.seconds;
+    state.counters["program_log_max_bytes"] = double(program.logMax);
+    state.counters["raw_log_max_bytes"] = double(raw.logMax);
+    state.counters["bounded_log_max_bytes"] = double(bounded.logMax);
+    state.counters["program_log_after_bytes"] = double(program.logAfter);
+    state.counters["raw_log_after_bytes"] = double(raw.logAfter);
 }
 BENCHMARK(BM_LogInserts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 

@@ -71,3 +71,29 @@ TEST_F(LogSpaceTest, SmallWritesOutsideADownloadKeepTheLogSmallToo)
         ASSERT_LE(WalSize(), 2 * kSmallLog) << i;
     }
 }
+
+TEST_F(LogSpaceTest, TheSecondDeviceKindsDownloadEmptiesTheLogToo)
+{
+    TfrmMain w;
+    w.GlobalTimer.stop();
+    auto& f = w.Form();
+    f.cmbDevice->addItem(QStringLiteral("СУЛМ"));
+    f.cmbDevice->setCurrentIndex(1);
+    w.cmbDeviceChange();
+    SelectedNumber = 7;
+    // A full log reply: channel mask, number, then the clock 07.03.05 08:00:ss in BCD.
+    QByteArray records;
+    for (int i = 0; i < 28; ++i)
+        records += QByteArray("\x01\x00", 2) + char(i) + char(((i / 10) << 4) | (i % 10)) +
+                   QByteArray("\x00\x08\x05\x03\x07", 5);
+    w.SendCommand(30);
+    w.AppendReceived(sim::MakeFrame(2, 7, 30, records));
+    w.DataTimerTimer();
+    ASSERT_GT(WalSize(), 0);
+    // The account is the download's last reply.
+    w.SendCommand(31);
+    w.AppendReceived(sim::MakeFrame(2, 7, 31, QByteArray(37, '\0')));
+    w.DataTimerTimer();
+    EXPECT_EQ(Scalar(QStringLiteral("select count(*) from cprotokol where fid=7")), 28);
+    EXPECT_EQ(WalSize(), 0);
+}
