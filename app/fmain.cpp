@@ -79,6 +79,12 @@ bool IsPoll(int code)
     return code == vemor::rqLiveValues || code == 33;
 }
 
+// The requests of a log download (both device kinds): one left unanswered ends the download.
+bool IsLogDownload(int code)
+{
+    return code == vemor::rqReadLogFirst || code == vemor::rqReadLogNext || code == 30 || code == 31;
+}
+
 // A failure's text under the heading that names what failed.
 QString WithReason(const QString& heading, std::exception_ptr e)
 {
@@ -925,6 +931,9 @@ void TfrmMain::CheckReplyTime()
     if (!FPending || FPending->code == vemor::rqIdentify || clock_.elapsed() <= FPending->deadlineMs)
         return;
     const bool poll = IsPoll(FPending->code);
+    // A download that ends here leaves no write-ahead log behind either.
+    if (IsLogDownload(FPending->code))
+        EndLogDownloadWrites(*qryEdit_);
     FPending.reset();
     if (poll) {
         if (ui->btnStartView->text() == kViewStopped)
@@ -979,6 +988,8 @@ void TfrmMain::ComPortLost()
 {
     // Whatever ran on the port ends here, and it is said once: the port is closed, so later
     // requests say that no port is open.
+    if (FPending && IsLogDownload(FPending->code))
+        EndLogDownloadWrites(*qryEdit_);
     FPending.reset();
     if (ui->btnStartView->text() != kViewStopped)
         btnStartViewClick();
@@ -1161,6 +1172,8 @@ void TfrmMain::ReplyInfo(const QByteArray& f)
 
 void TfrmMain::ShowDateError(int day, int month, int year, int hour, int minute, int second)
 {
+    // It ends the download.
+    EndLogDownloadWrites(*qryEdit_);
     FState = stIdle;
     FProgress = 0;
     RepaintStatus();

@@ -56,6 +56,30 @@ TEST_F(LogSpaceTest, TheWriteAheadLogStaysSmallThroughADownloadAndIsEmptiedAfter
     EXPECT_EQ(WalSize(), 0);
 }
 
+TEST_F(LogSpaceTest, ADownloadEndedByASilentDeviceEmptiesTheLogToo)
+{
+    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+    dev.accountBegin = QDateTime(QDate(2006, 1, 1), QTime(0, 0));
+    dev.log = sim::GenerateLog(460, QDateTime(QDate(2007, 6, 1), QTime(12, 0)));
+    bus().AddDevice(dev);
+    TfrmMain w;
+    w.show();
+    auto& f = w.Form();
+    QTest::keyClicks(f.edtNum, QStringLiteral("300"));
+    QTest::mouseClick(f.Button1, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return f.btnProtokol->isEnabled(); }));
+    QTest::mouseClick(f.btnProtokol, Qt::LeftButton);
+    QTest::mouseClick(f.btnReadProtokol, Qt::LeftButton);
+    // The first block is stored, then the device falls silent.
+    ASSERT_TRUE(WaitFor([&] { return WalSize() > 0; }, 60s));
+    sim::Faults silent;
+    silent.silent = true;
+    bus().SetFaults(300, silent);
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() >= 1; }, 60s));
+    EXPECT_EQ(boxes.Last()->text, QStringLiteral("Устройство не отвечает !"));
+    EXPECT_EQ(WalSize(), 0);
+}
+
 TEST_F(LogSpaceTest, SmallWritesOutsideADownloadKeepTheLogSmallToo)
 {
     TQuery q;
