@@ -21,6 +21,22 @@ class LogSpaceTest : public e2e::AppTest {
 protected:
     qint64 WalSize() { return QFileInfo(harness().DatabasePath() + QStringLiteral("-wal")).size(); }
 
+    // "Протокол", then "Считать" on device 300 chosen by its number, with 460 records: twenty
+    // blocks, about 370 KB of log by the old rate of 800 bytes a record.
+    void StartDownload()
+    {
+        sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
+        dev.accountBegin = QDateTime(QDate(2006, 1, 1), QTime(0, 0));
+        dev.log = sim::GenerateLog(460, QDateTime(QDate(2007, 6, 1), QTime(12, 0)));
+        bus().AddDevice(dev);
+        Window();
+        auto& f = Window().Form();
+        QTest::keyClicks(f.edtNum, QStringLiteral("300"));
+        QTest::mouseClick(f.Button1, Qt::LeftButton);
+        ASSERT_TRUE(WaitFor([&] { return f.btnProtokol->isEnabled(); }));
+        QTest::mouseClick(f.btnProtokol, Qt::LeftButton);
+        QTest::mouseClick(f.btnReadProtokol, Qt::LeftButton);
+    }
 };
 
 // A few pages of the database file.
@@ -30,19 +46,7 @@ constexpr qint64 kSmallLog = 64 * 1024;
 
 TEST_F(LogSpaceTest, TheWriteAheadLogStaysSmallThroughADownloadAndIsEmptiedAfterIt)
 {
-    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
-    dev.accountBegin = QDateTime(QDate(2006, 1, 1), QTime(0, 0));
-    // Twenty blocks: about 370 KB of log by the old rate of 800 bytes a record.
-    dev.log = sim::GenerateLog(460, QDateTime(QDate(2007, 6, 1), QTime(12, 0)));
-    bus().AddDevice(dev);
-    TfrmMain w;
-    w.show();
-    auto& f = w.Form();
-    QTest::keyClicks(f.edtNum, QStringLiteral("300"));
-    QTest::mouseClick(f.Button1, Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return f.btnProtokol->isEnabled(); }));
-    QTest::mouseClick(f.btnProtokol, Qt::LeftButton);
-    QTest::mouseClick(f.btnReadProtokol, Qt::LeftButton);
+    ASSERT_NO_FATAL_FAILURE(StartDownload());
     qint64 largest = 0;
     ASSERT_TRUE(WaitFor(
         [&] {
@@ -58,18 +62,7 @@ TEST_F(LogSpaceTest, TheWriteAheadLogStaysSmallThroughADownloadAndIsEmptiedAfter
 
 TEST_F(LogSpaceTest, ADownloadEndedByASilentDeviceEmptiesTheLogToo)
 {
-    sim::DeviceState dev = sim::DeviceState::Factory(300, 2);
-    dev.accountBegin = QDateTime(QDate(2006, 1, 1), QTime(0, 0));
-    dev.log = sim::GenerateLog(460, QDateTime(QDate(2007, 6, 1), QTime(12, 0)));
-    bus().AddDevice(dev);
-    TfrmMain w;
-    w.show();
-    auto& f = w.Form();
-    QTest::keyClicks(f.edtNum, QStringLiteral("300"));
-    QTest::mouseClick(f.Button1, Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return f.btnProtokol->isEnabled(); }));
-    QTest::mouseClick(f.btnProtokol, Qt::LeftButton);
-    QTest::mouseClick(f.btnReadProtokol, Qt::LeftButton);
+    ASSERT_NO_FATAL_FAILURE(StartDownload());
     // The first block is stored, then the device falls silent.
     ASSERT_TRUE(WaitFor([&] { return WalSize() > 0; }, 60s));
     sim::Faults silent;
