@@ -288,7 +288,7 @@ void TfrmMain::SetupLayout()
         name->SetMaxLength(75);
     }
     // A contact that the device has in use, of a type not stored on this computer.
-    for (QComboBox* c : {ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type})
+    for (QComboBox* c : Contacts().type)
         c->setPlaceholderText(QStringLiteral("задействован"));
     // Spin edits change only by their buttons and arrow keys.
     for (QSpinBox* s : {ui->edtDelayKO1, ui->edtDelayKO2, ui->edtDelayKO3, ui->edtDelayKO4, ui->edtDelayEngine,
@@ -332,7 +332,7 @@ void TfrmMain::ConnectHandlers()
     qryCProtokol_->AfterOpen.Add([this](TDataSet&) { qryCProtokolAfterOpen(); });
     click(ui->btnStartView, &TfrmMain::btnStartViewClick);
     click(ui->btnSulmViewStart, &TfrmMain::btnStartViewClick);
-    const std::array<QComboBox*, 4> types{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
+    const auto types = Contacts().type;
     for (int i = 0; i < 4; ++i)
         connect(types[std::size_t(i)], &QComboBox::activated, this,
                 MakeGuarded([this, i](int) { cmbKOTypeChange(i + 1); }));
@@ -787,6 +787,15 @@ void TfrmMain::btnSulmParamsReadClick()
     FState = stReadParams;
 }
 
+TfrmMain::ContactControls TfrmMain::Contacts() const
+{
+    return {{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type},
+            {ui->chkKo1Invert, ui->chkKo2Invert, ui->chkKo3Invert, ui->chkKo4Invert},
+            {ui->chkWriteEngineOn1, ui->chkWriteEngineOn2, ui->chkWriteEngineOn3, ui->chkWriteEngineOn4},
+            {ui->chkWriteEngineOff1, ui->chkWriteEngineOff2, ui->chkWriteEngineOff3, ui->chkWriteEngineOff4},
+            {ui->edtDelayKO1, ui->edtDelayKO2, ui->edtDelayKO3, ui->edtDelayKO4}};
+}
+
 vemor::ParamBlock TfrmMain::ParamsFromPage()
 {
     // What was read, with what the operator changed on top: a value that a control cannot show
@@ -807,20 +816,14 @@ vemor::ParamBlock TfrmMain::ParamsFromPage()
             value = std::remove_reference_t<decltype(value)>(IntFromEdit(e, max));
     };
     number(ui->edtUpKO, p.upKO, 255);
-    const std::array<QCheckBox*, 4> inv{ui->chkKo1Invert, ui->chkKo2Invert, ui->chkKo3Invert, ui->chkKo4Invert};
-    const std::array<QCheckBox*, 4> on{ui->chkWriteEngineOn1, ui->chkWriteEngineOn2, ui->chkWriteEngineOn3,
-                                       ui->chkWriteEngineOn4};
-    const std::array<QCheckBox*, 4> off{ui->chkWriteEngineOff1, ui->chkWriteEngineOff2, ui->chkWriteEngineOff3,
-                                        ui->chkWriteEngineOff4};
-    const std::array<QComboBox*, 4> types{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
-    const std::array<QSpinBox*, 4> delays{ui->edtDelayKO1, ui->edtDelayKO2, ui->edtDelayKO3, ui->edtDelayKO4};
+    const ContactControls c = Contacts();
     for (std::size_t i = 0; i < 4; ++i) {
-        check(inv[i], p.invert[i]);
-        check(on[i], p.writeOn[i]);
-        check(off[i], p.writeOff[i]);
-        if (edited(types[i]) && types[i]->currentIndex() >= 0)
-            p.isBtn[i] = types[i]->currentIndex() > 0;
-        spin(delays[i], p.delay[i]);
+        check(c.invert[i], p.invert[i]);
+        check(c.writeOn[i], p.writeOn[i]);
+        check(c.writeOff[i], p.writeOff[i]);
+        if (edited(c.type[i]) && c.type[i]->currentIndex() >= 0)
+            p.isBtn[i] = c.type[i]->currentIndex() > 0;
+        spin(c.delay[i], p.delay[i]);
     }
     check(ui->chkInvertEngine, p.invertEngine);
     check(ui->chkInvertRazr, p.invertRazr);
@@ -886,7 +889,7 @@ void TfrmMain::SendCommand(int code)
         ctx.params = ParamsFromPage();
         // A contact whose type is not known here keeps what this computer stored for it.
         std::array<int, 4> types = FContactTypesStored;
-        const std::array<QComboBox*, 4> combos{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
+        const auto combos = Contacts().type;
         for (std::size_t i = 0; i < 4; ++i)
             if (combos[i]->currentIndex() >= 0)
                 types[i] = combos[i]->currentIndex();
@@ -1492,7 +1495,7 @@ void TfrmMain::Button1Click()
 
 void TfrmMain::cmbKOTypeChange(int contact)
 {
-    const std::array<QComboBox*, 4> types{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
+    const auto types = Contacts().type;
     QComboBox* sender = types[std::size_t(contact - 1)];
     if (sender->currentIndex() == 0)
         return;
@@ -1591,27 +1594,21 @@ void TfrmMain::ShowVemorParams(const vemor::ParamBlock& p, const std::array<int,
     FParamsEdited.clear();
     FParamsAsRead = p;
     FContactTypesStored = types;
-    const std::array<QComboBox*, 4> combos{ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type};
-    const std::array<QCheckBox*, 4> inv{ui->chkKo1Invert, ui->chkKo2Invert, ui->chkKo3Invert, ui->chkKo4Invert};
-    const std::array<QSpinBox*, 4> delays{ui->edtDelayKO1, ui->edtDelayKO2, ui->edtDelayKO3, ui->edtDelayKO4};
-    const std::array<QCheckBox*, 4> on{ui->chkWriteEngineOn1, ui->chkWriteEngineOn2, ui->chkWriteEngineOn3,
-                                       ui->chkWriteEngineOn4};
-    const std::array<QCheckBox*, 4> off{ui->chkWriteEngineOff1, ui->chkWriteEngineOff2, ui->chkWriteEngineOff3,
-                                        ui->chkWriteEngineOff4};
+    const ContactControls c = Contacts();
     for (std::size_t k = 0; k < 4; ++k) {
         // The device says whether a contact is in use; its type is known only here. A contact in
         // use of a type not known shows no type rather than "НЕТ".
-        QComboBox* c = combos[k];
+        QComboBox* type = c.type[k];
         if (!p.isBtn[k])
-            c->setCurrentIndex(0);
-        else if (types[k] > 0 && types[k] < c->count())
-            c->setCurrentIndex(types[k]);
+            type->setCurrentIndex(0);
+        else if (types[k] > 0 && types[k] < type->count())
+            type->setCurrentIndex(types[k]);
         else
-            c->setCurrentIndex(-1);
-        inv[k]->setChecked(p.invert[k]);
-        delays[k]->setValue(p.delay[k]);
-        on[k]->setChecked(p.writeOn[k]);
-        off[k]->setChecked(p.writeOff[k]);
+            type->setCurrentIndex(-1);
+        c.invert[k]->setChecked(p.invert[k]);
+        c.delay[k]->setValue(p.delay[k]);
+        c.writeOn[k]->setChecked(p.writeOn[k]);
+        c.writeOff[k]->setChecked(p.writeOff[k]);
     }
     ui->chkPersonalKontrolKO->setChecked(p.personalKontrolKO);
     ui->edtFiltrKO->setValue(p.filtrKO);
@@ -1642,7 +1639,7 @@ void TfrmMain::ClearVemorParams()
 {
     const QScopedValueRollback<bool> filling(FFillingParams, true);
     FParamsEdited.clear();
-    for (QComboBox* c : {ui->cmbKO1Type, ui->cmbKO2Type, ui->cmbKO3Type, ui->cmbKO4Type})
+    for (QComboBox* c : Contacts().type)
         c->setCurrentIndex(0);
     for (QCheckBox* c : ui->pnlParams->findChildren<QCheckBox*>())
         if (c != ui->chkZavUst)

@@ -19,10 +19,12 @@
 #include <optional>
 #include <QSet>
 
+class QComboBox;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPainter;
+class QSpinBox;
 class QTreeWidgetItem;
 class TComPort;
 class TDataSet;
@@ -228,6 +230,13 @@ private:
     QString AccountText(const QString& name) const;
     QString AccountBeginText(bool second = false) const;
 
+    // The controls of the four contact tabs, contact 1 first.
+    struct ContactControls {
+        std::array<QComboBox*, 4> type;
+        std::array<QCheckBox*, 4> invert, writeOn, writeOff;
+        std::array<QSpinBox*, 4> delay;
+    };
+    ContactControls Contacts() const;
     vemor::ParamBlock ParamsFromPage();
     // Shows a parameter block on the page (contact types: what this computer stored for each).
     void ShowVemorParams(const vemor::ParamBlock& p, const std::array<int, 4>& types, const QString& clockText);

@@ -314,11 +314,6 @@ DeviceOwners DeviceOwnership(const QString& devicePath)
     return owners;
 }
 
-QString DeviceGroupName(const QString& devicePath)
-{
-    return DeviceOwnership(devicePath).group;
-}
-
 QString ProcessName(int pid)
 {
     if (pid <= 0)

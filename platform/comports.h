@@ -72,8 +72,6 @@ struct DeviceOwners {
 };
 DeviceOwners DeviceOwnership(const QString& devicePath);
 
-// The group that owns the device ("dialout"), "" when it cannot be read.
-QString DeviceGroupName(const QString& devicePath);
 
 // The name of a running process ("minicom"), "" when unknown.
 QString ProcessName(int pid);

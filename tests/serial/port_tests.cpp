@@ -447,7 +447,7 @@ TEST_F(PortTest, ErrorsNameTheDeviceAndTheReason)
     QString message = OpenFails<EPortAccessDenied>(*port);
     EXPECT_TRUE(message.contains(QStringLiteral("Нет доступа"))) << message.toStdString();
     EXPECT_TRUE(message.contains(pty.SlavePath())) << message.toStdString();
-    const QString group = DeviceGroupName(pty.SlavePath());
+    const QString group = DeviceOwnership(pty.SlavePath()).group;
     ASSERT_FALSE(group.isEmpty());
     EXPECT_TRUE(message.contains(QStringLiteral("в группу «%1»").arg(group))) << message.toStdString();
     // A group without read and write on the device is no help: only its owner may open it.
